@@ -1,0 +1,8 @@
+#include "AppPaths.h"
+
+#include <QStandardPaths>
+
+QString AppPaths::supportFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}

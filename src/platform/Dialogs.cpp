@@ -1,0 +1,33 @@
+#include "Dialogs.h"
+
+#include "Log.h"
+
+#include <atomic>
+
+namespace {
+
+class HeadlessPresenter : public DialogPresenter {
+public:
+    int runAlertPanel(const AlertPanel &panel) override
+    {
+        qpLog(QStringLiteral("%1: %2").arg(panel.title, panel.message));
+        return panel.alternateButton.isEmpty() ? AlertDefault : AlertAlternate;
+    }
+    void beep() override {}
+};
+
+HeadlessPresenter headless;
+std::atomic<DialogPresenter *> installed{nullptr};
+
+} // namespace
+
+DialogPresenter &DialogPresenter::current()
+{
+    DialogPresenter *presenter = installed.load();
+    return presenter ? *presenter : headless;
+}
+
+void DialogPresenter::install(DialogPresenter *presenter)
+{
+    installed.store(presenter);
+}

@@ -1,0 +1,90 @@
+#include "Picture.h"
+
+#include <QImage>
+#include <algorithm>
+#include <cstring>
+
+std::shared_ptr<const PixelBuffer> ImageRep::pixelsReduced(int) const
+{
+    return pixels();
+}
+
+std::shared_ptr<const PixelBuffer> ImageRep::render(int, int) const
+{
+    return pixels();
+}
+
+MemoryImageRep::MemoryImageRep(std::shared_ptr<const PixelBuffer> pixels, QSizeF points)
+    : pixels_(std::move(pixels))
+    , points_(points)
+{
+    if (points_.isEmpty() && pixels_)
+        points_ = QSizeF(pixels_->width, pixels_->height);
+}
+
+int MemoryImageRep::pixelsWide() const { return pixels_ ? pixels_->width : 0; }
+int MemoryImageRep::pixelsHigh() const { return pixels_ ? pixels_->height : 0; }
+QSizeF MemoryImageRep::size() const { return points_; }
+
+Picture::Picture(Representations representations, QSizeF size)
+    : representations_(std::move(representations))
+    , size_(size)
+{
+}
+
+std::shared_ptr<const Picture> Picture::fromPixels(std::shared_ptr<const PixelBuffer> pixels, QSizeF points)
+{
+    if (!pixels)
+        return nullptr;
+    auto rep = std::make_shared<MemoryImageRep>(std::move(pixels), points);
+    const QSizeF size = rep->size();
+    return std::make_shared<Picture>(Representations{rep}, size);
+}
+
+std::shared_ptr<const Picture> Picture::fromQImage(const QImage &image)
+{
+    if (image.isNull())
+        return nullptr;
+    const bool alpha = image.hasAlphaChannel();
+    const QImage converted = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    auto buffer = PixelBuffer::create(converted.width(), converted.height(), alpha ? 4 : 3, 8);
+    if (!buffer)
+        return nullptr;
+    for (int y = 0; y < converted.height(); ++y)
+        std::memcpy(buffer->row(y), converted.constScanLine(y), buffer->stride);
+    // A QImage's resolution is Qt's screen default unless a file set it, so it says
+    // nothing about the picture: points equal pixels.
+    return fromPixels(std::move(buffer));
+}
+
+QSize Picture::sourcePixelSize() const
+{
+    for (auto it = representations_.rbegin(); it != representations_.rend(); ++it)
+        if ((*it)->hasPixels())
+            return QSize((*it)->pixelsWide(), (*it)->pixelsHigh());
+    return QSize(0, 0);
+}
+
+QSize Picture::largestPixelSize() const
+{
+    int width = 0;
+    int height = 0;
+    for (const auto &rep : representations_) {
+        width = std::max(width, rep->pixelsWide());
+        height = std::max(height, rep->pixelsHigh());
+    }
+    return QSize(width, height);
+}
+
+std::shared_ptr<void> Picture::cachedData(const std::string &key) const
+{
+    std::lock_guard lock(cacheMutex_);
+    auto it = cache_.find(key);
+    return it == cache_.end() ? nullptr : it->second;
+}
+
+void Picture::setCachedData(const std::string &key, std::shared_ptr<void> data) const
+{
+    std::lock_guard lock(cacheMutex_);
+    cache_[key] = std::move(data);
+}

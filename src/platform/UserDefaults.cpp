@@ -1,0 +1,172 @@
+#include "UserDefaults.h"
+
+#include "JsonSettingsFormat.h"
+#include "Log.h"
+#include "PlistValue.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+std::mutex pathMutex;
+QString standardPath;          // guarded by pathMutex
+std::atomic<int> generation{0}; // bumped when the standard path changes
+
+QString currentPath()
+{
+    std::lock_guard lock(pathMutex);
+    if (standardPath.isEmpty())
+        standardPath = UserDefaults::defaultFilePath();
+    return standardPath;
+}
+
+// A damaged or unreadable file must not stop the program: it is moved aside and the
+// program goes on with an empty store, so first-run values are written anew.
+void setAsideIfDamaged(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return;
+    QString problem;
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = QStringLiteral("cannot be read (%1)").arg(file.errorString());
+    } else {
+        QSettings::SettingsMap map;
+        if (!parseJsonSettings(file.readAll(), map))
+            problem = QStringLiteral("is damaged");
+        file.close();
+    }
+    if (problem.isEmpty())
+        return;
+    const QString backup = path + QStringLiteral(".damaged-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (QFile::rename(path, backup))
+        qpLog(QStringLiteral("Preferences file %1 %2; kept it as %3 and started with first-run values")
+                  .arg(path, problem, backup));
+    else
+        qpLog(QStringLiteral("Preferences file %1 %2 and could not be moved aside; preferences will not be saved")
+                  .arg(path, problem));
+}
+
+struct ThreadSettings {
+    std::unique_ptr<QSettings> settings;
+    int generation = -1;
+};
+
+QSettings &threadSettings()
+{
+    thread_local ThreadSettings local;
+    const int current = generation.load();
+    if (!local.settings || local.generation != current) {
+        const QString path = currentPath();
+        {
+            // Checked once per path and generation, before any QSettings reads it.
+            static std::mutex checkMutex;
+            static QString checkedPath;
+            static int checkedGeneration = -1;
+            std::lock_guard lock(checkMutex);
+            if (checkedPath != path || checkedGeneration != current) {
+                QDir().mkpath(QFileInfo(path).absolutePath());
+                setAsideIfDamaged(path);
+                checkedPath = path;
+                checkedGeneration = current;
+            }
+        }
+        local.settings.reset(); // flush the old one before the new one opens
+        local.settings = std::make_unique<QSettings>(path, jsonSettingsFormat());
+        local.generation = current;
+    }
+    return *local.settings;
+}
+
+} // namespace
+
+UserDefaults &UserDefaults::standard()
+{
+    static UserDefaults instance;
+    return instance;
+}
+
+QString UserDefaults::defaultFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/Quillpane/Quillpane.json");
+}
+
+void UserDefaults::setStandardFilePath(const QString &path)
+{
+    {
+        std::lock_guard lock(pathMutex);
+        standardPath = path;
+    }
+    ++generation;
+}
+
+QString UserDefaults::filePath() const
+{
+    return currentPath();
+}
+
+QVariant UserDefaults::objectForKey(const QString &key) const
+{
+    return threadSettings().value(key);
+}
+
+void UserDefaults::setObjectForKey(const QVariant &value, const QString &key)
+{
+    if (!value.isValid()) {
+        removeObjectForKey(key);
+        return;
+    }
+    threadSettings().setValue(key, value);
+}
+
+void UserDefaults::removeObjectForKey(const QString &key)
+{
+    threadSettings().remove(key);
+}
+
+bool UserDefaults::boolForKey(const QString &key) const { return plistBool(objectForKey(key)); }
+qint64 UserDefaults::integerForKey(const QString &key) const { return plistInteger(objectForKey(key)); }
+float UserDefaults::floatForKey(const QString &key) const { return plistFloat(objectForKey(key)); }
+double UserDefaults::doubleForKey(const QString &key) const { return plistDouble(objectForKey(key)); }
+
+QString UserDefaults::stringForKey(const QString &key) const
+{
+    const QVariant value = objectForKey(key);
+    if (!value.isValid() || value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QVariantMap)
+        return QString();
+    return plistString(value);
+}
+
+QVariantList UserDefaults::arrayForKey(const QString &key) const
+{
+    const QVariant value = objectForKey(key);
+    return value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QStringList ? value.toList()
+                                                                                                  : QVariantList();
+}
+
+QVariantMap UserDefaults::dictionaryForKey(const QString &key) const
+{
+    const QVariant value = objectForKey(key);
+    return value.typeId() == QMetaType::QVariantMap ? value.toMap() : QVariantMap();
+}
+
+bool UserDefaults::synchronize()
+{
+    QSettings &settings = threadSettings();
+    settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        qpLog(QStringLiteral("Unable to save preferences to %1").arg(settings.fileName()));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,53 @@
+#include "Preferences.h"
+
+#include "UserDefaults.h"
+
+#include <QVariantMap>
+
+bool thisFloatIsEqualToFloat(float a, float b)
+{
+    const double x = a;
+    const double y = b;
+    return x > y - 0.00001 && x < y + 0.00001;
+}
+
+void writeFirstRunValues(UserDefaults &defaults, const std::function<double()> &mainScreenScale)
+{
+    auto writeIfAbsent = [&defaults](const QString &key, const QVariant &value) {
+        if (!defaults.hasObjectForKey(key))
+            defaults.setObjectForKey(value, key);
+    };
+    writeIfAbsent(PrefKey::outputWidth, QStringLiteral("125"));
+    writeIfAbsent(PrefKey::outputHeight, QStringLiteral("125"));
+    writeIfAbsent(PrefKey::qualityValue, 98.3736f);
+    writeIfAbsent(PrefKey::sharpeningValue, 0.24f);
+    writeIfAbsent(PrefKey::create2xVersion, true);
+    writeIfAbsent(PrefKey::create3xVersion, true);
+    writeIfAbsent(PrefKey::constrain, true);
+    writeIfAbsent(PrefKey::fileFormat, qint64(0));
+    writeIfAbsent(PrefKey::makeDirectoryForBatch, qint64(1));
+    writeIfAbsent(PrefKey::resetSliders, qint64(1));
+    if (!defaults.hasObjectForKey(PrefKey::retinaDisplay)) {
+        const double scale = mainScreenScale ? mainScreenScale() : 1.0;
+        if (thisFloatIsEqualToFloat(float(scale), 1.0f))
+            defaults.setObjectForKey(false, PrefKey::retinaDisplay);
+    }
+    writeIfAbsent(PrefKey::warnAboutUpscaling, true);
+}
+
+void repairAdjustmentDefaults(UserDefaults &defaults)
+{
+    const QVariant stored = defaults.objectForKey(PrefKey::adjustmentDefaults);
+    if (stored.typeId() != QMetaType::QVariantMap) // none, or a value that is no record
+        return;
+    QVariantMap record = stored.toMap();
+    if (record.contains(AdjustmentKey::brightness) && !record.contains(AdjustmentKey::exposure)) {
+        record.insert(AdjustmentKey::exposure, record.value(AdjustmentKey::brightness));
+        record.insert(AdjustmentKey::brightness, 0.0f);
+        defaults.setObjectForKey(record, PrefKey::adjustmentDefaults);
+    }
+    if (record.contains(AdjustmentKey::brightness) && !record.contains(AdjustmentKey::temperature)) {
+        record.insert(AdjustmentKey::temperature, kNeutralTemperatureSlider);
+        defaults.setObjectForKey(record, PrefKey::adjustmentDefaults);
+    }
+}

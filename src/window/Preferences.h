@@ -1,0 +1,50 @@
+#pragma once
+// The user-defaults keys, their first-run values, and the start-up repair of an older
+// adjustment defaults record.
+
+#include <QString>
+#include <functional>
+
+class UserDefaults;
+
+namespace PrefKey {
+inline const QString outputWidth = QStringLiteral("outputWidth");
+inline const QString outputHeight = QStringLiteral("outputHeight");
+inline const QString qualityValue = QStringLiteral("qualityValue");
+inline const QString sharpeningValue = QStringLiteral("sharpeningValue");
+inline const QString create2xVersion = QStringLiteral("create2xVersion");
+inline const QString create3xVersion = QStringLiteral("create3xVersion");
+inline const QString constrain = QStringLiteral("constrain");
+inline const QString fileFormat = QStringLiteral("fileFormat");
+inline const QString makeDirectoryForBatch = QStringLiteral("makeDirectoryForBatch");
+inline const QString resetSliders = QStringLiteral("resetSliders");
+inline const QString retinaDisplay = QStringLiteral("retinaDisplay");
+inline const QString warnAboutUpscaling = QStringLiteral("warnAboutUpscaling");
+inline const QString adjustmentDefaults = QStringLiteral("adjustmentDefaults");
+inline const QString fillcolour = QStringLiteral("fillcolour");
+inline const QString formats = QStringLiteral("formats");
+} // namespace PrefKey
+
+// Keys of the adjustment defaults record.
+namespace AdjustmentKey {
+inline const QString saturation = QStringLiteral("saturation");
+inline const QString brightness = QStringLiteral("brightness");
+inline const QString exposure = QStringLiteral("exposure");
+inline const QString contrast = QStringLiteral("contrast");
+inline const QString vibrance = QStringLiteral("vibrance");
+inline const QString temperature = QStringLiteral("temperature");
+} // namespace AdjustmentKey
+
+// The temperature slider's neutral position: log2 of about 6562 K.
+inline constexpr float kNeutralTemperatureSlider = 12.68f;
+
+// a and b are equal when a lies strictly within 0.00001 of b (in double precision).
+bool thisFloatIsEqualToFloat(float a, float b);
+
+// Writes each first-run value where the store holds no object under its key, in the
+// fixed order. "retinaDisplay" is written (false) only when the main screen's scale,
+// asked of mainScreenScale, is 1.
+void writeFirstRunValues(UserDefaults &defaults, const std::function<double()> &mainScreenScale);
+
+// Older records kept the exposure under "brightness" and had no "temperature".
+void repairAdjustmentDefaults(UserDefaults &defaults);

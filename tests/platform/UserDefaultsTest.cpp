@@ -1,0 +1,160 @@
+#include "JsonSettingsFormat.h"
+#include "Log.h"
+#include "TestSupport.h"
+#include "UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <thread>
+
+namespace {
+
+QSettings::SettingsMap readFileAsSettings(const QString &path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    QSettings::SettingsMap map;
+    EXPECT_TRUE(parseJsonSettings(file.readAll(), map));
+    return map;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+using UserDefaultsTest = FreshDefaultsTest;
+
+TEST_F(UserDefaultsTest, AbsentIsNotTheSameAsZero)
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    EXPECT_FALSE(defaults.hasObjectForKey(QStringLiteral("fileFormat")));
+    defaults.setIntegerForKey(0, QStringLiteral("fileFormat"));
+    EXPECT_TRUE(defaults.hasObjectForKey(QStringLiteral("fileFormat")));
+    EXPECT_EQ(defaults.integerForKey(QStringLiteral("fileFormat")), 0);
+    defaults.removeObjectForKey(QStringLiteral("fileFormat"));
+    EXPECT_FALSE(defaults.hasObjectForKey(QStringLiteral("fileFormat")));
+}
+
+TEST_F(UserDefaultsTest, TypedReadsFollowTheTextRules)
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.setObjectForKey(QStringLiteral("2.9 apples"), QStringLiteral("k"));
+    EXPECT_EQ(defaults.integerForKey(QStringLiteral("k")), 2);
+    EXPECT_FLOAT_EQ(defaults.floatForKey(QStringLiteral("k")), 2.9f);
+    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("k")));
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("k")), QStringLiteral("2.9 apples"));
+    EXPECT_TRUE(defaults.arrayForKey(QStringLiteral("k")).isEmpty());
+
+    defaults.setFloatForKey(0.24f, QStringLiteral("f"));
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("f")), QStringLiteral("0.24"));
+    EXPECT_EQ(defaults.integerForKey(QStringLiteral("f")), 0);
+    EXPECT_TRUE(defaults.stringForKey(QStringLiteral("missing")).isNull());
+}
+
+TEST_F(UserDefaultsTest, FileKeepsTypesAndIsHumanReadable)
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    const QVariantMap record{{QStringLiteral("name"), QStringLiteral("2x \"big\"\n")},
+                             {QStringLiteral("scalemode"), qint64(1)},
+                             {QStringLiteral("selected"), true}};
+    defaults.setObjectForKey(QStringLiteral("125"), QStringLiteral("outputWidth"));
+    defaults.setFloatForKey(98.3736f, QStringLiteral("qualityValue"));
+    defaults.setObjectForKey(1.0, QStringLiteral("wholeFloat"));
+    defaults.setIntegerForKey(1, QStringLiteral("makeDirectoryForBatch"));
+    defaults.setObjectForKey(QVariantList{record}, QStringLiteral("formats"));
+    ASSERT_TRUE(defaults.synchronize());
+
+    QFile file(defaultsPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("\"outputWidth\": \"125\"")) << text.constData();
+    EXPECT_TRUE(text.contains('\n'));
+
+    const QSettings::SettingsMap map = readFileAsSettings(defaultsPath());
+    EXPECT_EQ(map.value(QStringLiteral("outputWidth")).typeId(), QMetaType::QString);
+    EXPECT_EQ(map.value(QStringLiteral("makeDirectoryForBatch")).typeId(), QMetaType::LongLong);
+    EXPECT_EQ(map.value(QStringLiteral("wholeFloat")).typeId(), QMetaType::Double);
+    EXPECT_EQ(float(map.value(QStringLiteral("qualityValue")).toDouble()), 98.3736f);
+    EXPECT_EQ(map.value(QStringLiteral("formats")).toList().value(0).toMap(), record);
+}
+
+TEST_F(UserDefaultsTest, ReopeningFindsWhatWasStored)
+{
+    UserDefaults::standard().setObjectForKey(QStringLiteral("640"), QStringLiteral("outputWidth"));
+    ASSERT_TRUE(UserDefaults::standard().synchronize());
+    // Point away and back: a new QSettings reads the file again.
+    UserDefaults::setStandardFilePath(folder.filePath(QStringLiteral("other.json")));
+    EXPECT_FALSE(UserDefaults::standard().hasObjectForKey(QStringLiteral("outputWidth")));
+    UserDefaults::setStandardFilePath(defaultsPath());
+    EXPECT_EQ(UserDefaults::standard().stringForKey(QStringLiteral("outputWidth")), QStringLiteral("640"));
+}
+
+TEST_F(UserDefaultsTest, OtherThreadsSeeChangesAtOnce)
+{
+    UserDefaults::standard().setIntegerForKey(2, QStringLiteral("fileFormat"));
+    qint64 seen = -1;
+    std::thread reader([&seen] { seen = UserDefaults::standard().integerForKey(QStringLiteral("fileFormat")); });
+    reader.join();
+    EXPECT_EQ(seen, 2);
+}
+
+TEST_F(UserDefaultsTest, DamagedFileIsKeptAsideAndTheStoreStartsEmpty)
+{
+    const QString path = folder.filePath(QStringLiteral("damaged.json"));
+    writeFile(path, "{ \"outputWidth\": \"12");
+    LogCapture log;
+    UserDefaults::setStandardFilePath(path);
+    EXPECT_FALSE(UserDefaults::standard().hasObjectForKey(QStringLiteral("outputWidth")));
+    ASSERT_EQ(log.messages().size(), 1);
+    EXPECT_TRUE(log.messages().first().startsWith(QStringLiteral("Preferences file ")));
+
+    const QStringList backups = QDir(folder.path()).entryList({QStringLiteral("damaged.json.damaged-*")});
+    ASSERT_EQ(backups.size(), 1);
+    QFile backup(folder.filePath(backups.first()));
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(backup.readAll(), QByteArray("{ \"outputWidth\": \"12"));
+
+    UserDefaults::standard().setIntegerForKey(0, QStringLiteral("fileFormat"));
+    EXPECT_TRUE(UserDefaults::standard().synchronize());
+    EXPECT_EQ(readFileAsSettings(path).value(QStringLiteral("fileFormat")).toLongLong(), 0);
+}
+
+TEST_F(UserDefaultsTest, FileThatIsNotAnObjectCountsAsDamaged)
+{
+    const QString path = folder.filePath(QStringLiteral("array.json"));
+    writeFile(path, "[1, 2, 3]");
+    LogCapture log;
+    UserDefaults::setStandardFilePath(path);
+    EXPECT_FALSE(UserDefaults::standard().hasObjectForKey(QStringLiteral("1")));
+    EXPECT_EQ(log.messages().size(), 1);
+}
+
+TEST(JsonSettingsFormat, ReadsStrictJsonAndRejectsTheRest)
+{
+    QSettings::SettingsMap map;
+    ASSERT_TRUE(parseJsonSettings(R"({"a": 1, "b": 1.0, "c": -2e3, "d": "\u00e9\ud83d\ude00\n", "e": [true, null], "f": {}})",
+                                  map));
+    EXPECT_EQ(map.value(QStringLiteral("a")).typeId(), QMetaType::LongLong);
+    EXPECT_EQ(map.value(QStringLiteral("b")).typeId(), QMetaType::Double);
+    EXPECT_EQ(map.value(QStringLiteral("c")).toDouble(), -2000.0);
+    EXPECT_EQ(map.value(QStringLiteral("d")).toString(), QString::fromUtf8("\u00e9\U0001F600\n"));
+    EXPECT_EQ(map.value(QStringLiteral("e")).toList().size(), 2);
+    EXPECT_EQ(serialiseJsonSettings(map).count('\n') > 5, true);
+
+    QSettings::SettingsMap again;
+    ASSERT_TRUE(parseJsonSettings(serialiseJsonSettings(map), again));
+    EXPECT_EQ(again, map);
+
+    for (const char *bad : {"{", "{\"a\" 1}", "{\"a\": 01x}", "{\"a\": 1,}", "{\"a\": \"\x01\"}", "[]", "{} x",
+                            "{\"a\": tru}", "{\"a\": 1.}", "{\"a\": \"\\q\"}"}) {
+        QSettings::SettingsMap out;
+        EXPECT_FALSE(parseJsonSettings(bad, out)) << bad;
+    }
+    QSettings::SettingsMap deep;
+    EXPECT_FALSE(parseJsonSettings("{\"a\":" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}", deep));
+}

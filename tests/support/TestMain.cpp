@@ -1,0 +1,28 @@
+// Gives each test process its own home, config and data folders before Qt looks at
+// them, so tests never touch the person's real preferences or support folder.
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/quillpane-test-XXXXXX"));
+    if (!home.isValid())
+        return 2;
+    const QByteArray root = home.path().toUtf8();
+    setenv("HOME", root.constData(), 1);
+    setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
+    setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
+    setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
+    setenv("XDG_RUNTIME_DIR", root.constData(), 1);
+    if (!getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillpane"));
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,133 @@
+#include "OutputFileType.h"
+#include "Preferences.h"
+#include "TestSupport.h"
+#include "UserDefaults.h"
+
+namespace {
+double standardScreen() { return 1.0; }
+double highDensityScreen() { return 2.0; }
+} // namespace
+
+using PreferencesTest = FreshDefaultsTest;
+
+TEST_F(PreferencesTest, FirstRunWritesEveryValueWithItsType)
+{
+    UserDefaults &d = UserDefaults::standard();
+    writeFirstRunValues(d, standardScreen);
+    EXPECT_EQ(d.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("125")));
+    EXPECT_EQ(d.objectForKey(PrefKey::outputHeight), QVariant(QStringLiteral("125")));
+    EXPECT_EQ(d.objectForKey(PrefKey::qualityValue).typeId(), QMetaType::Float);
+    EXPECT_EQ(double(d.floatForKey(PrefKey::qualityValue)), 98.37359619140625);
+    EXPECT_EQ(d.floatForKey(PrefKey::sharpeningValue), 0.24f);
+    for (const QString &key : {PrefKey::create2xVersion, PrefKey::create3xVersion, PrefKey::constrain,
+                               PrefKey::warnAboutUpscaling})
+        EXPECT_EQ(d.objectForKey(key), QVariant(true)) << key.toStdString();
+    EXPECT_EQ(d.objectForKey(PrefKey::retinaDisplay), QVariant(false));
+    EXPECT_EQ(d.objectForKey(PrefKey::fileFormat).typeId(), QMetaType::LongLong);
+    EXPECT_EQ(d.integerForKey(PrefKey::fileFormat), 0);
+    EXPECT_EQ(d.integerForKey(PrefKey::makeDirectoryForBatch), 1);
+    EXPECT_EQ(d.integerForKey(PrefKey::resetSliders), 1);
+    EXPECT_FALSE(d.hasObjectForKey(PrefKey::adjustmentDefaults));
+    EXPECT_FALSE(d.hasObjectForKey(PrefKey::fillcolour));
+}
+
+TEST_F(PreferencesTest, StoredValuesOfAnyTypeAreLeftAlone)
+{
+    UserDefaults &d = UserDefaults::standard();
+    d.setObjectForKey(QString(), PrefKey::outputWidth);
+    d.setObjectForKey(QVariantList{1}, PrefKey::fileFormat);
+    d.setObjectForKey(QStringLiteral("no"), PrefKey::constrain);
+    d.setFloatForKey(12.5f, PrefKey::qualityValue);
+    writeFirstRunValues(d, standardScreen);
+    EXPECT_EQ(d.objectForKey(PrefKey::outputWidth), QVariant(QString()));
+    EXPECT_EQ(d.objectForKey(PrefKey::fileFormat), QVariant(QVariantList{1}));
+    EXPECT_EQ(d.objectForKey(PrefKey::constrain), QVariant(QStringLiteral("no")));
+    EXPECT_EQ(d.floatForKey(PrefKey::qualityValue), 12.5f);
+}
+
+TEST_F(PreferencesTest, HighDensityScreenLeavesRetinaAbsentUntilAStandardOne)
+{
+    UserDefaults &d = UserDefaults::standard();
+    writeFirstRunValues(d, highDensityScreen);
+    EXPECT_FALSE(d.hasObjectForKey(PrefKey::retinaDisplay));
+    writeFirstRunValues(d, [] { return 1.000009; });
+    EXPECT_EQ(d.objectForKey(PrefKey::retinaDisplay), QVariant(false));
+    d.setObjectForKey(true, PrefKey::retinaDisplay);
+    writeFirstRunValues(d, standardScreen);
+    EXPECT_EQ(d.objectForKey(PrefKey::retinaDisplay), QVariant(true));
+}
+
+TEST_F(PreferencesTest, RepairMovesOldBrightnessToExposureAndAddsTemperature)
+{
+    UserDefaults &d = UserDefaults::standard();
+    d.setObjectForKey(QVariantMap{{AdjustmentKey::brightness, 0.5f}}, PrefKey::adjustmentDefaults);
+    repairAdjustmentDefaults(d);
+    const QVariantMap record = d.dictionaryForKey(PrefKey::adjustmentDefaults);
+    EXPECT_EQ(record.size(), 3);
+    EXPECT_FLOAT_EQ(record.value(AdjustmentKey::exposure).toFloat(), 0.5f);
+    EXPECT_EQ(record.value(AdjustmentKey::brightness), QVariant(0.0f));
+    EXPECT_EQ(record.value(AdjustmentKey::temperature), QVariant(12.68f));
+
+    repairAdjustmentDefaults(d); // a second start-up changes nothing more
+    EXPECT_EQ(d.dictionaryForKey(PrefKey::adjustmentDefaults), record);
+}
+
+TEST_F(PreferencesTest, RepairAddsOnlyTemperatureWhenExposureExists)
+{
+    UserDefaults &d = UserDefaults::standard();
+    d.setObjectForKey(QVariantMap{{AdjustmentKey::brightness, 0.1f}, {AdjustmentKey::exposure, 0.3f}},
+                      PrefKey::adjustmentDefaults);
+    repairAdjustmentDefaults(d);
+    const QVariantMap record = d.dictionaryForKey(PrefKey::adjustmentDefaults);
+    EXPECT_EQ(record.value(AdjustmentKey::brightness), QVariant(0.1f));
+    EXPECT_EQ(record.value(AdjustmentKey::exposure), QVariant(0.3f));
+    EXPECT_EQ(record.value(AdjustmentKey::temperature), QVariant(12.68f));
+}
+
+TEST_F(PreferencesTest, RepairLeavesRecordsWithoutBrightnessAndOtherValuesAlone)
+{
+    UserDefaults &d = UserDefaults::standard();
+    const QVariantMap noBrightness{{AdjustmentKey::exposure, 0.3f}};
+    d.setObjectForKey(noBrightness, PrefKey::adjustmentDefaults);
+    repairAdjustmentDefaults(d);
+    EXPECT_EQ(d.dictionaryForKey(PrefKey::adjustmentDefaults), noBrightness);
+
+    d.setObjectForKey(QStringLiteral("brightness"), PrefKey::adjustmentDefaults);
+    repairAdjustmentDefaults(d);
+    EXPECT_EQ(d.objectForKey(PrefKey::adjustmentDefaults), QVariant(QStringLiteral("brightness")));
+}
+
+TEST(NearEquality, BoundsAreStrictAndInDoublePrecision)
+{
+    EXPECT_TRUE(thisFloatIsEqualToFloat(1.000009f, 1.0f));
+    EXPECT_FALSE(thisFloatIsEqualToFloat(1.00002f, 1.0f));
+    EXPECT_FALSE(thisFloatIsEqualToFloat(0.99999f, 1.0f)); // 0.99998998... as a float
+    EXPECT_FALSE(thisFloatIsEqualToFloat(2.0f, 1.0f));
+    EXPECT_TRUE(thisFloatIsEqualToFloat(256.0f, 256.0f));
+    EXPECT_TRUE(thisFloatIsEqualToFloat(6562.5f, 6562.5f));
+    EXPECT_FALSE(thisFloatIsEqualToFloat(6500.001f, 6500.0f)); // one float step at 6500 is 0.00049
+}
+
+TEST(OutputFileTypeTable, EachValueMeansTheSameEverywhere)
+{
+    const OutputFileType jpeg = outputFileTypeFor(0);
+    EXPECT_EQ(jpeg.encoding, ImageEncoding::JPEG);
+    EXPECT_EQ(jpeg.tempFileName, QStringLiteral("tempImage.jpg"));
+    EXPECT_EQ(jpeg.batchExtension, QStringLiteral("jpg"));
+    EXPECT_EQ(jpeg.savePanelTypes, (QStringList{QStringLiteral("jpg"), QStringLiteral("jpeg")}));
+    EXPECT_TRUE(jpeg.qualityEnabled);
+
+    const OutputFileType tiff = outputFileTypeFor(2);
+    EXPECT_EQ(tiff.encoding, ImageEncoding::TIFF);
+    EXPECT_EQ(tiff.tempFileName, QStringLiteral("tempImage.tiff"));
+    EXPECT_EQ(tiff.batchExtension, QStringLiteral("tiff")); // never "tif"
+    EXPECT_FALSE(tiff.qualityEnabled);
+    EXPECT_EQ(outputFileTypeFor(1).tempFileName, QStringLiteral("tempImage.png"));
+
+    const OutputFileType other = outputFileTypeFor(7);
+    EXPECT_EQ(other.encoding, ImageEncoding::None);
+    EXPECT_EQ(other.tempFileName, QStringLiteral("tempImage.jpg"));
+    EXPECT_TRUE(other.batchExtension.isEmpty());
+    EXPECT_TRUE(other.savePanelTypes.isEmpty());
+    EXPECT_TRUE(tempPreviewPath(-1).endsWith(QStringLiteral("/Quillpane/tempImage.jpg")));
+}
