@@ -42,6 +42,7 @@ public:
     void awakeFromNib();
 
     FormatStore &store() { return store_; }
+    const FormatStore &store() const { return store_; }
     QString getSummary() const { return store_.getSummary(); }
     int currentOperation() const { return currentOperation_; }
     // The selected table row, or -1 when none is selected (or it lies beyond the list).
