@@ -83,9 +83,12 @@ void FormatManager::buildFormatsPanel(QWidget *mainWindow)
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->hide();
-    table->horizontalHeader()->setStretchLastSection(true);
-    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    table->setColumnWidth(1, 120);
+    QHeaderView *header = table->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    for (int column = 2; column < panel_.formatsTableModel->columnCount(); ++column)
+        table->setColumnWidth(column, column == 5 ? 100 : 80);
     panel_.formatsTableView = table;
 
     panel_.addButton = new QPushButton(tr("Add"), dialog);
@@ -212,7 +215,10 @@ void FormatManager::buildEditSheet()
     form->addRow(tr("Size:"), s.scaleModeButton);
     form->addRow(QString(), s.scaleModeTabView);
     form->addRow(s.resampleModeLabel, resampleRow);
-    form->addRow(s.fillColourLabel, s.fillColour);
+    auto *fillRow = new QHBoxLayout;
+    fillRow->addWidget(s.fillColour);
+    fillRow->addStretch(1);
+    form->addRow(s.fillColourLabel, fillRow);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(s.cancelButton);
