@@ -36,7 +36,6 @@ HintPopover::HintPopover(QWidget *parent)
     : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint)
     , textField_(new QLabel(this))
 {
-    setAttribute(Qt::WA_ShowWithoutActivating, false);
     textField_->setWordWrap(true);
     textField_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     textField_->setTextFormat(Qt::PlainText);
