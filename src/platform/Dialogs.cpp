@@ -11,7 +11,7 @@ public:
     int runAlertPanel(const AlertPanel &panel) override
     {
         qpLog(QStringLiteral("%1: %2").arg(panel.title, panel.message));
-        return panel.alternateButton.isEmpty() ? AlertDefault : AlertAlternate;
+        return panel.alternateButton.isEmpty() ? AlertDefault : AlertNoAnswer;
     }
     void beep() override {}
 };

@@ -1,7 +1,8 @@
 #pragma once
 // Modal questions and the beep. The window layer installs the real presenter (message
-// boxes); tests install one that answers for the person. Without one, questions get
-// the cautious answer and a log line, so headless code never hangs on a dialog.
+// boxes); tests install one that answers for the person. Without one, a question gets
+// no answer (AlertNoAnswer) and a log line, so headless code never hangs on a dialog
+// and never takes a choice nobody made.
 
 #include <QString>
 
@@ -13,7 +14,7 @@ struct AlertPanel {
     QString otherButton;     // returns AlertOther
 };
 
-enum AlertResult { AlertDefault = 1, AlertAlternate = 0, AlertOther = -1 };
+enum AlertResult { AlertDefault = 1, AlertAlternate = 0, AlertOther = -1, AlertNoAnswer = -2 };
 
 class DialogPresenter {
 public:

@@ -169,3 +169,12 @@ TEST_F(FormatStoreTest, SelectedRecordWithEmptyNameIsCountedButInvisible)
                        false);
     EXPECT_EQ(store.getSummary(), QStringLiteral("b")); // no separator after an empty text
 }
+
+TEST_F(FormatStoreTest, WithoutAPresenterNobodyConfirmsTheReset)
+{
+    DialogPresenter::install(nullptr);
+    const QVariantList original{userFormat(QStringLiteral("thumb"), QStringLiteral("-t"))};
+    store.storeFormats(original, true);
+    EXPECT_FALSE(store.factoryReset(true));
+    EXPECT_EQ(store.storedFormats(), original);
+}
