@@ -347,7 +347,6 @@ bool runPngDecode(PngDecode &state)
     png_structp png = state.png;
     png_infop info = state.info;
     png_set_read_fn(png, &state, pngRead);
-    png_set_user_limits(png, PictureLimits::maxSide, PictureLimits::maxSide);
     png_read_info(png, info);
     state.width = int(png_get_image_width(png, info));
     state.height = int(png_get_image_height(png, info));
