@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <gif_lib.h>
+#include <new>
 #include <libexif/exif-data.h>
 #include <png.h>
 
@@ -660,7 +661,8 @@ bool readContiguous(TIFF *tiff, PixelBuffer &pixels, int samples, QString &error
         uint32_t tileWidth = 0, tileHeight = 0;
         TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
         TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
-        if (tileWidth == 0 || tileHeight == 0 || tileWidth > 65536 || tileHeight > 65536) {
+        // Real files use tiles of 256 or 512 pixels; a huge claimed tile must not size our buffer.
+        if (tileWidth == 0 || tileHeight == 0 || quint64(tileWidth) * tileHeight > (quint64(1) << 24)) {
             error = QStringLiteral("its tiles are malformed");
             return false;
         }
@@ -859,6 +861,10 @@ std::shared_ptr<PixelBuffer> readTiff(const QByteArray &bytes, int pageIndex, QS
 
 // ---------------------------------------------------------------- public
 
+// Our buffers beside the libraries' come from std::vector, which throws when memory is short.
+static bool probeBitmapOrThrow(const QByteArray &bytes, PictureFormat format, std::vector<BitmapPageInfo> &pages, QString &error);
+static std::shared_ptr<PixelBuffer> decodeBitmapOrThrow(const QByteArray &bytes, PictureFormat format, int page, int shift, QString &error);
+
 PictureFormat sniffPictureFormat(const QByteArray &bytes)
 {
     auto startsWith = [&](const char *magic, qsizetype length) {
@@ -882,6 +888,16 @@ PictureFormat sniffPictureFormat(const QByteArray &bytes)
 bool probeBitmap(const QByteArray &bytes, PictureFormat format, std::vector<BitmapPageInfo> &pages, QString &error)
 {
     pages.clear();
+    try {
+        return probeBitmapOrThrow(bytes, format, pages, error);
+    } catch (const std::bad_alloc &) {
+        error = QStringLiteral("not enough memory");
+        return false;
+    }
+}
+
+bool probeBitmapOrThrow(const QByteArray &bytes, PictureFormat format, std::vector<BitmapPageInfo> &pages, QString &error)
+{
     switch (format) {
     case PictureFormat::JPEG: {
         JpegDecode state;
@@ -916,6 +932,16 @@ bool probeBitmap(const QByteArray &bytes, PictureFormat format, std::vector<Bitm
 std::shared_ptr<PixelBuffer> decodeBitmap(const QByteArray &bytes, PictureFormat format, int page, int shift, QString &error)
 {
     error.clear();
+    try {
+        return decodeBitmapOrThrow(bytes, format, page, shift, error);
+    } catch (const std::bad_alloc &) {
+        error = QStringLiteral("not enough memory");
+        return nullptr;
+    }
+}
+
+std::shared_ptr<PixelBuffer> decodeBitmapOrThrow(const QByteArray &bytes, PictureFormat format, int page, int shift, QString &error)
+{
     switch (format) {
     case PictureFormat::JPEG: {
         JpegDecode state;
