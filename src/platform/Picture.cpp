@@ -142,12 +142,12 @@ std::shared_ptr<const Picture> Picture::fromData(const QByteArray &bytes)
 {
     QString error;
     if (bytes.isEmpty()) {
-        qpLog(QStringLiteral("Unable to read picture from data: there are no bytes"));
+        qpLog(QStringLiteral("Unable to read picture data: there are no bytes"));
         return nullptr;
     }
     auto picture = pictureFromBytes(bytes, PictureSource::fromBytes(bytes), Reading::Now, error);
     if (!picture && !error.isEmpty())
-        qpLog(QStringLiteral("Unable to read picture from data: %1").arg(error));
+        qpLog(QStringLiteral("Unable to read picture data: %1").arg(error));
     return picture;
 }
 
