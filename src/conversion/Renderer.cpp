@@ -1,0 +1,373 @@
+#include "Renderer.h"
+
+#include "ColourOps.h"
+#include "Lanczos.h"
+#include "Log.h"
+#include "Parallel.h"
+#include "SourceImage.h"
+#include "SrgbTables.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+typedef float v4 __attribute__((vector_size(16)));
+
+constexpr long long kMaxOutputPixels = 1LL << 28;
+constexpr size_t kBandBytes = size_t(24) << 20;
+
+struct Plan {
+    SourcePixels source;
+    bool clampEdges = false;
+    std::unique_ptr<ColourPipeline> colours;
+    double scaleX = 1.0, scaleY = 1.0;
+    bool sharpen = false;
+    float sharpness = 0.0f;
+    QRectF rect;
+    int outW = 0, outH = 0;
+    int halo = 0;
+    int levelW = 0, levelH = 0;
+    bool alpha = false;
+    FilterWeights horizontal, vertical;
+};
+
+bool compile(const FilterImagePtr &image, Plan &plan)
+{
+    FilterImagePtr node = image;
+    if (node->kind() == FilterImage::Kind::Crop) {
+        plan.rect = node->extent();
+        node = node->input();
+    } else if (!node->isInfinite()) {
+        plan.rect = node->extent();
+    } else {
+        qpLog(QStringLiteral("cannot render an image without limits; crop it first"));
+        return false;
+    }
+    if (node && node->kind() == FilterImage::Kind::Sharpen) {
+        plan.sharpness = float(node->sharpness());
+        plan.sharpen = plan.sharpness != 0.0f;
+        node = node->input();
+    }
+    if (node && node->kind() == FilterImage::Kind::Scale) {
+        plan.scaleY = node->scale();
+        plan.scaleX = node->scale() * node->aspectRatio();
+        node = node->input();
+    }
+    std::vector<ColourOp> ops;
+    while (node && (node->kind() == FilterImage::Kind::Colour || node->kind() == FilterImage::Kind::Clamp)) {
+        if (node->kind() == FilterImage::Kind::Clamp)
+            plan.clampEdges = true;
+        else
+            ops.push_back(node->colourOp());
+        node = node->input();
+    }
+    if (!node || node->kind() != FilterImage::Kind::Source) {
+        qpLog(QStringLiteral("cannot render this filter chain"));
+        return false;
+    }
+    if (!(plan.scaleX > 0.0) || !(plan.scaleY > 0.0) || !std::isfinite(plan.scaleX) || !std::isfinite(plan.scaleY)) {
+        qpLog(QStringLiteral("cannot render a scale of %1").arg(plan.scaleY));
+        return false;
+    }
+    std::reverse(ops.begin(), ops.end());
+    plan.colours = std::make_unique<ColourPipeline>(ops);
+    plan.outW = renderedLength(plan.rect.width());
+    plan.outH = renderedLength(plan.rect.height());
+    if (plan.outW <= 0 || plan.outH <= 0) {
+        qpLog(QStringLiteral("nothing to render: the rectangle is empty"));
+        return false;
+    }
+    if (!std::isfinite(plan.rect.x()) || !std::isfinite(plan.rect.y()) || (long long)plan.outW * plan.outH > kMaxOutputPixels) {
+        qpLog(QStringLiteral("cannot render %1 x %2 pixels").arg(plan.rect.width()).arg(plan.rect.height()));
+        return false;
+    }
+    return true;
+}
+
+// One row of the source (or the canvas) as linear planar RGB and alpha, columns x0..x1.
+class RowReader {
+public:
+    explicit RowReader(const Plan &plan) : plan_(plan), pixels_(*plan.source.pixels) {}
+
+    void read(int y, int x0, int x1, float *r, float *g, float *b, float *a) const
+    {
+        const int n = x1 - x0 + 1;
+        if (!plan_.source.canvas) {
+            readPixels(pixels_.row(y), x0, n, r, g, b, a);
+            return;
+        }
+        // The canvas: fill, then the picture composited over it where it lies.
+        std::fill(r, r + n, plan_.source.fill[0]);
+        std::fill(g, g + n, plan_.source.fill[1]);
+        std::fill(b, b + n, plan_.source.fill[2]);
+        std::fill(a, a + n, 1.0f);
+        const int top = plan_.levelH - plan_.source.offset.y() - pixels_.height;
+        const int py = y - top;
+        if (py < 0 || py >= pixels_.height)
+            return;
+        const int left = plan_.source.offset.x();
+        const int c0 = std::max(x0, left), c1 = std::min(x1, left + pixels_.width - 1);
+        if (c0 > c1)
+            return;
+        const int m = c1 - c0 + 1;
+        const size_t count = size_t(m);
+        std::vector<float> pr(count), pg(count), pb(count), pa(count);
+        readPixels(pixels_.row(py), c0 - left, m, pr.data(), pg.data(), pb.data(), pa.data());
+        for (int i = 0; i < m; ++i) {
+            const int k = c0 - x0 + i;
+            const float al = pa[size_t(i)];
+            r[k] = al * pr[size_t(i)] + (1.0f - al) * r[k];
+            g[k] = al * pg[size_t(i)] + (1.0f - al) * g[k];
+            b[k] = al * pb[size_t(i)] + (1.0f - al) * b[k];
+        }
+    }
+
+private:
+    void readPixels(const uint8_t *row, int x0, int n, float *r, float *g, float *b, float *a) const
+    {
+        const int ch = pixels_.channels;
+        if (pixels_.bitsPerChannel == 8) {
+            const float *lut = srgb::toLinear8();
+            const uint8_t *p = row + size_t(x0) * size_t(ch);
+            switch (ch) {
+            case 3:
+                for (int i = 0; i < n; ++i, p += 3) {
+                    r[i] = lut[p[0]];
+                    g[i] = lut[p[1]];
+                    b[i] = lut[p[2]];
+                }
+                std::fill(a, a + n, 1.0f);
+                return;
+            case 4:
+                for (int i = 0; i < n; ++i, p += 4) {
+                    r[i] = lut[p[0]];
+                    g[i] = lut[p[1]];
+                    b[i] = lut[p[2]];
+                    a[i] = p[3] * (1.0f / 255.0f);
+                }
+                return;
+            default:
+                for (int i = 0; i < n; ++i, p += ch) {
+                    r[i] = g[i] = b[i] = lut[p[0]];
+                    a[i] = ch == 2 ? p[1] * (1.0f / 255.0f) : 1.0f;
+                }
+                return;
+            }
+        }
+        const float *lut = srgb::toLinear16();
+        const uint16_t *p = reinterpret_cast<const uint16_t *>(row) + size_t(x0) * size_t(ch);
+        for (int i = 0; i < n; ++i, p += ch) {
+            if (ch >= 3) {
+                r[i] = lut[p[0]];
+                g[i] = lut[p[1]];
+                b[i] = lut[p[2]];
+            } else {
+                r[i] = g[i] = b[i] = lut[p[0]];
+            }
+            a[i] = ch == 4 ? p[3] * (1.0f / 65535.0f) : ch == 2 ? p[1] * (1.0f / 65535.0f) : 1.0f;
+        }
+    }
+
+    const Plan &plan_;
+    const PixelBuffer &pixels_;
+};
+
+void horizontalPass(const FilterWeights &fw, const v4 *in, v4 *out)
+{
+    for (int i = 0; i < fw.count; ++i) {
+        const float *w = fw.of(i);
+        const v4 *p = in + fw.start[size_t(i)] - fw.firstSource;
+        const int n = fw.length[size_t(i)];
+        v4 acc = {0, 0, 0, 0};
+        for (int k = 0; k < n; ++k)
+            acc += w[k] * p[k];
+        out[i] = acc;
+    }
+}
+
+// Unsharp mask on luma at output resolution: the luma minus its blur by the binomial
+// kernel [1 4 6 4 1] / 16 (about one pixel of radius), times the sharpness, added to each
+// channel, so colours keep their chroma and only light and dark edges grow.
+void sharpenRows(const Plan &plan, const std::vector<v4> &rows, int rowCount, int nCols, int firstOut, int count, std::vector<v4> &out)
+{
+    static const float k[5] = {1 / 16.0f, 4 / 16.0f, 6 / 16.0f, 4 / 16.0f, 1 / 16.0f};
+    std::vector<float> luma(size_t(rowCount) * size_t(nCols)), blurH(luma.size());
+    for (size_t i = 0; i < luma.size(); ++i)
+        luma[i] = colour::kLumaR * rows[i][0] + colour::kLumaG * rows[i][1] + colour::kLumaB * rows[i][2];
+    for (int r = 0; r < rowCount; ++r) {
+        const float *y = &luma[size_t(r) * size_t(nCols)];
+        float *h = &blurH[size_t(r) * size_t(nCols)];
+        for (int c = 2; c < nCols - 2; ++c)
+            h[c] = k[0] * y[c - 2] + k[1] * y[c - 1] + k[2] * y[c] + k[3] * y[c + 1] + k[4] * y[c + 2];
+    }
+    out.resize(size_t(count) * size_t(plan.outW));
+    for (int o = 0; o < count; ++o) {
+        const int r = firstOut + o; // row index in `rows`, with 2 rows of context each side
+        for (int j = 0; j < plan.outW; ++j) {
+            const int c = j + 2;
+            float blur = 0.0f;
+            for (int t = 0; t < 5; ++t)
+                blur += k[t] * blurH[size_t(r - 2 + t) * size_t(nCols) + size_t(c)];
+            const float d = plan.sharpness * (luma[size_t(r) * size_t(nCols) + size_t(c)] - blur);
+            v4 px = rows[size_t(r) * size_t(nCols) + size_t(c)];
+            px[0] += d;
+            px[1] += d;
+            px[2] += d;
+            out[size_t(o) * size_t(plan.outW) + size_t(j)] = px;
+        }
+    }
+}
+
+void storeRow(const Plan &plan, const v4 *px, uint8_t *dst)
+{
+    if (!plan.alpha) {
+        for (int j = 0; j < plan.outW; ++j, dst += 3) {
+            dst[0] = srgb::toSample8(px[j][0]);
+            dst[1] = srgb::toSample8(px[j][1]);
+            dst[2] = srgb::toSample8(px[j][2]);
+        }
+        return;
+    }
+    for (int j = 0; j < plan.outW; ++j, dst += 4) {
+        const float a = std::clamp(px[j][3], 0.0f, 1.0f);
+        const float inv = a > 1e-6f ? 1.0f / a : 0.0f;
+        dst[0] = srgb::toSample8(px[j][0] * inv);
+        dst[1] = srgb::toSample8(px[j][1] * inv);
+        dst[2] = srgb::toSample8(px[j][2] * inv);
+        dst[3] = uint8_t(std::lround(a * 255.0f));
+    }
+}
+
+void renderBand(const Plan &plan, PixelBuffer &out, int r0, int r1)
+{
+    const FilterWeights &hw = plan.horizontal;
+    const FilterWeights &vw = plan.vertical;
+    const int nCols = hw.count;
+    const int i0 = r0, i1 = r1 + 2 * plan.halo; // rows of the vertical weights (halo included)
+    int first = INT32_MAX, last = -1;
+    for (int i = i0; i < i1; ++i) {
+        if (vw.length[size_t(i)] == 0)
+            continue;
+        first = std::min(first, vw.start[size_t(i)]);
+        last = std::max(last, vw.start[size_t(i)] + vw.length[size_t(i)] - 1);
+    }
+    const int srcRows = std::max(0, last - first + 1);
+    const int x0 = hw.firstSource, x1 = hw.lastSource;
+    const int srcCols = std::max(0, x1 - x0 + 1);
+
+    std::vector<v4> hbuf(size_t(srcRows) * size_t(nCols));
+    const size_t cols = size_t(srcCols);
+    std::vector<float> r(cols), g(cols), b(cols), a(cols);
+    std::vector<v4> packed(cols);
+    const RowReader reader(plan);
+    for (int y = first; y <= last && srcCols > 0; ++y) {
+        reader.read(y, x0, x1, r.data(), g.data(), b.data(), a.data());
+        if (!plan.colours->empty())
+            plan.colours->apply(r.data(), g.data(), b.data(), srcCols);
+        if (plan.alpha) {
+            for (int i = 0; i < srcCols; ++i)
+                packed[size_t(i)] = v4{r[size_t(i)] * a[size_t(i)], g[size_t(i)] * a[size_t(i)], b[size_t(i)] * a[size_t(i)], a[size_t(i)]};
+        } else {
+            for (int i = 0; i < srcCols; ++i)
+                packed[size_t(i)] = v4{r[size_t(i)], g[size_t(i)], b[size_t(i)], 1.0f};
+        }
+        horizontalPass(hw, packed.data(), &hbuf[size_t(y - first) * size_t(nCols)]);
+    }
+
+    const int rowsOut = i1 - i0;
+    std::vector<v4> vbuf(size_t(plan.sharpen ? rowsOut : 1) * size_t(nCols));
+    std::vector<v4> line(static_cast<size_t>(nCols));
+    for (int i = i0; i < i1; ++i) {
+        v4 *acc = plan.sharpen ? &vbuf[size_t(i - i0) * size_t(nCols)] : line.data();
+        std::fill(acc, acc + nCols, v4{0, 0, 0, 0});
+        const float *w = vw.of(i);
+        for (int k = 0; k < vw.length[size_t(i)]; ++k) {
+            const v4 *src = &hbuf[size_t(vw.start[size_t(i)] + k - first) * size_t(nCols)];
+            const float wk = w[k];
+            for (int c = 0; c < nCols; ++c)
+                acc[c] += wk * src[c];
+        }
+        if (!plan.sharpen)
+            storeRow(plan, acc, out.row(i));
+    }
+    if (plan.sharpen) {
+        std::vector<v4> sharp;
+        sharpenRows(plan, vbuf, rowsOut, nCols, plan.halo, r1 - r0, sharp);
+        for (int o = 0; o < r1 - r0; ++o)
+            storeRow(plan, &sharp[size_t(o) * size_t(plan.outW)], out.row(r0 + o));
+    }
+}
+
+} // namespace
+
+int renderedLength(double side)
+{
+    if (!(side > 0.0))
+        return 0;
+    if (side >= double(INT32_MAX))
+        return INT32_MAX;
+    return std::max(1, int(std::lround(side)));
+}
+
+std::shared_ptr<PixelBuffer> renderImage(const FilterImagePtr &image, const RenderOptions &options)
+{
+    if (!image) {
+        qpLog(QStringLiteral("nothing to render"));
+        return nullptr;
+    }
+    Plan plan;
+    if (!compile(image, plan))
+        return nullptr;
+    FilterImagePtr source = image;
+    while (source->input())
+        source = source->input();
+    plan.source = sourcePixelsFor(source->picture(), std::min(plan.scaleX, plan.scaleY), options.cacheLevels);
+    if (!plan.source.pixels) {
+        qpLog(QStringLiteral("the picture has no pixels to render"));
+        return nullptr;
+    }
+    const int f = plan.source.factor;
+    plan.levelW = plan.source.canvas ? plan.source.sourceSize.width() : plan.source.pixels->width;
+    plan.levelH = plan.source.canvas ? plan.source.sourceSize.height() : plan.source.pixels->height;
+    plan.alpha = plan.source.pixels->hasAlpha() && !plan.source.canvas;
+    plan.halo = plan.sharpen ? 2 : 0;
+
+    // Output column j (from -halo) is centred at x = rect.x + j + 0.5 in the scaled image,
+    // x / scaleX in the source, and that / f - 0.5 as an index of the level. Rows count from
+    // the top in bitmaps and from the bottom in the image's coordinates.
+    const double fx = plan.scaleX * f, fy = plan.scaleY * f;
+    const int halo = plan.halo;
+    plan.horizontal = lanczosWeights(plan.outW + 2 * halo, (plan.rect.x() - halo + 0.5) / fx - 0.5, 1.0 / fx, fx, plan.levelW, plan.clampEdges);
+    const double sourceHeight = plan.source.canvas ? plan.levelH : plan.source.sourceSize.height();
+    const double topOrigin = sourceHeight / f - (plan.rect.y() + plan.outH - 0.5 + halo) / fy - 0.5;
+    plan.vertical = lanczosWeights(plan.outH + 2 * halo, topOrigin, 1.0 / fy, fy, plan.levelH, plan.clampEdges);
+
+    auto out = PixelBuffer::create(plan.outW, plan.outH, plan.alpha ? 4 : 3, 8);
+    if (!out) {
+        qpLog(QStringLiteral("not enough memory to render %1 x %2 pixels").arg(plan.outW).arg(plan.outH));
+        return nullptr;
+    }
+    if (plan.horizontal.lastSource < plan.horizontal.firstSource || plan.vertical.lastSource < plan.vertical.firstSource) {
+        // Nothing of the source reaches the rectangle: all transparent.
+        for (int y = 0; y < plan.outH; ++y)
+            std::memset(out->row(y), 0, out->stride);
+        return out;
+    }
+
+    const int threads = options.threads > 0 ? options.threads : hardwareThreads();
+    const double sourceRowsPerOutRow = 1.0 / fy;
+    const double bandRowsFit = double(kBandBytes) / (16.0 * plan.horizontal.count) - plan.vertical.taps;
+    const int rowsPerBandByMemory = std::max(1, int(bandRowsFit / std::max(sourceRowsPerOutRow, 1.0)));
+    int bands = std::max(threads, (plan.outH + rowsPerBandByMemory - 1) / rowsPerBandByMemory);
+    bands = std::clamp(bands, 1, plan.outH);
+    parallelFor(bands, threads, [&](int band) {
+        const int r0 = int((long long)plan.outH * band / bands);
+        const int r1 = int((long long)plan.outH * (band + 1) / bands);
+        if (r1 > r0)
+            renderBand(plan, *out, r0, r1);
+    });
+    return out;
+}
