@@ -1,5 +1,8 @@
 #include "Picture.h"
 
+#include "EncodedImageReps.h"
+#include "Log.h"
+
 #include <QImage>
 #include <algorithm>
 #include <cstring>
@@ -55,6 +58,97 @@ std::shared_ptr<const Picture> Picture::fromQImage(const QImage &image)
     // A QImage's resolution is Qt's screen default unless a file set it, so it says
     // nothing about the picture: points equal pixels.
     return fromPixels(std::move(buffer));
+}
+
+namespace {
+
+enum class Reading { Now, ByReference };
+
+// The representations of encoded bytes; null with the reason in `error`.
+std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const std::shared_ptr<PictureSource> &source,
+                                                Reading reading, QString &error)
+{
+    const PictureFormat format = sniffPictureFormat(bytes);
+    Picture::Representations reps;
+    switch (format) {
+    case PictureFormat::Unknown:
+        error = QStringLiteral("it is not a picture of a type this program reads");
+        return nullptr;
+    case PictureFormat::PDF: {
+        auto rep = PdfImageRep::load(bytes, error);
+        if (!rep)
+            return nullptr;
+        reps.push_back(rep);
+        break;
+    }
+    case PictureFormat::EPS: {
+        auto rep = EpsImageRep::load(source, bytes, error);
+        if (!rep)
+            return nullptr;
+        reps.push_back(rep);
+        break;
+    }
+    default: {
+        std::vector<BitmapPageInfo> pages;
+        if (!probeBitmap(bytes, format, pages, error))
+            return nullptr;
+        for (size_t i = 0; i < pages.size(); ++i) {
+            auto rep = std::make_shared<EncodedBitmapRep>(source, format, int(i), pages[i]);
+            // A rep that fails logs its own line; the picture is then no picture.
+            if (reading == Reading::Now && !rep->decodeNow())
+                return nullptr;
+            reps.push_back(rep);
+        }
+        break;
+    }
+    }
+    const QSizeF size = reps.front()->size();
+    return std::make_shared<Picture>(std::move(reps), size);
+}
+
+std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading reading)
+{
+    QByteArray bytes;
+    QString error;
+    if (!readPictureFile(path, bytes, error)) {
+        qpLog(QStringLiteral("Unable to read picture %1: %2").arg(path, error));
+        return nullptr;
+    }
+    // JPEG's bytes stay for its reduced decodes (they are small beside its pixels), EPS's
+    // for Ghostscript; other files are read again if their pixels are needed later.
+    const PictureFormat format = sniffPictureFormat(bytes);
+    const bool keep = format == PictureFormat::JPEG || format == PictureFormat::EPS;
+    auto source = PictureSource::fromFile(path, bytes, keep);
+    auto picture = pictureFromBytes(bytes, source, reading, error);
+    if (!picture && !error.isEmpty())
+        qpLog(QStringLiteral("Unable to read picture %1: %2").arg(path, error));
+    source->release();
+    return picture;
+}
+
+} // namespace
+
+std::shared_ptr<const Picture> Picture::readFile(const QString &path)
+{
+    return pictureFromFile(path, Reading::Now);
+}
+
+std::shared_ptr<const Picture> Picture::referenceFile(const QString &path)
+{
+    return pictureFromFile(path, Reading::ByReference);
+}
+
+std::shared_ptr<const Picture> Picture::fromData(const QByteArray &bytes)
+{
+    QString error;
+    if (bytes.isEmpty()) {
+        qpLog(QStringLiteral("Unable to read picture from data: there are no bytes"));
+        return nullptr;
+    }
+    auto picture = pictureFromBytes(bytes, PictureSource::fromBytes(bytes), Reading::Now, error);
+    if (!picture && !error.isEmpty())
+        qpLog(QStringLiteral("Unable to read picture from data: %1").arg(error));
+    return picture;
 }
 
 QSize Picture::sourcePixelSize() const

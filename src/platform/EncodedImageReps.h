@@ -1,0 +1,111 @@
+#pragma once
+// The representations a picture read from a file or from bytes holds: bitmaps decoded
+// now or on first use (with JPEG's cheaper reduced decodes), PDF/AI pages drawn by
+// poppler, and EPS pages drawn by Ghostscript in a child process.
+
+#include "ImageDecoders.h"
+#include "Picture.h"
+
+#include <QRectF>
+#include <array>
+#include <mutex>
+
+namespace poppler {
+class document;
+class page;
+} // namespace poppler
+
+// Where encoded bytes come from: memory, or a file read again when they are needed.
+class PictureSource {
+public:
+    static std::shared_ptr<PictureSource> fromBytes(QByteArray bytes);
+    // `bytes` are the file's contents as read now; `keep` says whether to hold on to them
+    // (and to bytes read again later) rather than forget them on `release`.
+    static std::shared_ptr<PictureSource> fromFile(const QString &path, const QByteArray &bytes, bool keep);
+
+    // The bytes, reading the file again when they were not kept; empty with `error` set on failure.
+    QByteArray bytes(QString &error) const;
+    // The path for log lines, or "data" for bytes in memory.
+    QString description() const;
+    // Forgets the bytes of a file that is not kept (they can be read again).
+    void release() const;
+
+private:
+    QString path_;
+    mutable std::mutex mutex_;
+    mutable QByteArray bytes_;
+    bool keep_ = true;
+};
+
+// Reads a whole file for decoding, refusing folders, special files, empty and oversized
+// files and files that cannot be opened; `error` says why.
+bool readPictureFile(const QString &path, QByteArray &bytes, QString &error);
+
+class EncodedBitmapRep : public ImageRep {
+public:
+    EncodedBitmapRep(std::shared_ptr<const PictureSource> source, PictureFormat format, int page, BitmapPageInfo info);
+
+    int pixelsWide() const override { return info_.width; }
+    int pixelsHigh() const override { return info_.height; }
+    QSizeF size() const override { return info_.points; }
+    std::shared_ptr<const PixelBuffer> pixels() const override;
+    std::shared_ptr<const PixelBuffer> pixelsReduced(int shift) const override;
+
+    // Decodes now (reading a file at once); false with a log line when that fails.
+    bool decodeNow() const { return pixels() != nullptr; }
+    PictureFormat format() const { return format_; }
+
+private:
+    std::shared_ptr<const PixelBuffer> decodeLocked(int shift) const;
+
+    std::shared_ptr<const PictureSource> source_;
+    PictureFormat format_;
+    int page_;
+    BitmapPageInfo info_;
+    mutable std::mutex mutex_;
+    mutable std::array<std::shared_ptr<const PixelBuffer>, 4> decoded_; // by shift
+    mutable bool failed_ = false;
+};
+
+// The first page of a PDF (or PDF-based AI) file; drawn on white at the size asked.
+class PdfImageRep : public ImageRep {
+public:
+    // Null with `error` when the bytes hold no drawable page.
+    static std::shared_ptr<PdfImageRep> load(const QByteArray &bytes, QString &error);
+    ~PdfImageRep() override;
+
+    int pixelsWide() const override { return 0; }
+    int pixelsHigh() const override { return 0; }
+    QSizeF size() const override { return points_; }
+    std::shared_ptr<const PixelBuffer> pixels() const override { return nullptr; }
+    std::shared_ptr<const PixelBuffer> render(int width, int height) const override;
+
+private:
+    PdfImageRep() = default;
+    QByteArray bytes_; // poppler reads from these while the document lives
+    std::unique_ptr<poppler::document> document_;
+    std::unique_ptr<poppler::page> page_;
+    QSizeF points_;
+};
+
+// An EPS (or plain PostScript with a bounding box) page, drawn by Ghostscript with
+// transparency kept. Ghostscript runs as a child process in its safe mode.
+class EpsImageRep : public ImageRep {
+public:
+    // Null with `error` when the bytes are not PostScript with a usable bounding box.
+    static std::shared_ptr<EpsImageRep> load(std::shared_ptr<const PictureSource> source, const QByteArray &bytes, QString &error);
+
+    int pixelsWide() const override { return 0; }
+    int pixelsHigh() const override { return 0; }
+    QSizeF size() const override { return box_.size(); }
+    std::shared_ptr<const PixelBuffer> pixels() const override { return nullptr; }
+    std::shared_ptr<const PixelBuffer> render(int width, int height) const override;
+
+    // The %%BoundingBox of PostScript bytes (a DOS EPS binary header is looked through).
+    static bool boundingBox(const QByteArray &bytes, QRectF &box);
+
+private:
+    std::shared_ptr<const PictureSource> source_;
+    QRectF box_;
+    mutable std::mutex mutex_;
+};
