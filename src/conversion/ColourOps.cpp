@@ -265,6 +265,11 @@ struct Temperature : Step {
         for (int c = 0; c < 3; ++c)
             gain[c] = float(g[c] / luma);
     }
+    // Temperatures a hair apart (a slider's log2 of 6500 read back) change nothing.
+    bool isIdentity() const
+    {
+        return std::fabs(gain[0] - 1.0f) < 1e-5f && std::fabs(gain[1] - 1.0f) < 1e-5f && std::fabs(gain[2] - 1.0f) < 1e-5f;
+    }
     void apply(float *r, float *g, float *b, int n) const override
     {
         for (int i = 0; i < n; ++i) {
@@ -367,8 +372,10 @@ std::unique_ptr<Step> compile(const ColourOp &op)
     }
     case K::Vibrance:
         return std::make_unique<Vibrance>(op.amount);
-    case K::TemperatureAndTint:
-        return std::make_unique<Temperature>(op.neutralK, op.neutralTint, op.targetK, op.targetTint);
+    case K::TemperatureAndTint: {
+        auto step = std::make_unique<Temperature>(op.neutralK, op.neutralTint, op.targetK, op.targetTint);
+        return step->isIdentity() ? nullptr : std::move(step);
+    }
     case K::PhotoEffectTonal:
         return std::make_unique<Tonal>();
     case K::SepiaTone:

@@ -17,7 +17,6 @@ namespace {
 typedef float v4 __attribute__((vector_size(16)));
 
 constexpr long long kMaxOutputPixels = 1LL << 28;
-constexpr size_t kBandBytes = size_t(24) << 20;
 
 struct Plan {
     SourcePixels source;
@@ -125,6 +124,16 @@ public:
         }
     }
 
+    // 8-bit RGB straight into packed linear pixels, the common case.
+    bool canReadPacked() const { return !plan_.source.canvas && pixels_.bitsPerChannel == 8 && pixels_.channels == 3; }
+    void readPacked(int y, int x0, int n, v4 *out) const
+    {
+        const float *lut = srgb::toLinear8();
+        const uint8_t *p = pixels_.row(y) + size_t(x0) * 3;
+        for (int i = 0; i < n; ++i, p += 3)
+            out[i] = v4{lut[p[0]], lut[p[1]], lut[p[2]], 1.0f};
+    }
+
 private:
     void readPixels(const uint8_t *row, int x0, int n, float *r, float *g, float *b, float *a) const
     {
@@ -175,7 +184,14 @@ private:
     const PixelBuffer &pixels_;
 };
 
-void horizontalPass(const FilterWeights &fw, const v4 *in, v4 *out)
+// The two inner loops, also built for processors with AVX2 and FMA (picked at load time).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define QP_HOT __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define QP_HOT
+#endif
+
+QP_HOT void horizontalPass(const FilterWeights &fw, const v4 *in, v4 *out)
 {
     for (int i = 0; i < fw.count; ++i) {
         const float *w = fw.of(i);
@@ -185,6 +201,23 @@ void horizontalPass(const FilterWeights &fw, const v4 *in, v4 *out)
         for (int k = 0; k < n; ++k)
             acc += w[k] * p[k];
         out[i] = acc;
+    }
+}
+
+QP_HOT void verticalPass(const float *w, const v4 *const *rows, int taps, int nCols, v4 *acc)
+{
+    int k = 0;
+    for (; k + 1 < taps; k += 2) {
+        const v4 *a = rows[k], *b = rows[k + 1];
+        const float wa = w[k], wb = w[k + 1];
+        for (int c = 0; c < nCols; ++c)
+            acc[c] += wa * a[c] + wb * b[c];
+    }
+    if (k < taps) {
+        const v4 *a = rows[k];
+        const float wa = w[k];
+        for (int c = 0; c < nCols; ++c)
+            acc[c] += wa * a[c];
     }
 }
 
@@ -241,54 +274,64 @@ void storeRow(const Plan &plan, const v4 *px, uint8_t *dst)
     }
 }
 
+// Rows of the horizontal pass are made as the vertical pass first needs them and kept in
+// a ring just deep enough for one output row's taps, so a band never holds more than a
+// few hundred kilobytes of floats whatever the source size.
 void renderBand(const Plan &plan, PixelBuffer &out, int r0, int r1)
 {
     const FilterWeights &hw = plan.horizontal;
     const FilterWeights &vw = plan.vertical;
     const int nCols = hw.count;
     const int i0 = r0, i1 = r1 + 2 * plan.halo; // rows of the vertical weights (halo included)
-    int first = INT32_MAX, last = -1;
-    for (int i = i0; i < i1; ++i) {
-        if (vw.length[size_t(i)] == 0)
-            continue;
-        first = std::min(first, vw.start[size_t(i)]);
-        last = std::max(last, vw.start[size_t(i)] + vw.length[size_t(i)] - 1);
-    }
-    const int srcRows = std::max(0, last - first + 1);
     const int x0 = hw.firstSource, x1 = hw.lastSource;
     const int srcCols = std::max(0, x1 - x0 + 1);
+    const int ringRows = vw.taps + 4;
 
-    std::vector<v4> hbuf(size_t(srcRows) * size_t(nCols));
+    std::unique_ptr<v4[]> ring(new v4[size_t(ringRows) * size_t(nCols)]);
     const size_t cols = size_t(srcCols);
     std::vector<float> r(cols), g(cols), b(cols), a(cols);
-    std::vector<v4> packed(cols);
+    std::unique_ptr<v4[]> packed(new v4[cols + 1]);
     const RowReader reader(plan);
-    for (int y = first; y <= last && srcCols > 0; ++y) {
-        reader.read(y, x0, x1, r.data(), g.data(), b.data(), a.data());
-        if (!plan.colours->empty())
-            plan.colours->apply(r.data(), g.data(), b.data(), srcCols);
-        if (plan.alpha) {
-            for (int i = 0; i < srcCols; ++i)
-                packed[size_t(i)] = v4{r[size_t(i)] * a[size_t(i)], g[size_t(i)] * a[size_t(i)], b[size_t(i)] * a[size_t(i)], a[size_t(i)]};
+    const bool direct = plan.colours->empty() && !plan.alpha && reader.canReadPacked();
+    int produced = INT32_MIN;
+    auto produce = [&](int y) {
+        if (direct) {
+            reader.readPacked(y, x0, srcCols, packed.get());
         } else {
-            for (int i = 0; i < srcCols; ++i)
-                packed[size_t(i)] = v4{r[size_t(i)], g[size_t(i)], b[size_t(i)], 1.0f};
+            reader.read(y, x0, x1, r.data(), g.data(), b.data(), a.data());
+            if (!plan.colours->empty())
+                plan.colours->apply(r.data(), g.data(), b.data(), srcCols);
+            if (plan.alpha) {
+                for (size_t i = 0; i < cols; ++i)
+                    packed[i] = v4{r[i] * a[i], g[i] * a[i], b[i] * a[i], a[i]};
+            } else {
+                for (size_t i = 0; i < cols; ++i)
+                    packed[i] = v4{r[i], g[i], b[i], 1.0f};
+            }
         }
-        horizontalPass(hw, packed.data(), &hbuf[size_t(y - first) * size_t(nCols)]);
-    }
+        horizontalPass(hw, packed.get(), &ring[size_t(y % ringRows) * size_t(nCols)]);
+    };
 
     const int rowsOut = i1 - i0;
     std::vector<v4> vbuf(size_t(plan.sharpen ? rowsOut : 1) * size_t(nCols));
-    std::vector<v4> line(static_cast<size_t>(nCols));
+    std::unique_ptr<v4[]> line(new v4[size_t(nCols)]);
     for (int i = i0; i < i1; ++i) {
-        v4 *acc = plan.sharpen ? &vbuf[size_t(i - i0) * size_t(nCols)] : line.data();
+        v4 *acc = plan.sharpen ? &vbuf[size_t(i - i0) * size_t(nCols)] : line.get();
         std::fill(acc, acc + nCols, v4{0, 0, 0, 0});
-        const float *w = vw.of(i);
-        for (int k = 0; k < vw.length[size_t(i)]; ++k) {
-            const v4 *src = &hbuf[size_t(vw.start[size_t(i)] + k - first) * size_t(nCols)];
-            const float wk = w[k];
-            for (int c = 0; c < nCols; ++c)
-                acc[c] += wk * src[c];
+        const int start = vw.start[size_t(i)], length = vw.length[size_t(i)];
+        if (length > 0 && srcCols > 0) {
+            // Rows already pushed out of the ring (never in practice) are simply made again.
+            if (produced < start - 1 || start <= produced - ringRows)
+                produced = start - 1;
+            while (produced < start + length - 1)
+                produce(++produced);
+            const v4 *rows[64];
+            for (int k0 = 0; k0 < length; k0 += 64) {
+                const int taps = std::min(length - k0, 64);
+                for (int k = 0; k < taps; ++k)
+                    rows[k] = &ring[size_t((start + k0 + k) % ringRows) * size_t(nCols)];
+                verticalPass(vw.of(i) + k0, rows, taps, nCols, acc);
+            }
         }
         if (!plan.sharpen)
             storeRow(plan, acc, out.row(i));
@@ -358,11 +401,8 @@ std::shared_ptr<PixelBuffer> renderImage(const FilterImagePtr &image, const Rend
     }
 
     const int threads = options.threads > 0 ? options.threads : hardwareThreads();
-    const double sourceRowsPerOutRow = 1.0 / fy;
-    const double bandRowsFit = double(kBandBytes) / (16.0 * plan.horizontal.count) - plan.vertical.taps;
-    const int rowsPerBandByMemory = std::max(1, int(bandRowsFit / std::max(sourceRowsPerOutRow, 1.0)));
-    int bands = std::max(threads, (plan.outH + rowsPerBandByMemory - 1) / rowsPerBandByMemory);
-    bands = std::clamp(bands, 1, plan.outH);
+    // Two bands per thread even out uneven bands; each costs only its first rows' taps again.
+    const int bands = std::clamp(threads == 1 ? 1 : 2 * threads, 1, plan.outH);
     parallelFor(bands, threads, [&](int band) {
         const int r0 = int((long long)plan.outH * band / bands);
         const int r1 = int((long long)plan.outH * (band + 1) / bands);
