@@ -1,8 +1,12 @@
 #include "ColourOps.h"
 
+#include "ColourKernelsAvx2.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
+#include <variant>
 
 namespace colour {
 
@@ -54,27 +58,34 @@ void whiteOf(double kelvin, double tint, double rgb[3])
 
 CurveTable::CurveTable(const std::function<double(double)> &f)
     : table_(kSize + 1)
+    , slope_(kSize + 1, 0.0f)
 {
     for (int i = 0; i <= kSize; ++i) {
         const double u = double(i) / kSize * kMaxU;
-        table_[i] = float(f(u * u));
+        table_[size_t(i)] = float(f(u * u));
     }
+    for (int i = 0; i < kSize; ++i)
+        slope_[size_t(i)] = table_[size_t(i) + 1] - table_[size_t(i)];
 }
 
 float CurveTable::operator()(float x) const
 {
-    const float u = std::sqrt(std::max(x, 0.0f)) * (kSize / kMaxU);
-    if (u >= float(kSize))
-        return table_[kSize];
-    const int i = int(u);
-    const float t = u - float(i);
-    return table_[i] + t * (table_[i + 1] - table_[i]);
+    float v = x;
+    apply(&v, 1);
+    return v;
 }
 
 void CurveTable::apply(float *values, int n) const
 {
-    for (int i = 0; i < n; ++i)
-        values[i] = (*this)(values[i]);
+    const float *table = table_.data();
+    const float *slope = slope_.data();
+    const float scale = float(kSize) / kMaxU;
+    const int done = colourKernelsAvx2Available() ? curveApplyAvx2(table, slope, values, n, scale, float(kSize)) : 0;
+    for (int i = done; i < n; ++i) {
+        const float u = std::min(std::sqrt(std::max(values[i], 0.0f)) * scale, float(kSize));
+        const int k = int(u);
+        values[i] = table[k] + (u - float(k)) * slope[k];
+    }
 }
 
 namespace {
@@ -179,53 +190,83 @@ struct ColourPipeline::Step {
 namespace {
 
 using Step = ColourPipeline::Step;
+using Fn = std::function<double(double)>;
 
-struct PerChannelCurve : Step {
-    explicit PerChannelCurve(const std::function<double(double)> &f) : curve(f) {}
-    void apply(float *r, float *g, float *b, int n) const override
-    {
-        curve.apply(r, n);
-        curve.apply(g, n);
-        curve.apply(b, n);
-    }
-    CurveTable curve;
-};
+// A per-channel function of the colour pipeline before it is tabulated. Runs of these
+// between the mixing steps are composed into one table per channel, so a chain of
+// contrast, exposure, tone curve and white balance costs one lookup per sample.
+struct ChannelFn {
+    Fn f[3];
+    bool gainOnly = false;
+    double gain[3] = {1.0, 1.0, 1.0};
+    bool sameForAll = true;
 
-// Saturation mixes each colour with its luma (0 gives grey, 1 the identity); contrast then
-// scales display levels about mid-grey, and brightness shifts them.
-struct ColorControls : Step {
-    ColorControls(double saturation, double contrast, double brightness)
-        : saturation(float(saturation))
+    static ChannelFn curve(Fn fn)
     {
-        if (contrast != 1.0 || brightness != 0.0)
-            curve = std::make_unique<CurveTable>(inDisplayLevels([contrast, brightness](double v) { return (v - 0.5) * contrast + 0.5 + brightness; }));
+        ChannelFn c;
+        c.f[0] = c.f[1] = c.f[2] = std::move(fn);
+        return c;
     }
-    void apply(float *r, float *g, float *b, int n) const override
+    static ChannelFn gains(double r, double g, double b)
     {
-        if (saturation != 1.0f)
-            mixWithLuma(r, g, b, n, saturation);
-        if (curve) {
-            curve->apply(r, n);
-            curve->apply(g, n);
-            curve->apply(b, n);
+        ChannelFn c;
+        c.gainOnly = true;
+        c.gain[0] = r;
+        c.gain[1] = g;
+        c.gain[2] = b;
+        c.sameForAll = r == g && g == b;
+        for (int k = 0; k < 3; ++k)
+            c.f[k] = [v = c.gain[k]](double x) { return x * v; };
+        return c;
+    }
+    // this, then next
+    ChannelFn then(const ChannelFn &next) const
+    {
+        ChannelFn c;
+        c.gainOnly = gainOnly && next.gainOnly;
+        c.sameForAll = sameForAll && next.sameForAll;
+        for (int k = 0; k < 3; ++k) {
+            c.gain[k] = gain[k] * next.gain[k];
+            c.f[k] = [a = f[k], b = next.f[k]](double x) { return b(a(x)); };
         }
+        return c;
     }
-    float saturation;
-    std::unique_ptr<CurveTable> curve;
 };
 
-// Exposure: linear light times 2^EV, as a camera's exposure would give.
-struct Exposure : Step {
-    explicit Exposure(double ev) : gain(float(std::exp2(ev))) {}
+struct GainStep : Step {
+    explicit GainStep(const double g[3]) : gain{float(g[0]), float(g[1]), float(g[2])} {}
     void apply(float *r, float *g, float *b, int n) const override
     {
         for (int i = 0; i < n; ++i) {
-            r[i] *= gain;
-            g[i] *= gain;
-            b[i] *= gain;
+            r[i] *= gain[0];
+            g[i] *= gain[1];
+            b[i] *= gain[2];
         }
     }
-    float gain;
+    float gain[3];
+};
+
+struct CurveStep : Step {
+    explicit CurveStep(const ChannelFn &fn)
+    {
+        for (int k = 0; k < (fn.sameForAll ? 1 : 3); ++k)
+            tables.emplace_back(fn.f[k]);
+    }
+    void apply(float *r, float *g, float *b, int n) const override
+    {
+        tables[0].apply(r, n);
+        tables[tables.size() > 1 ? 1 : 0].apply(g, n);
+        tables[tables.size() > 1 ? 2 : 0].apply(b, n);
+    }
+    std::vector<CurveTable> tables;
+};
+
+// Saturation (and the film looks' colour boost): each colour mixed with its luma, 0
+// giving grey and 1 the identity.
+struct Saturation : Step {
+    explicit Saturation(float factor) : factor(factor) {}
+    void apply(float *r, float *g, float *b, int n) const override { mixWithLuma(r, g, b, n, factor); }
+    float factor;
 };
 
 // Vibrance: the saturation change is scaled by (1 - s), s = (max - min) / max, so muted
@@ -234,7 +275,8 @@ struct Vibrance : Step {
     explicit Vibrance(double amount) : amount(float(amount)) {}
     void apply(float *r, float *g, float *b, int n) const override
     {
-        for (int i = 0; i < n; ++i) {
+        const int done = colourKernelsAvx2Available() ? vibranceApplyAvx2(r, g, b, n, amount) : 0;
+        for (int i = done; i < n; ++i) {
             const float mx = std::max(r[i], std::max(g[i], b[i]));
             const float mn = std::min(r[i], std::min(g[i], b[i]));
             const float s = mx > 1e-6f ? std::clamp((mx - mn) / mx, 0.0f, 1.0f) : 0.0f;
@@ -248,63 +290,13 @@ struct Vibrance : Step {
     float amount;
 };
 
-// White balance: the picture was taken under the neutral light and is shown as if under
-// the target; each channel is scaled by white(neutral) / white(target) (von Kries in
-// linear sRGB), normalised to keep the luma. A target above the neutral takes blue out and
-// adds red: warmer, as in a raw developer.
-struct Temperature : Step {
-    Temperature(double neutralK, double neutralTint, double targetK, double targetTint)
-    {
-        double wn[3], wt[3];
-        colour::whiteOf(neutralK, neutralTint, wn);
-        colour::whiteOf(targetK, targetTint, wt);
-        double g[3];
-        for (int c = 0; c < 3; ++c)
-            g[c] = wt[c] > 1e-9 ? wn[c] / wt[c] : 1.0;
-        const double luma = kLumaR * g[0] + kLumaG * g[1] + kLumaB * g[2];
-        for (int c = 0; c < 3; ++c)
-            gain[c] = float(g[c] / luma);
-    }
-    // Temperatures a hair apart (a slider's log2 of 6500 read back) change nothing.
-    bool isIdentity() const
-    {
-        return std::fabs(gain[0] - 1.0f) < 1e-5f && std::fabs(gain[1] - 1.0f) < 1e-5f && std::fabs(gain[2] - 1.0f) < 1e-5f;
-    }
+// Grey: every channel takes the luma.
+struct Grey : Step {
     void apply(float *r, float *g, float *b, int n) const override
     {
-        for (int i = 0; i < n; ++i) {
-            r[i] *= gain[0];
-            g[i] *= gain[1];
-            b[i] *= gain[2];
-        }
+        for (int i = 0; i < n; ++i)
+            r[i] = g[i] = b[i] = kLumaR * r[i] + kLumaG * g[i] + kLumaB * b[i];
     }
-    float gain[3];
-};
-
-// Black-and-white film: the luma through a gentle S in display levels.
-struct Tonal : Step {
-    Tonal() : curve(inDisplayLevels([](double v) { return filmCurve(v, 0.35); })) {}
-    void apply(float *r, float *g, float *b, int n) const override
-    {
-        for (int i = 0; i < n; ++i) {
-            const float y = curve(kLumaR * r[i] + kLumaG * g[i] + kLumaB * b[i]);
-            r[i] = g[i] = b[i] = y;
-        }
-    }
-    CurveTable curve;
-};
-
-// Vivid colour film: 30% more saturation and a gentler S than the black-and-white look.
-struct Chrome : Step {
-    Chrome() : curve(inDisplayLevels([](double v) { return filmCurve(v, 0.25); })) {}
-    void apply(float *r, float *g, float *b, int n) const override
-    {
-        mixWithLuma(r, g, b, n, 1.3f);
-        curve.apply(r, n);
-        curve.apply(g, n);
-        curve.apply(b, n);
-    }
-    CurveTable curve;
 };
 
 // Sepia: the luma tinted with a warm brown of the same luma; the intensity (0 to 1) blends
@@ -358,43 +350,105 @@ struct Posterize : Step {
     std::vector<float> thresholds, values;
 };
 
-std::unique_ptr<Step> compile(const ColourOp &op)
+// White balance: the picture was taken under the neutral light and is shown as if under
+// the target; each channel is scaled by white(neutral) / white(target) (von Kries in
+// linear sRGB), normalised to keep the luma. A target above the neutral takes blue out and
+// adds red: warmer, as in a raw developer.
+void temperatureGains(const ColourOp &op, double gain[3])
+{
+    double wn[3], wt[3];
+    colour::whiteOf(op.neutralK, op.neutralTint, wn);
+    colour::whiteOf(op.targetK, op.targetTint, wt);
+    for (int c = 0; c < 3; ++c)
+        gain[c] = wt[c] > 1e-9 ? wn[c] / wt[c] : 1.0;
+    const double luma = kLumaR * gain[0] + kLumaG * gain[1] + kLumaB * gain[2];
+    for (int c = 0; c < 3; ++c)
+        gain[c] /= luma;
+}
+
+// One filter as mixing steps and per-channel functions, in order.
+using Piece = std::variant<std::shared_ptr<Step>, ChannelFn>;
+
+void lower(const ColourOp &op, std::vector<Piece> &out)
 {
     using K = ColourOp::Kind;
+    auto step = [&out](std::shared_ptr<Step> s) { out.emplace_back(std::move(s)); };
     switch (op.kind) {
     case K::ColorControls:
-        return std::make_unique<ColorControls>(op.saturation, op.contrast, op.brightness);
-    case K::Exposure:
-        return std::make_unique<Exposure>(op.ev);
+        // Saturation mixes towards the luma; contrast then scales display levels about
+        // mid-grey, and brightness shifts them.
+        if (op.saturation != 1.0)
+            step(std::make_shared<Saturation>(float(op.saturation)));
+        if (op.contrast != 1.0 || op.brightness != 0.0)
+            out.emplace_back(ChannelFn::curve(inDisplayLevels([c = op.contrast, b = op.brightness](double v) { return (v - 0.5) * c + 0.5 + b; })));
+        break;
+    case K::Exposure: {
+        // Linear light times 2^EV, as a camera's exposure would give.
+        const double g = std::exp2(op.ev);
+        out.emplace_back(ChannelFn::gains(g, g, g));
+        break;
+    }
     case K::ToneCurve: {
         const MonotoneCurve curve(op.curveX, op.curveY, 5);
-        return std::make_unique<PerChannelCurve>(inDisplayLevels([curve](double v) { return curve(v); }));
+        out.emplace_back(ChannelFn::curve(inDisplayLevels([curve](double v) { return curve(v); })));
+        break;
     }
     case K::Vibrance:
-        return std::make_unique<Vibrance>(op.amount);
+        step(std::make_shared<Vibrance>(op.amount));
+        break;
     case K::TemperatureAndTint: {
-        auto step = std::make_unique<Temperature>(op.neutralK, op.neutralTint, op.targetK, op.targetTint);
-        return step->isIdentity() ? nullptr : std::move(step);
+        double g[3];
+        temperatureGains(op, g);
+        // Temperatures a hair apart (a slider's log2 of 6500 read back) change nothing.
+        if (std::fabs(g[0] - 1.0) > 1e-5 || std::fabs(g[1] - 1.0) > 1e-5 || std::fabs(g[2] - 1.0) > 1e-5)
+            out.emplace_back(ChannelFn::gains(g[0], g[1], g[2]));
+        break;
     }
     case K::PhotoEffectTonal:
-        return std::make_unique<Tonal>();
+        // Black-and-white film: the luma through a gentle S in display levels.
+        step(std::make_shared<Grey>());
+        out.emplace_back(ChannelFn::curve(inDisplayLevels([](double v) { return filmCurve(v, 0.35); })));
+        break;
     case K::SepiaTone:
-        return std::make_unique<Sepia>(op.intensity);
+        step(std::make_shared<Sepia>(op.intensity));
+        break;
     case K::ColorPosterize:
-        return std::make_unique<Posterize>(op.levels);
+        step(std::make_shared<Posterize>(op.levels));
+        break;
     case K::PhotoEffectChrome:
-        return std::make_unique<Chrome>();
+        // Vivid colour film: 30% more saturation and a gentler S than the black-and-white look.
+        step(std::make_shared<Saturation>(1.3f));
+        out.emplace_back(ChannelFn::curve(inDisplayLevels([](double v) { return filmCurve(v, 0.25); })));
+        break;
     }
-    return nullptr;
 }
 
 } // namespace
 
 ColourPipeline::ColourPipeline(const std::vector<ColourOp> &ops)
 {
+    std::vector<Piece> pieces;
     for (const ColourOp &op : ops)
-        if (auto step = compile(op))
-            steps_.push_back(std::move(step));
+        lower(op, pieces);
+    std::optional<ChannelFn> pending;
+    auto flush = [&] {
+        if (!pending)
+            return;
+        if (pending->gainOnly)
+            steps_.push_back(std::make_shared<GainStep>(pending->gain));
+        else
+            steps_.push_back(std::make_shared<CurveStep>(*pending));
+        pending.reset();
+    };
+    for (const Piece &piece : pieces) {
+        if (const auto *fn = std::get_if<ChannelFn>(&piece)) {
+            pending = pending ? pending->then(*fn) : *fn;
+        } else {
+            flush();
+            steps_.push_back(std::get<std::shared_ptr<Step>>(piece));
+        }
+    }
+    flush();
 }
 
 ColourPipeline::~ColourPipeline() = default;

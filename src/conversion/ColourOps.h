@@ -30,6 +30,7 @@ private:
     static constexpr int kSize = 4096;
     static constexpr float kMaxU = 2.0f;
     std::vector<float> table_;
+    std::vector<float> slope_;
 };
 
 // A chain of colour operations compiled once, applied to rows of planar linear RGB.
@@ -43,5 +44,5 @@ public:
     struct Step;
 
 private:
-    std::vector<std::unique_ptr<Step>> steps_;
+    std::vector<std::shared_ptr<Step>> steps_;
 };

@@ -4,6 +4,7 @@
 #include "Lanczos.h"
 #include "Log.h"
 #include "Parallel.h"
+#include "Simd.h"
 #include "SourceImage.h"
 #include "SrgbTables.h"
 
@@ -184,12 +185,6 @@ private:
     const PixelBuffer &pixels_;
 };
 
-// The two inner loops, also built for processors with AVX2 and FMA (picked at load time).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define QP_HOT __attribute__((target_clones("arch=x86-64-v3", "default")))
-#else
-#define QP_HOT
-#endif
 
 QP_HOT void horizontalPass(const FilterWeights &fw, const v4 *in, v4 *out)
 {
@@ -223,36 +218,54 @@ QP_HOT void verticalPass(const float *w, const v4 *const *rows, int taps, int nC
 
 // Unsharp mask on luma at output resolution: the luma minus its blur by the binomial
 // kernel [1 4 6 4 1] / 16 (about one pixel of radius), times the sharpness, added to each
-// channel, so colours keep their chroma and only light and dark edges grow.
-void sharpenRows(const Plan &plan, const std::vector<v4> &rows, int rowCount, int nCols, int firstOut, int count, std::vector<v4> &out)
-{
-    static const float k[5] = {1 / 16.0f, 4 / 16.0f, 6 / 16.0f, 4 / 16.0f, 1 / 16.0f};
-    std::vector<float> luma(size_t(rowCount) * size_t(nCols)), blurH(luma.size());
-    for (size_t i = 0; i < luma.size(); ++i)
-        luma[i] = colour::kLumaR * rows[i][0] + colour::kLumaG * rows[i][1] + colour::kLumaB * rows[i][2];
-    for (int r = 0; r < rowCount; ++r) {
-        const float *y = &luma[size_t(r) * size_t(nCols)];
-        float *h = &blurH[size_t(r) * size_t(nCols)];
-        for (int c = 2; c < nCols - 2; ++c)
-            h[c] = k[0] * y[c - 2] + k[1] * y[c - 1] + k[2] * y[c] + k[3] * y[c + 1] + k[4] * y[c + 2];
-    }
-    out.resize(size_t(count) * size_t(plan.outW));
-    for (int o = 0; o < count; ++o) {
-        const int r = firstOut + o; // row index in `rows`, with 2 rows of context each side
-        for (int j = 0; j < plan.outW; ++j) {
-            const int c = j + 2;
-            float blur = 0.0f;
-            for (int t = 0; t < 5; ++t)
-                blur += k[t] * blurH[size_t(r - 2 + t) * size_t(nCols) + size_t(c)];
-            const float d = plan.sharpness * (luma[size_t(r) * size_t(nCols) + size_t(c)] - blur);
-            v4 px = rows[size_t(r) * size_t(nCols) + size_t(c)];
-            px[0] += d;
-            px[1] += d;
-            px[2] += d;
-            out[size_t(o) * size_t(plan.outW) + size_t(j)] = px;
+// channel, so colours keep their chroma and only light and dark edges grow. Rows stream
+// through a ring of five, so no band-sized buffer is needed.
+class Sharpener {
+public:
+    Sharpener(const Plan &plan, int nCols) : plan_(plan), nCols_(nCols)
+    {
+        for (int k = 0; k < 5; ++k) {
+            rows_[k].reset(new v4[size_t(nCols)]);
+            luma_[k].reset(new float[size_t(nCols)]);
+            blurH_[k].reset(new float[size_t(nCols)]);
         }
+        out_.reset(new v4[size_t(plan.outW)]);
     }
-}
+    v4 *slot(int j) { return rows_[j % 5].get(); }
+    // Row j (of the vertical weights) is complete: derive its luma and horizontal blur.
+    void finish(int j)
+    {
+        const v4 *px = rows_[j % 5].get();
+        float *y = luma_[j % 5].get(), *h = blurH_[j % 5].get();
+        for (int c = 0; c < nCols_; ++c)
+            y[c] = colour::kLumaR * px[c][0] + colour::kLumaG * px[c][1] + colour::kLumaB * px[c][2];
+        for (int c = 2; c < nCols_ - 2; ++c)
+            h[c] = (y[c - 2] + y[c + 2] + 4.0f * (y[c - 1] + y[c + 1]) + 6.0f * y[c]) * (1.0f / 16.0f);
+    }
+    // The sharpened row centred on weights row j (rows j - 2 .. j + 2 finished).
+    const v4 *sharpen(int j)
+    {
+        const float *h[5];
+        for (int t = 0; t < 5; ++t)
+            h[t] = blurH_[(j - 2 + t) % 5].get();
+        const v4 *px = rows_[j % 5].get();
+        const float *y = luma_[j % 5].get();
+        for (int o = 0; o < plan_.outW; ++o) {
+            const int c = o + 2;
+            const float blur = (h[0][c] + h[4][c] + 4.0f * (h[1][c] + h[3][c]) + 6.0f * h[2][c]) * (1.0f / 16.0f);
+            const float d = plan_.sharpness * (y[c] - blur);
+            out_[size_t(o)] = px[c] + v4{d, d, d, 0.0f};
+        }
+        return out_.get();
+    }
+
+private:
+    const Plan &plan_;
+    int nCols_;
+    std::unique_ptr<v4[]> rows_[5];
+    std::unique_ptr<float[]> luma_[5], blurH_[5];
+    std::unique_ptr<v4[]> out_;
+};
 
 void storeRow(const Plan &plan, const v4 *px, uint8_t *dst)
 {
@@ -312,11 +325,10 @@ void renderBand(const Plan &plan, PixelBuffer &out, int r0, int r1)
         horizontalPass(hw, packed.get(), &ring[size_t(y % ringRows) * size_t(nCols)]);
     };
 
-    const int rowsOut = i1 - i0;
-    std::vector<v4> vbuf(size_t(plan.sharpen ? rowsOut : 1) * size_t(nCols));
     std::unique_ptr<v4[]> line(new v4[size_t(nCols)]);
+    std::unique_ptr<Sharpener> sharpener(plan.sharpen ? new Sharpener(plan, nCols) : nullptr);
     for (int i = i0; i < i1; ++i) {
-        v4 *acc = plan.sharpen ? &vbuf[size_t(i - i0) * size_t(nCols)] : line.get();
+        v4 *acc = sharpener ? sharpener->slot(i) : line.get();
         std::fill(acc, acc + nCols, v4{0, 0, 0, 0});
         const int start = vw.start[size_t(i)], length = vw.length[size_t(i)];
         if (length > 0 && srcCols > 0) {
@@ -333,14 +345,14 @@ void renderBand(const Plan &plan, PixelBuffer &out, int r0, int r1)
                 verticalPass(vw.of(i) + k0, rows, taps, nCols, acc);
             }
         }
-        if (!plan.sharpen)
+        if (!sharpener) {
             storeRow(plan, acc, out.row(i));
-    }
-    if (plan.sharpen) {
-        std::vector<v4> sharp;
-        sharpenRows(plan, vbuf, rowsOut, nCols, plan.halo, r1 - r0, sharp);
-        for (int o = 0; o < r1 - r0; ++o)
-            storeRow(plan, &sharp[size_t(o) * size_t(plan.outW)], out.row(r0 + o));
+            continue;
+        }
+        // Weights row i is output row i - halo; it is sharpened once two more rows exist.
+        sharpener->finish(i);
+        if (i - i0 >= 4)
+            storeRow(plan, sharpener->sharpen(i - 2), out.row(i - 4));
     }
 }
 
