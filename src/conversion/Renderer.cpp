@@ -192,10 +192,18 @@ QP_HOT void horizontalPass(const FilterWeights &fw, const v4 *in, v4 *out)
         const float *w = fw.of(i);
         const v4 *p = in + fw.start[size_t(i)] - fw.firstSource;
         const int n = fw.length[size_t(i)];
-        v4 acc = {0, 0, 0, 0};
-        for (int k = 0; k < n; ++k)
-            acc += w[k] * p[k];
-        out[i] = acc;
+        // Four sums in flight, so the adds do not wait on one another.
+        v4 a0 = {0, 0, 0, 0}, a1 = a0, a2 = a0, a3 = a0;
+        int k = 0;
+        for (; k + 4 <= n; k += 4) {
+            a0 += w[k] * p[k];
+            a1 += w[k + 1] * p[k + 1];
+            a2 += w[k + 2] * p[k + 2];
+            a3 += w[k + 3] * p[k + 3];
+        }
+        for (; k < n; ++k)
+            a0 += w[k] * p[k];
+        out[i] = (a0 + a1) + (a2 + a3);
     }
 }
 
