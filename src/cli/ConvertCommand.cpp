@@ -1,0 +1,349 @@
+#include "ConvertCommand.h"
+
+#include "FormatStore.h"
+#include "Log.h"
+#include "OutputFileType.h"
+#include "Parallel.h"
+#include "PhotoManipulator.h"
+#include "Picture.h"
+#include "PlistValue.h"
+#include "Preferences.h"
+#include "SavingRules.h"
+#include "UserDefaults.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+namespace {
+
+std::mutex messageMutex;
+
+void say(const QString &text)
+{
+    std::lock_guard lock(messageMutex);
+    std::fprintf(stderr, "quillpane-convert: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+// The value stored under the key, or the first-run value when none is stored.
+QVariant stored(const QString &key, const QVariant &firstRun)
+{
+    const QVariant value = UserDefaults::standard().objectForKey(key);
+    return value.isValid() ? value : firstRun;
+}
+
+// The adjustment sliders as a reset to the saved defaults would set them.
+QVariantMap adjustmentDefaults()
+{
+    QVariantMap record = UserDefaults::standard().dictionaryForKey(PrefKey::adjustmentDefaults);
+    // An older record kept the exposure under "brightness" (start-up repairs it the same way).
+    if (record.contains(AdjustmentKey::brightness) && !record.contains(AdjustmentKey::exposure)) {
+        record[AdjustmentKey::exposure] = record[AdjustmentKey::brightness];
+        record[AdjustmentKey::brightness] = 0.0f;
+    }
+    const std::pair<QString, float> factory[] = {{AdjustmentKey::saturation, 1.0f}, {AdjustmentKey::brightness, 0.0f},
+                                                 {AdjustmentKey::exposure, 0.2f},   {AdjustmentKey::contrast, 1.0f},
+                                                 {AdjustmentKey::vibrance, 0.0f},   {AdjustmentKey::temperature, kNeutralTemperatureSlider}};
+    QVariantMap values;
+    for (const auto &[key, value] : factory)
+        values[key] = record.contains(key) ? recordFloat(record, key) : value;
+    return values;
+}
+
+bool number(const QString &text, double &value)
+{
+    bool ok = false;
+    value = text.toDouble(&ok);
+    return ok && std::isfinite(value);
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
+}
+
+float roundHalfAway(float v) { return std::round(v); }
+
+} // namespace
+
+QString convertUsage()
+{
+    return QStringLiteral(
+        "usage: quillpane-convert [options] -o DIR FILE...\n"
+        "\n"
+        "Makes a web-ready copy of each picture in DIR, named as the window's batch save names\n"
+        "it: the picture's name with the output type's extension (photo.png -> DIR/photo.jpg).\n"
+        "The picture is scaled by one factor with Lanczos resampling in linear light so that it\n"
+        "covers the output size; the overhang is cut equally from both sides (crop) or the\n"
+        "picture is padded to the output's proportions first (add). Settings not given take the\n"
+        "values the window would use: the stored preferences and adjustment defaults.\n"
+        "\n"
+        "  -o, --output DIR     folder for the outputs (made when missing)\n"
+        "  --width W            output width in pixels\n"
+        "  --height H           output height in pixels; a missing side follows each picture's\n"
+        "                       proportions, rounded as the window rounds (halves away from 0);\n"
+        "                       neither given: the stored width, and the height by proportion\n"
+        "                       while the stored proportion lock is on\n"
+        "  --mode crop|add      cut to the output's proportions (default) or add borders\n"
+        "  --fill white|black|grey  colour of added borders (default: the stored fill colour)\n"
+        "  --type jpeg|png|tiff output type (default: the stored file type)\n"
+        "  --quality Q          JPEG quality, 0-100 as the quality slider (default: stored)\n"
+        "  --sharpen S          luminance sharpening at output size, 0 for none (default: stored)\n"
+        "  --saturation S       1 keeps the colours, 0 gives grey\n"
+        "  --brightness B       -1 to 1, 0 keeps\n"
+        "  --exposure EV        stops, 0 keeps\n"
+        "  --contrast C         1 keeps\n"
+        "  --vibrance V         0 keeps\n"
+        "  --temperature T      log2 of the colour temperature in kelvin (12.68 is about 6562 K);\n"
+        "                       above the neutral 6500 K warms the picture\n"
+        "  --effect none|tonal|sepia|posterize|chrome\n"
+        "  --intensity N        effect strength, a whole number (sepia 0-1, posterize N x 6 levels)\n"
+        "  --neutral            every adjustment at its neutral value (6500 K), no sharpening,\n"
+        "                       no effect; options after it still apply\n"
+        "  --formats            also write every selected format of the stored format list beside\n"
+        "                       each output, named with the format's modifier (photo@2x.jpg)\n"
+        "  --jobs N             pictures converted at once (default: all cores)\n"
+        "  -h, --help           this text\n"
+        "\n"
+        "An existing output is replaced once its replacement is complete; an input picture is\n"
+        "never overwritten. The exit status is 1 when any picture failed (the others are still\n"
+        "written) and 2 for bad arguments.\n");
+}
+
+std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments, QString &error, bool &help)
+{
+    help = false;
+    ConvertCommand command;
+    command.fileFormat = plistInteger(stored(PrefKey::fileFormat, 0));
+    command.fillColour = plistInteger(stored(PrefKey::fillcolour, 0));
+    command.settings = adjustmentDefaults();
+    command.settings[QStringLiteral("quality")] = plistFloat(stored(PrefKey::qualityValue, 98.3736f)) / 100.0f;
+    command.settings[QStringLiteral("sharpen")] = plistFloat(stored(PrefKey::sharpeningValue, 0.24f));
+    command.settings[QStringLiteral("filter")] = 0;
+    command.settings[QStringLiteral("filterintensity")] = 1.0f;
+    command.settings[QStringLiteral("resamplemode")] = 0;
+    command.jobs = hardwareThreads();
+
+    const std::map<QString, QString> sliders = {{"--sharpen", "sharpen"},   {"--saturation", "saturation"}, {"--brightness", "brightness"},
+                                                {"--exposure", "exposure"}, {"--contrast", "contrast"},     {"--vibrance", "vibrance"},
+                                                {"--temperature", "temperature"}, {"--intensity", "filterintensity"}};
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString arg = arguments[i];
+        auto value = [&](QString &out) {
+            if (i + 1 >= arguments.size()) {
+                error = QStringLiteral("%1 needs a value").arg(arg);
+                return false;
+            }
+            out = arguments[++i];
+            return true;
+        };
+        auto numberValue = [&](double &out, double low, double high) {
+            QString text;
+            if (!value(text))
+                return false;
+            if (!number(text, out) || out < low || out > high) {
+                error = QStringLiteral("%1: %2 is not a number from %3 to %4").arg(arg, text).arg(low).arg(high);
+                return false;
+            }
+            return true;
+        };
+        auto choice = [&](const QStringList &names, int &out) {
+            QString text;
+            if (!value(text))
+                return false;
+            out = int(names.indexOf(text));
+            if (out < 0) {
+                error = QStringLiteral("%1: %2 is not one of %3").arg(arg, text, names.join(QLatin1Char('|')));
+                return false;
+            }
+            return true;
+        };
+        double d = 0;
+        int c = 0;
+        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            help = true;
+            return std::nullopt;
+        } else if (arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
+            if (!value(command.outputFolder))
+                return std::nullopt;
+        } else if (arg == QLatin1String("--width") || arg == QLatin1String("--height")) {
+            if (!numberValue(d, 1, 100000))
+                return std::nullopt;
+            (arg == QLatin1String("--width") ? command.width : command.height) = float(d);
+        } else if (arg == QLatin1String("--mode")) {
+            if (!choice({"crop", "add"}, c))
+                return std::nullopt;
+            command.settings[QStringLiteral("resamplemode")] = c;
+        } else if (arg == QLatin1String("--fill")) {
+            if (!choice({"white", "black", "grey"}, c))
+                return std::nullopt;
+            command.fillColour = c;
+        } else if (arg == QLatin1String("--type")) {
+            if (!choice({"jpeg", "png", "tiff"}, c))
+                return std::nullopt;
+            command.fileFormat = c;
+        } else if (arg == QLatin1String("--effect")) {
+            if (!choice({"none", "tonal", "sepia", "posterize", "chrome"}, c))
+                return std::nullopt;
+            command.settings[QStringLiteral("filter")] = c;
+        } else if (arg == QLatin1String("--quality")) {
+            if (!numberValue(d, 0, 100))
+                return std::nullopt;
+            command.settings[QStringLiteral("quality")] = float(d) / 100.0f;
+        } else if (sliders.count(arg)) {
+            if (!numberValue(d, -1e6, 1e6))
+                return std::nullopt;
+            command.settings[sliders.at(arg)] = float(d);
+        } else if (arg == QLatin1String("--neutral")) {
+            for (const auto &[key, neutral] : std::initializer_list<std::pair<const char *, float>>{
+                     {"saturation", 1.0f}, {"brightness", 0.0f}, {"exposure", 0.0f}, {"contrast", 1.0f}, {"vibrance", 0.0f},
+                     {"temperature", float(std::log2(6500.0))}, {"sharpen", 0.0f}})
+                command.settings[QString::fromLatin1(key)] = neutral;
+            command.settings[QStringLiteral("filter")] = 0;
+        } else if (arg == QLatin1String("--formats")) {
+            command.formats = true;
+        } else if (arg == QLatin1String("--jobs")) {
+            if (!numberValue(d, 1, 256))
+                return std::nullopt;
+            command.jobs = int(d);
+        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+            error = QStringLiteral("unknown option %1").arg(arg);
+            return std::nullopt;
+        } else {
+            command.files << arg;
+        }
+    }
+    if (command.outputFolder.isEmpty()) {
+        error = QStringLiteral("no output folder: give -o DIR");
+        return std::nullopt;
+    }
+    if (command.files.isEmpty()) {
+        error = QStringLiteral("no pictures given");
+        return std::nullopt;
+    }
+    if (!command.width && !command.height) {
+        command.width = plistFloat(stored(PrefKey::outputWidth, QStringLiteral("125")));
+        if (!plistBool(stored(PrefKey::constrain, true)))
+            command.height = plistFloat(stored(PrefKey::outputHeight, QStringLiteral("125")));
+    }
+    return command;
+}
+
+QSizeF outputSizeFor(const ConvertCommand &command, QSizeF pictureSize)
+{
+    if (command.width && command.height)
+        return QSizeF(*command.width, *command.height);
+    if (!(pictureSize.width() > 0.0) || !(pictureSize.height() > 0.0))
+        return QSizeF(0, 0);
+    const float ratio = float(pictureSize.width() / pictureSize.height());
+    if (command.width)
+        return QSizeF(*command.width, roundHalfAway(float(double(*command.width) * (1.0 / double(ratio)))));
+    return QSizeF(roundHalfAway(*command.height * ratio), *command.height);
+}
+
+int runConvertCommand(const ConvertCommand &command)
+{
+    if (!QDir().mkpath(command.outputFolder)) {
+        say(QStringLiteral("cannot make the output folder %1").arg(command.outputFolder));
+        return 2;
+    }
+    const QDir folder(command.outputFolder);
+    // Outputs are decided before anything runs: an input is never overwritten, and two
+    // pictures with the same name do not write over each other's output.
+    QStringList inputs;
+    for (const QString &file : command.files)
+        inputs << QFileInfo(file).absoluteFilePath();
+    auto isInput = [&](const QString &path) { return inputs.contains(QFileInfo(path).absoluteFilePath()); };
+    std::vector<QString> outputs(size_t(command.files.size()));
+    std::map<QString, int> taken;
+    std::atomic<bool> failed{false};
+    for (int i = 0; i < command.files.size(); ++i) {
+        const QString path = folder.absoluteFilePath(SavingRules::batchOutputName(command.files[i], command.fileFormat));
+        if (isInput(path)) {
+            say(QStringLiteral("%1: the output %2 would replace an input picture; skipped").arg(command.files[i], path));
+            failed = true;
+        } else if (taken.count(path)) {
+            say(QStringLiteral("%1: its output %2 is already the output of %3; skipped").arg(command.files[i], path, command.files[taken[path]]));
+            failed = true;
+        } else {
+            taken[path] = i;
+            outputs[size_t(i)] = path;
+        }
+    }
+    const QVariantList formats = command.formats ? UserDefaults::standard().arrayForKey(PrefKey::formats) : QVariantList();
+    const bool warnUpscaling = plistBool(stored(PrefKey::warnAboutUpscaling, true));
+    const int workers = std::clamp(command.jobs, 1, std::max(1, int(command.files.size())));
+    const int threadsEach = std::max(1, hardwareThreads() / workers);
+    std::atomic<int> next{0};
+
+    parallelFor(workers, workers, [&](int) {
+        PhotoManipulator engine;
+        engine.awakeFromNib();
+        engine.setThreadCount(threadsEach);
+        engine.setCachesLevels(false);
+        auto convertTo = [&](const std::shared_ptr<const Picture> &picture, const QVariantMap &settings, const QString &path) {
+            const QByteArray data = engine.encodedDataForNSImageWithSettings(picture, settings, command.fileFormat, command.fillColour);
+            if (data.isEmpty()) {
+                say(QStringLiteral("%1: nothing could be made").arg(path));
+                return false;
+            }
+            if (!writeFile(path, data)) {
+                say(QStringLiteral("%1: cannot be written").arg(path));
+                return false;
+            }
+            return true;
+        };
+        for (int i = next++; i < command.files.size(); i = next++) {
+            const QString &output = outputs[size_t(i)];
+            if (output.isEmpty())
+                continue;
+            const QString &file = command.files[i];
+            const auto picture = Picture::referenceFile(file);
+            if (!picture) {
+                say(QStringLiteral("%1: not a picture that can be read").arg(file));
+                failed = true;
+                continue;
+            }
+            const QSizeF size = outputSizeFor(command, picture->size());
+            QVariantMap settings = command.settings;
+            settings[QStringLiteral("scalemode")] = 0;
+            settings[QStringLiteral("xabs")] = float(size.width());
+            settings[QStringLiteral("yabs")] = float(size.height());
+            settings[QStringLiteral("xratio")] = 1.0f;
+            settings[QStringLiteral("yratio")] = 1.0f;
+            settings[QStringLiteral("relativeto")] = 1;
+            if (!convertTo(picture, settings, output)) {
+                failed = true;
+                continue;
+            }
+            const QSize largest = picture->largestPixelSize();
+            if (warnUpscaling && SavingRules::isUpscaled(size, largest))
+                say(QStringLiteral("%1 is larger than its input picture; upscaled pictures are likely to be less sharp").arg(output));
+            for (const QVariant &entry : formats) {
+                const QVariantMap record = entry.toMap();
+                if (!recordBool(record, FormatKey::selected))
+                    continue;
+                const QString path = SavingRules::additionalFormatPath(output, SavingRules::formatModifier(record));
+                if (path.isEmpty() || isInput(path)) {
+                    if (!path.isEmpty())
+                        say(QStringLiteral("%1: would replace an input picture; skipped").arg(path));
+                    failed = true;
+                    continue;
+                }
+                const QVariantMap prepared = SavingRules::prepareFormatSettings(record, settings, size, picture->size());
+                if (!convertTo(picture, prepared, path))
+                    failed = true;
+                else if (warnUpscaling && SavingRules::isUpscaled(SavingRules::formatOutputSize(prepared), largest))
+                    say(QStringLiteral("%1 is larger than its input picture; upscaled pictures are likely to be less sharp").arg(path));
+            }
+        }
+    });
+    return failed ? 1 : 0;
+}

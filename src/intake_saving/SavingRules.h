@@ -1,0 +1,41 @@
+#pragma once
+// The widget-free rules of saving: where an additional format's file goes, what a batch
+// output is called, how a stored format record becomes conversion settings, and the size
+// a format's output will have (for the upscaling test). Pure functions.
+
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+#include <QVariantMap>
+
+namespace SavingRules {
+
+// The record's "modifier", or its "name" when it has no "modifier".
+QString formatModifier(const QVariantMap &format);
+
+// "%@%@.%@": the base path without its final extension, the modifier, a full stop and the
+// base path's extension (a base path without extension gets the modifier only). Empty,
+// with a log line, when the result would not be a file beside the base output in its
+// folder (a modifier holding a path separator) or would be the base output itself.
+QString additionalFormatPath(const QString &basePath, const QString &modifier);
+
+// The picture's file name without its extension, a full stop and the batch extension of
+// the output type ("jpg", "png", "tiff"); the bare name for a type without one.
+QString batchOutputName(const QString &picturePath, qint64 fileFormat);
+
+// The conversion settings of an additional format: a copy of the stored record with the
+// reference size in "xabs"/"yabs" (scale mode 1: the base output's size when "relativeto"
+// is 1, else the picture's nominal size; scale mode 2: the base output's size), "resamplemode"
+// 3 replaced by the base settings' choice, and the adjustment keys taken from the base
+// settings. Every other entry travels unchanged.
+QVariantMap prepareFormatSettings(const QVariantMap &format, const QVariantMap &baseSettings, QSizeF baseOutputSize,
+                                  QSizeF pictureNominalSize);
+
+// The output size of a prepared record by the driver's size rule, in single precision.
+QSizeF formatOutputSize(const QVariantMap &prepared);
+
+// Whether an output of that size is larger than the picture's largest pixel size in
+// either dimension (strictly).
+bool isUpscaled(QSizeF outputSize, QSize largestPixelSize);
+
+} // namespace SavingRules

@@ -1,0 +1,173 @@
+// quillpane-convert end to end: the built program on real files, with its own preferences.
+
+#include "ImageEncoders.h"
+#include "Picture.h"
+#include "PixelBuffer.h"
+#include "UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ConvertCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        QDir(root.path()).mkpath(QStringLiteral("config/Quillpane"));
+        QDir(root.path()).mkpath(QStringLiteral("in"));
+        UserDefaults::setStandardFilePath(root.filePath(QStringLiteral("config/Quillpane/Quillpane.json")));
+        writePicture(QStringLiteral("in/wide.png"), 300, 200, ImageEncoding::PNG);
+        writePicture(QStringLiteral("in/tall.jpg"), 200, 300, ImageEncoding::JPEG);
+    }
+
+    void writePicture(const QString &name, int w, int h, ImageEncoding encoding, uint8_t red = 200)
+    {
+        auto buffer = PixelBuffer::create(w, h, 3, 8);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t *p = buffer->row(y) + x * 3;
+                p[0] = red;
+                p[1] = uint8_t(x % 256);
+                p[2] = uint8_t(y % 256);
+            }
+        QFile file(root.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(encodeImage(*buffer, encoding, 0.9f));
+    }
+
+    int run(const QStringList &arguments)
+    {
+        UserDefaults::standard().synchronize();
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("data")));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(root.path());
+        process.start(QStringLiteral(QP_CONVERT_BINARY), arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        err = QString::fromLocal8Bit(process.readAllStandardError());
+        return process.exitCode();
+    }
+
+    QSize sizeOf(const QString &name)
+    {
+        auto picture = Picture::readFile(root.filePath(name));
+        return picture ? picture->sourcePixelSize() : QSize();
+    }
+
+    QTemporaryDir root;
+    QString out, err;
+};
+
+TEST_F(ConvertCommandTest, NamesOutputsAsTheBatchDoesAndFollowsProportions)
+{
+    EXPECT_EQ(run({"--width", "150", "--type", "jpeg", "--neutral", "-o", "out", "in/wide.png", "in/tall.jpg"}), 0) << err.toStdString();
+    EXPECT_EQ(sizeOf("out/wide.jpg"), QSize(150, 100));
+    EXPECT_EQ(sizeOf("out/tall.jpg"), QSize(150, 225));
+
+    EXPECT_EQ(run({"--height", "50", "--type", "tiff", "-o", "out", "in/wide.png"}), 0) << err.toStdString();
+    EXPECT_EQ(sizeOf("out/wide.tiff"), QSize(75, 50));
+
+    // Both sides given: the picture is cut to them.
+    EXPECT_EQ(run({"--width", "40", "--height", "40", "--type", "png", "-o", "out", "in/tall.jpg"}), 0);
+    EXPECT_EQ(sizeOf("out/tall.png"), QSize(40, 40));
+}
+
+TEST_F(ConvertCommandTest, StoredPreferencesFillWhatIsNotGiven)
+{
+    UserDefaults::standard().setIntegerForKey(1, QStringLiteral("fileFormat"));
+    UserDefaults::standard().setObjectForKey(QStringLiteral("60"), QStringLiteral("outputWidth"));
+    UserDefaults::standard().setObjectForKey(QStringLiteral("10"), QStringLiteral("outputHeight"));
+    EXPECT_EQ(run({"-o", "out", "in/wide.png"}), 0) << err.toStdString();
+    EXPECT_EQ(sizeOf("out/wide.png"), QSize(60, 40)) << "the proportion lock is on by default";
+
+    UserDefaults::standard().setBoolForKey(false, QStringLiteral("constrain"));
+    EXPECT_EQ(run({"-o", "out2", "in/wide.png"}), 0);
+    EXPECT_EQ(sizeOf("out2/wide.png"), QSize(60, 10));
+}
+
+TEST_F(ConvertCommandTest, BadArgumentsAreExplained)
+{
+    EXPECT_EQ(run({"--quality", "200", "-o", "out", "in/wide.png"}), 2);
+    EXPECT_TRUE(err.contains("--quality")) << err.toStdString();
+    EXPECT_EQ(run({"--effect", "blur", "-o", "out", "in/wide.png"}), 2);
+    EXPECT_TRUE(err.contains("none|tonal|sepia|posterize|chrome"));
+    EXPECT_EQ(run({"in/wide.png"}), 2);
+    EXPECT_EQ(run({"-o", "out"}), 2);
+    EXPECT_EQ(run({"--width"}), 2);
+    EXPECT_EQ(run({"--frobnicate", "-o", "out", "in/wide.png"}), 2);
+    EXPECT_FALSE(QFile::exists(root.filePath("out")));
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_TRUE(out.contains("--formats") && out.contains("--jobs") && out.contains("--neutral"));
+}
+
+TEST_F(ConvertCommandTest, AFailedPictureDoesNotStopTheOthers)
+{
+    QFile text(root.filePath("in/notes.jpg"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a picture at all");
+    text.close();
+    EXPECT_EQ(run({"--width", "50", "--jobs", "1", "-o", "out", "in/wide.png", "in/notes.jpg", "in/missing.png", "in/tall.jpg"}), 1);
+    EXPECT_TRUE(err.contains("in/notes.jpg")) << err.toStdString();
+    EXPECT_TRUE(err.contains("in/missing.png"));
+    EXPECT_TRUE(QFile::exists(root.filePath("out/wide.jpg")));
+    EXPECT_TRUE(QFile::exists(root.filePath("out/tall.jpg")));
+}
+
+TEST_F(ConvertCommandTest, NeverOverwritesAnInputOrAnEarlierOutput)
+{
+    QFile original(root.filePath("in/tall.jpg"));
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray before = original.readAll();
+    original.close();
+    writePicture(QStringLiteral("in/wide.tif"), 30, 20, ImageEncoding::TIFF);
+    EXPECT_EQ(run({"--width", "50", "--type", "jpeg", "-o", "in", "in/tall.jpg", "in/wide.png", "in/wide.tif"}), 1);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(original.readAll(), before);
+    EXPECT_EQ(sizeOf("in/wide.jpg"), QSize(50, 33)) << "the first picture named wide keeps its output";
+    EXPECT_TRUE(err.contains("in/wide.tif"));
+}
+
+TEST_F(ConvertCommandTest, FormatsAreWrittenBesideEachOutputAndStayInItsFolder)
+{
+    QVariantMap twice = {{"name", "2x"}, {"modifier", "@2x"}, {"scalemode", 1}, {"xabs", ""}, {"yabs", ""}, {"xratio", "2"},
+                         {"yratio", "2"}, {"maxeither", ""}, {"relativeto", 1}, {"resamplemode", 0}, {"fillcolour", 0}, {"selected", true}};
+    QVariantMap off = twice;
+    off["name"] = "3x";
+    off["modifier"] = "@3x";
+    off["selected"] = false;
+    QVariantMap escape = twice;
+    escape["name"] = "evil";
+    escape["modifier"] = "/../escaped";
+    UserDefaults::standard().setObjectForKey(QVariantList{twice, off, escape}, QStringLiteral("formats"));
+    EXPECT_EQ(run({"--width", "60", "--type", "png", "--formats", "-o", "out", "in/wide.png"}), 1);
+    EXPECT_EQ(sizeOf("out/wide.png"), QSize(60, 40));
+    EXPECT_EQ(sizeOf("out/wide@2x.png"), QSize(120, 80));
+    EXPECT_FALSE(QFile::exists(root.filePath("out/wide@3x.png")));
+    EXPECT_FALSE(QFile::exists(root.filePath("escaped.png")));
+    EXPECT_FALSE(QFile::exists(root.filePath("out/wide/../escaped.png")));
+    EXPECT_TRUE(err.contains("skipping format")) << err.toStdString();
+}
+
+TEST_F(ConvertCommandTest, AddModePadsWithTheChosenFill)
+{
+    EXPECT_EQ(run({"--width", "90", "--height", "90", "--mode", "add", "--fill", "black", "--type", "png", "--neutral", "-o", "out",
+                   "in/wide.png"}),
+              0);
+    auto picture = Picture::readFile(root.filePath("out/wide.png"));
+    ASSERT_TRUE(picture);
+    auto pixels = picture->representations().back()->pixels();
+    ASSERT_EQ(pixels->width, 90);
+    EXPECT_EQ(pixels->row(5)[0], 0);         // border above
+    EXPECT_NEAR(pixels->row(45)[0], 200, 2); // the picture's red
+    EXPECT_EQ(pixels->row(85)[0], 0);        // border below
+}
+
+} // namespace

@@ -1,0 +1,228 @@
+// Each named filter moves colours the right way; the filter layer itself behaves.
+
+#include "ColourOps.h"
+#include "ConversionTestSupport.h"
+#include "Lanczos.h"
+#include "Log.h"
+#include "NamedFilter.h"
+#include "Renderer.h"
+#include "SrgbTables.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <set>
+
+namespace {
+
+// The picture through the named filter (inputs as given), clamped and rendered 1:1.
+std::shared_ptr<PixelBuffer> through(const std::shared_ptr<const Picture> &picture, const QString &name,
+                                     std::initializer_list<std::pair<QString, FilterValue>> inputs)
+{
+    FilterImagePtr image = FilterImage::clamped(FilterImage::fromPicture(picture));
+    auto filter = NamedFilter::filterWithName(name);
+    for (const auto &[key, value] : inputs)
+        filter->setValue(value, key);
+    filter->setValue(image, QStringLiteral("inputImage"));
+    image = std::get<FilterImagePtr>(filter->valueForKey(QStringLiteral("outputImage")));
+    return renderImage(FilterImage::cropped(image, QRectF(0, 0, picture->sourcePixelSize().width(), picture->sourcePixelSize().height())));
+}
+
+Rgb one(const std::shared_ptr<const Picture> &picture, const QString &name, std::initializer_list<std::pair<QString, FilterValue>> inputs)
+{
+    auto out = through(picture, name, inputs);
+    return out ? pixelAt(*out, 0, 0) : Rgb{-1, -1, -1};
+}
+
+double lin(int v) { return colour::srgbToLinear(v / 255.0); }
+
+TEST(NamedFilter, MadeByNameWithTheirKeys)
+{
+    const QStringList names = {"CIAffineClamp", "CIColorControls", "CIExposureAdjust", "CIToneCurve", "CIVibrance", "CITemperatureAndTint",
+                               "CIPhotoEffectTonal", "CISepiaTone", "CIColorPosterize", "CIPhotoEffectChrome", "CILanczosScaleTransform",
+                               "CISharpenLuminance", "CICrop"};
+    for (const QString &name : names) {
+        auto filter = NamedFilter::filterWithName(name);
+        ASSERT_TRUE(filter) << name.toStdString();
+        EXPECT_TRUE(filter->inputKeys().contains(QStringLiteral("inputImage")));
+        EXPECT_FALSE(filter->outputImage()) << "no output without an input image";
+    }
+    EXPECT_EQ(NamedFilter::filterNames().size(), names.size());
+    LogCapture log;
+    EXPECT_FALSE(NamedFilter::filterWithName(QStringLiteral("CIGaussianBlur")));
+    auto exposure = NamedFilter::filterWithName(QStringLiteral("CIExposureAdjust"));
+    exposure->setValue(2.0, QStringLiteral("inputRadius"));
+    exposure->setValue(FilterVector::vectorWithXY(1, 2), QStringLiteral("inputEV"));
+    EXPECT_EQ(std::get<double>(exposure->valueForKey(QStringLiteral("inputEV"))), 0.0);
+    EXPECT_EQ(log.messages().size(), 3);
+}
+
+TEST(NamedFilter, ExposureOneStopDoublesLinearLight)
+{
+    auto picture = flatPicture(4, 4, {100, 60, 20});
+    const Rgb got = one(picture, QStringLiteral("CIExposureAdjust"), {{QStringLiteral("inputEV"), 1.0}});
+    const Rgb in = {100, 60, 20};
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(lin(got[size_t(c)]), 2.0 * lin(in[size_t(c)]), 0.006) << c;
+}
+
+TEST(NamedFilter, ColorControlsSaturationAndContrast)
+{
+    auto picture = flatPicture(4, 4, {200, 80, 30});
+    const Rgb grey = one(picture, QStringLiteral("CIColorControls"), {{QStringLiteral("inputSaturation"), 0.0}});
+    EXPECT_EQ(grey[0], grey[1]);
+    EXPECT_EQ(grey[1], grey[2]);
+    const Rgb vivid = one(picture, QStringLiteral("CIColorControls"), {{QStringLiteral("inputSaturation"), 1.5}});
+    EXPECT_GT(vivid[0] - vivid[2], 200 - 30);
+
+    auto dark = flatPicture(2, 2, {60, 60, 60});
+    auto light = flatPicture(2, 2, {190, 190, 190});
+    EXPECT_LT(one(dark, QStringLiteral("CIColorControls"), {{QStringLiteral("inputContrast"), 1.5}})[0], 60);
+    EXPECT_GT(one(light, QStringLiteral("CIColorControls"), {{QStringLiteral("inputContrast"), 1.5}})[0], 190);
+    // mid-grey is the pivot
+    EXPECT_NEAR(one(flatPicture(2, 2, {128, 128, 128}), QStringLiteral("CIColorControls"), {{QStringLiteral("inputContrast"), 1.5}})[0], 128, 1);
+}
+
+TEST(NamedFilter, ToneCurveThroughItsPointsAndMonotone)
+{
+    // The brightness +0.5 curve lifts display level 0.5 to 0.75.
+    auto mid = flatPicture(2, 2, {128, 128, 128});
+    const std::initializer_list<std::pair<QString, FilterValue>> lift = {
+        {QStringLiteral("inputPoint1"), FilterVector::vectorWithXY(0.25, 0.625)},
+        {QStringLiteral("inputPoint2"), FilterVector::vectorWithXY(0.5, 0.75)},
+        {QStringLiteral("inputPoint3"), FilterVector::vectorWithXY(0.75, 0.875)}};
+    EXPECT_NEAR(one(mid, QStringLiteral("CIToneCurve"), lift)[0], 191, 2);
+    auto ramp = makePicture(256, 1, [](int x, int) { return Rgb{x, x, x}; });
+    auto out = through(ramp, QStringLiteral("CIToneCurve"), lift);
+    ASSERT_TRUE(out);
+    for (int x = 1; x < 256; ++x)
+        ASSERT_GE(pixelAt(*out, x, 0)[0], pixelAt(*out, x - 1, 0)[0]) << x;
+    EXPECT_EQ(pixelAt(*out, 0, 0)[0], 0);
+    EXPECT_EQ(pixelAt(*out, 255, 0)[0], 255);
+}
+
+TEST(NamedFilter, VibranceFavoursMutedColours)
+{
+    auto saturationOf = [](Rgb c) { return double(std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]})); };
+    const Rgb muted = {140, 120, 110}, vivid = {230, 40, 30};
+    const Rgb m = one(flatPicture(2, 2, muted), QStringLiteral("CIVibrance"), {{QStringLiteral("inputAmount"), 1.0}});
+    const Rgb v = one(flatPicture(2, 2, vivid), QStringLiteral("CIVibrance"), {{QStringLiteral("inputAmount"), 1.0}});
+    const double mutedGain = saturationOf(m) / saturationOf(muted), vividGain = saturationOf(v) / saturationOf(vivid);
+    EXPECT_GT(mutedGain, 1.3);
+    EXPECT_GT(mutedGain, vividGain);
+    EXPECT_LT(vividGain, 1.1);
+}
+
+TEST(NamedFilter, TemperatureAboveTheNeutralWarms)
+{
+    auto grey = flatPicture(2, 2, {150, 150, 150});
+    auto at = [&](double target) {
+        return one(grey, QStringLiteral("CITemperatureAndTint"), {{QStringLiteral("inputNeutral"), FilterVector::vectorWithXY(6500, 0)},
+                                                                   {QStringLiteral("inputTargetNeutral"), FilterVector::vectorWithXY(target, 0)}});
+    };
+    const Rgb warm = at(9000), cool = at(4000), same = at(6500);
+    EXPECT_GT(warm[0], warm[2] + 10);
+    EXPECT_LT(cool[0], cool[2] - 10);
+    EXPECT_EQ(same, (Rgb{150, 150, 150}));
+    // The white of 6500 K on the daylight locus is close to sRGB's own white.
+    double w[3];
+    colour::whiteOf(6504, 0, w);
+    EXPECT_NEAR(w[0] / w[1], 1.0, 0.02);
+    EXPECT_NEAR(w[2] / w[1], 1.0, 0.02);
+}
+
+TEST(NamedFilter, EffectsLookAsNamed)
+{
+    auto picture = flatPicture(2, 2, {40, 160, 220});
+    const Rgb same = one(picture, QStringLiteral("CISepiaTone"), {{QStringLiteral("inputIntensity"), 0.0}});
+    EXPECT_EQ(same, (Rgb{40, 160, 220}));
+    const Rgb sepia = one(picture, QStringLiteral("CISepiaTone"), {{QStringLiteral("inputIntensity"), 1.0}});
+    EXPECT_GT(sepia[0], sepia[1]);
+    EXPECT_GT(sepia[1], sepia[2]);
+    const Rgb tonal = one(picture, QStringLiteral("CIPhotoEffectTonal"), {});
+    EXPECT_EQ(tonal[0], tonal[1]);
+    EXPECT_EQ(tonal[1], tonal[2]);
+    const Rgb chrome = one(picture, QStringLiteral("CIPhotoEffectChrome"), {});
+    EXPECT_GT(chrome[2] - chrome[0], 220 - 40);
+}
+
+TEST(NamedFilter, PosterizeKeepsAsManyLevelsAsAsked)
+{
+    auto ramp = makePicture(256, 1, [](int x, int) { return Rgb{x, 255 - x, x / 2}; });
+    for (int levels : {2, 6, 12}) {
+        auto out = through(ramp, QStringLiteral("CIColorPosterize"), {{QStringLiteral("inputLevels"), double(levels)}});
+        ASSERT_TRUE(out);
+        std::set<int> seen;
+        for (int x = 0; x < 256; ++x)
+            seen.insert(pixelAt(*out, x, 0)[0]);
+        EXPECT_EQ(int(seen.size()), levels);
+        EXPECT_TRUE(seen.count(0) && seen.count(255));
+    }
+}
+
+TEST(NamedFilter, ClampExtendsEdgesWhereTheUnclampedImageFades)
+{
+    auto picture = flatPicture(40, 40, {200, 200, 200});
+    auto scaledCrop = [&](FilterImagePtr image) {
+        auto lanczos = NamedFilter::filterWithName(QStringLiteral("CILanczosScaleTransform"));
+        lanczos->setValue(0.5, QStringLiteral("inputScale"));
+        lanczos->setValue(image, QStringLiteral("inputImage"));
+        return renderImage(FilterImage::cropped(lanczos->outputImage(), QRectF(0, 0, 20, 20)));
+    };
+    auto clamped = scaledCrop(FilterImage::clamped(FilterImage::fromPicture(picture)));
+    auto bare = scaledCrop(FilterImage::fromPicture(picture));
+    ASSERT_TRUE(clamped && bare);
+    EXPECT_EQ(pixelAt(*clamped, 0, 0), (Rgb{200, 200, 200}));
+    EXPECT_EQ(bare->channels, 3);
+    EXPECT_LT(pixelAt(*bare, 0, 0)[0], 195);
+    EXPECT_EQ(pixelAt(*bare, 10, 10), (Rgb{200, 200, 200}));
+}
+
+TEST(NamedFilter, SharpeningRaisesEdgeContrastOnly)
+{
+    auto edge = makePicture(200, 40, [](int x, int) { return x < 100 ? Rgb{60, 60, 60} : Rgb{180, 180, 180}; });
+    auto render = [&](double sharpness) {
+        FilterImagePtr image = FilterImage::clamped(FilterImage::fromPicture(edge));
+        image = FilterImage::scaled(image, 0.5, 1.0);
+        if (sharpness > 0) {
+            auto sharpen = NamedFilter::filterWithName(QStringLiteral("CISharpenLuminance"));
+            sharpen->setValue(sharpness, QStringLiteral("inputSharpness"));
+            sharpen->setValue(image, QStringLiteral("inputImage"));
+            image = sharpen->outputImage();
+        }
+        return renderImage(FilterImage::cropped(image, QRectF(0, 0, 100, 20)));
+    };
+    auto plain = render(0), sharp = render(1.0);
+    ASSERT_TRUE(plain && sharp);
+    EXPECT_LT(pixelAt(*sharp, 48, 10)[0], pixelAt(*plain, 48, 10)[0]);
+    EXPECT_GT(pixelAt(*sharp, 51, 10)[0], pixelAt(*plain, 51, 10)[0]);
+    EXPECT_EQ(pixelAt(*sharp, 10, 10), pixelAt(*plain, 10, 10));
+    EXPECT_EQ(pixelAt(*sharp, 90, 0), pixelAt(*plain, 90, 0));
+}
+
+TEST(Lanczos, WeightsAreNormalisedAndWidenedWhenShrinking)
+{
+    const FilterWeights down = lanczosWeights(50, 0.5, 4.0, 0.25, 200, true);
+    EXPECT_GE(down.taps, 22);
+    for (int i = 0; i < down.count; ++i) {
+        double sum = 0;
+        for (int k = 0; k < down.length[size_t(i)]; ++k)
+            sum += down.of(i)[k];
+        EXPECT_NEAR(sum, 1.0, 1e-5) << i;
+    }
+    const FilterWeights same = lanczosWeights(10, 0.0, 1.0, 1.0, 10, true);
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(same.length[size_t(i)], 1);
+        EXPECT_EQ(same.start[size_t(i)], i);
+    }
+    EXPECT_DOUBLE_EQ(lanczos3(0.0), 1.0);
+    EXPECT_NEAR(lanczos3(1.0), 0.0, 1e-12);
+    EXPECT_EQ(lanczos3(3.0), 0.0);
+}
+
+TEST(SrgbTables, RoundTripEveryLevel)
+{
+    for (int v = 0; v < 256; ++v)
+        ASSERT_EQ(srgb::toSample8(srgb::toLinear8()[v]), v);
+}
+
+} // namespace

@@ -1,0 +1,113 @@
+// Which pixels the renderer reads: pre-shrunk levels, their cache, and sample formats.
+
+#include "ColourOps.h"
+#include "ConversionTestSupport.h"
+#include "ImageEncoders.h"
+#include "PhotoManipulator.h"
+#include "SourceImage.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::shared_ptr<PixelBuffer> smooth(int w, int h)
+{
+    return makeBuffer(w, h, [](int x, int y) { return Rgb{(x * 255) / 400, (y * 255) / 300, 128}; });
+}
+
+struct NeutralEngine : PhotoManipulator {
+    NeutralEngine()
+    {
+        contrastFactor = saturationFactor = 1.0f;
+        temperatureFactor = 6500.0f;
+    }
+};
+
+double meanDifference(const PixelBuffer &a, const PixelBuffer &b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (size_t i = 0; i < a.stride; ++i)
+            sum += std::abs(int(a.row(y)[i]) - int(b.row(y)[i]));
+    return sum / double(a.height * a.stride);
+}
+
+TEST(SourceLevels, JpegIsPreShrunkOnlyWithAFactorOfTwoLeft)
+{
+    auto picture = Picture::fromData(encodeImage(*smooth(400, 300), ImageEncoding::JPEG, 0.95f));
+    ASSERT_TRUE(picture);
+    const SourcePixels quarter = sourcePixelsFor(picture, 0.225, false);
+    EXPECT_EQ(quarter.factor, 2);
+    EXPECT_EQ(quarter.pixels->width, 200);
+    EXPECT_EQ(sourcePixelsFor(picture, 0.3, false).factor, 1);
+    EXPECT_EQ(sourcePixelsFor(picture, 0.1, false).factor, 4);
+
+    // The pre-shrunk result stays within a level of the full decode's on average.
+    NeutralEngine engine;
+    auto reduced = engine.resizeImageNewSize(picture, QSizeF(90, 67.5));
+    auto full = engine.resizeImageNewSize(Picture::fromPixels(picture->representations().back()->pixels()), QSizeF(90, 67.5));
+    ASSERT_TRUE(reduced && full);
+    EXPECT_EQ(reduced->height, 68);
+    EXPECT_LT(meanDifference(*reduced, *full), 1.0);
+}
+
+TEST(SourceLevels, BoxLevelsAreKeptWithThePictureForTheNextRender)
+{
+    auto picture = Picture::fromPixels(smooth(400, 300));
+    NeutralEngine engine;
+    engine.setCachesLevels(false);
+    auto direct = engine.resizeImageNewSize(picture, QSizeF(80, 60));
+    EXPECT_FALSE(picture->cachedData("conversion.level1"));
+    engine.setCachesLevels(true);
+    auto first = engine.resizeImageNewSize(picture, QSizeF(80, 60));
+    auto kept = picture->cachedData("conversion.level1");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(std::static_pointer_cast<const PixelBuffer>(kept)->width, 200);
+    auto second = engine.resizeImageNewSize(picture, QSizeF(80, 60));
+    EXPECT_EQ(picture->cachedData("conversion.level1"), kept);
+    ASSERT_TRUE(direct && first && second);
+    EXPECT_EQ(meanDifference(*first, *second), 0.0);
+    EXPECT_LT(meanDifference(*first, *direct), 0.5);
+}
+
+TEST(SourceLevels, BoxReductionAveragesLinearLight)
+{
+    // A black and white checker halves to linear 0.5, display level 0.735, not to 0.5.
+    auto checker = makeBuffer(8, 8, [](int x, int y) { return (x + y) % 2 ? Rgb{255, 255, 255} : Rgb{0, 0, 0}; });
+    auto half = boxReduce(*checker, 1);
+    ASSERT_TRUE(half);
+    EXPECT_EQ(half->width, 4);
+    EXPECT_EQ(half->bitsPerChannel, 16);
+    const uint16_t v = reinterpret_cast<const uint16_t *>(half->row(1))[3];
+    EXPECT_NEAR(v / 65535.0, colour::linearToSrgb(0.5), 0.001);
+}
+
+TEST(SourceLevels, SixteenBitGreyAndAlphaSourcesRender)
+{
+    auto grey16 = PixelBuffer::create(10, 10, 1, 16);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            reinterpret_cast<uint16_t *>(grey16->row(y))[x] = 32896; // 128.5 of 255
+    NeutralEngine engine;
+    auto out = engine.resizeImageNewSize(Picture::fromPixels(grey16), QSizeF(5, 5));
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->channels, 3);
+    EXPECT_NEAR(pixelAt(*out, 2, 2)[0], 128, 1);
+
+    // Grey with alpha keeps its alpha; colour is not darkened by transparent neighbours.
+    auto greyAlpha = PixelBuffer::create(10, 10, 2, 8);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x) {
+            greyAlpha->row(y)[x * 2] = x < 5 ? 200 : 0;
+            greyAlpha->row(y)[x * 2 + 1] = x < 5 ? 255 : 0;
+        }
+    auto withAlpha = engine.resizeImageNewSize(Picture::fromPixels(greyAlpha), QSizeF(10, 10));
+    ASSERT_TRUE(withAlpha);
+    ASSERT_EQ(withAlpha->channels, 4);
+    EXPECT_EQ(withAlpha->row(5)[4 * 4], 200);
+    EXPECT_EQ(withAlpha->row(5)[4 * 4 + 3], 255);
+    EXPECT_EQ(withAlpha->row(5)[7 * 4 + 3], 0);
+}
+
+} // namespace
