@@ -1,0 +1,447 @@
+#include "Dialogs.h"
+#include "FormatManager.h"
+#include "FormatsTableModel.h"
+#include "Preferences.h"
+#include "TagControls.h"
+#include "TestSupport.h"
+#include "UserDefaults.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTest>
+
+#include <deque>
+
+namespace {
+
+// Answers alerts as the person would (the default button unless told otherwise) and
+// remembers what was asked and how often it beeped.
+class AnsweringPresenter : public DialogPresenter {
+public:
+    std::deque<int> answers;
+    QList<AlertPanel> asked;
+    int beeps = 0;
+    int runAlertPanel(const AlertPanel &panel) override
+    {
+        asked.append(panel);
+        if (answers.empty())
+            return AlertDefault;
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void beep() override { ++beeps; }
+    QStringList messages() const
+    {
+        QStringList list;
+        for (const AlertPanel &panel : asked)
+            list << panel.message;
+        return list;
+    }
+};
+
+const QString kNameExists = QStringLiteral("Template with this name exists - please choose another name");
+const QString kModifierExists = QStringLiteral(
+    "Template with this filename modifier exists - please change the filename modifier to a unique value");
+
+class FormatManagerTest : public FreshDefaultsTest {
+protected:
+    void SetUp() override
+    {
+        FreshDefaultsTest::SetUp();
+        DialogPresenter::install(&presenter);
+        writeFirstRunValues(defaults, [] { return 1.0; });
+        window.setCentralWidget(formatsInfo);
+        window.resize(500, 400);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        manager.awakeFromNib();
+        manager.showFormatsPanel();
+    }
+    void TearDown() override
+    {
+        DialogPresenter::install(nullptr);
+        FreshDefaultsTest::TearDown();
+    }
+
+    const FormatManager::EditSheetControls &s() const { return manager.editSheet(); }
+    const FormatManager::PanelControls &p() const { return manager.panel(); }
+    QVariantList stored() const { return manager.store().storedFormats(); }
+    QStringList storedNames() const
+    {
+        QStringList names;
+        for (const QVariant &record : stored())
+            names << record.toMap().value(FormatKey::name).toString();
+        return names;
+    }
+    void selectRow(int row) { p().formatsTableView->selectRow(row); }
+    void fill(const QString &name, const QString &modifier)
+    {
+        s().nameField->setText(name);
+        s().modifier->setText(modifier);
+    }
+    // A user format in absolute scale mode, appended to the stored list.
+    void storeUserFormat(const QString &name, const QString &modifier, bool selected = true)
+    {
+        QVariantList list = stored();
+        list.append(QVariantMap{{FormatKey::name, name}, {FormatKey::modifier, modifier},
+                                {FormatKey::scalemode, qint64(0)}, {FormatKey::xabs, QStringLiteral("640")},
+                                {FormatKey::yabs, QStringLiteral("480")}, {FormatKey::resamplemode, qint64(1)},
+                                {FormatKey::fillcolour, qint64(2)}, {FormatKey::relativeto, qint64(0)},
+                                {FormatKey::selected, selected}});
+        manager.store().storeFormats(list, true);
+        p().formatsTableModel->reloadData();
+    }
+
+    UserDefaults &defaults = UserDefaults::standard();
+    AnsweringPresenter presenter;
+    QMainWindow window;
+    QLabel *formatsInfo = new QLabel;
+    FormatManager manager{&window, formatsInfo};
+};
+
+} // namespace
+
+TEST_F(FormatManagerTest, StartUpSeedsWithoutAskingAndShowsTheSummary)
+{
+    EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("3x"), QStringLiteral("2x")}));
+    EXPECT_TRUE(presenter.asked.isEmpty());
+    EXPECT_EQ(formatsInfo->text(), QStringLiteral("3x, 2x"));
+    EXPECT_EQ(s().scaleModeTabView->currentIndex(), 0);
+    // The sheets are window-modal: the panel over the main window, the edit sheet over the panel.
+    EXPECT_TRUE(p().formatsPanel->isVisible());
+    EXPECT_EQ(p().formatsPanel->parentWidget(), &window);
+    EXPECT_EQ(p().formatsPanel->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(s().editFormatSheet->parentWidget(), p().formatsPanel);
+    EXPECT_EQ(s().editFormatSheet->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(p().formatsTableView->model()->rowCount(), 2);
+}
+
+TEST_F(FormatManagerTest, EmptyNameOrModifierIsRefusedAndTheSheetStaysOpen)
+{
+    manager.add();
+    ASSERT_TRUE(s().editFormatSheet->isVisible());
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.messages(), QStringList{QStringLiteral("No template name")});
+    EXPECT_EQ(presenter.asked[0].title, QStringLiteral("Format validation"));
+    EXPECT_EQ(presenter.asked[0].defaultButton, QStringLiteral("OK"));
+    EXPECT_TRUE(presenter.asked[0].alternateButton.isEmpty());
+
+    s().nameField->setText(QStringLiteral("thumb"));
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.messages().last(), QStringLiteral("No template file extension"));
+    EXPECT_TRUE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(manager.currentOperation(), FormatManager::Adding);
+    EXPECT_EQ(s().nameField->text(), QStringLiteral("thumb"));
+    EXPECT_EQ(stored().size(), 2);
+
+    // Only spaces is not empty.
+    fill(QStringLiteral(" "), QStringLiteral(" "));
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.asked.size(), 2);
+    EXPECT_EQ(storedNames().last(), QStringLiteral(" "));
+}
+
+TEST_F(FormatManagerTest, AddingANewFormatAppendsACompleteSelectedRecord)
+{
+    s().fillColour->selectItemWithTag(1); // pop-ups keep their state from the last use
+    s().relativeTo->selectItemWithTag(1);
+    QTest::mouseClick(p().addButton, Qt::LeftButton);
+    ASSERT_TRUE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(manager.currentOperation(), FormatManager::Adding);
+    EXPECT_EQ(s().scaleModeButton->selectedTag(), 0);
+    EXPECT_EQ(s().resampleModeButton->selectedTag(), 3);
+    EXPECT_EQ(s().fillColour->selectedTag(), 1);
+
+    fill(QStringLiteral("wide"), QStringLiteral("-wide"));
+    s().xabs->setText(QStringLiteral("1200"));
+    s().scaleModeButton->cellWithTag(2)->click();
+    s().maxeither->setText(QStringLiteral("900"));
+    QTest::mouseClick(s().okButton, Qt::LeftButton);
+
+    EXPECT_TRUE(presenter.asked.isEmpty());
+    EXPECT_FALSE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(manager.currentOperation(), FormatManager::NoOperation);
+    ASSERT_EQ(stored().size(), 3);
+    const QVariantMap added = stored().last().toMap();
+    EXPECT_EQ(added.size(), 12);
+    EXPECT_EQ(added.value(FormatKey::name), QStringLiteral("wide"));
+    EXPECT_EQ(added.value(FormatKey::scalemode).toInt(), 2);
+    EXPECT_EQ(added.value(FormatKey::xabs), QStringLiteral("1200")); // other pages' texts are kept
+    EXPECT_EQ(added.value(FormatKey::maxeither), QStringLiteral("900"));
+    EXPECT_EQ(added.value(FormatKey::yratio), QString());
+    EXPECT_EQ(added.value(FormatKey::resamplemode).toInt(), 3);
+    EXPECT_EQ(added.value(FormatKey::fillcolour).toInt(), 1);
+    EXPECT_EQ(added.value(FormatKey::relativeto).toInt(), 1);
+    EXPECT_EQ(added.value(FormatKey::selected), true);
+    EXPECT_EQ(p().formatsTableView->model()->rowCount(), 3);
+    EXPECT_EQ(manager.selectedRow(), 2);
+}
+
+TEST_F(FormatManagerTest, ExistingNameAsksAndCancelStops)
+{
+    manager.add();
+    fill(QStringLiteral("2x"), QStringLiteral("-new"));
+    presenter.answers = {AlertDefault};
+    manager.editPanelOK();
+    ASSERT_EQ(presenter.asked.size(), 1);
+    EXPECT_EQ(presenter.asked[0].title, QStringLiteral("Format validation"));
+    EXPECT_EQ(presenter.asked[0].message, kNameExists);
+    EXPECT_EQ(presenter.asked[0].defaultButton, QStringLiteral("Cancel"));
+    EXPECT_EQ(presenter.asked[0].alternateButton, QStringLiteral("Replace"));
+    EXPECT_TRUE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(manager.currentOperation(), FormatManager::Adding);
+    EXPECT_EQ(stored().at(1).toMap().value(FormatKey::modifier), QStringLiteral("@2x"));
+}
+
+TEST_F(FormatManagerTest, ReplaceKeepingTheModifierIsRefusedWithANewOneOverwritesInPlace)
+{
+    manager.add();
+    fill(QStringLiteral("2x"), QStringLiteral("@2x"));
+    presenter.answers = {AlertAlternate};
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.messages(), (QStringList{kNameExists, kModifierExists}));
+    EXPECT_EQ(stored().at(1).toMap(), FormatStore::builtInFormat(2, true));
+
+    s().modifier->setText(QStringLiteral("-double"));
+    s().scaleModeButton->selectCellWithTag(1);
+    s().xratio->setText(QStringLiteral("2.5"));
+    presenter.answers = {AlertAlternate};
+    manager.editPanelOK();
+    EXPECT_FALSE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("3x"), QStringLiteral("2x")}));
+    EXPECT_EQ(stored().at(1).toMap().value(FormatKey::modifier), QStringLiteral("-double"));
+    EXPECT_EQ(stored().at(1).toMap().value(FormatKey::xratio), QStringLiteral("2.5"));
+}
+
+TEST_F(FormatManagerTest, NewNameWithATakenModifierIsRefused)
+{
+    manager.add();
+    fill(QStringLiteral("retina"), QStringLiteral("@3x"));
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.messages(), QStringList{kModifierExists});
+    EXPECT_EQ(presenter.asked[0].defaultButton, QStringLiteral("OK"));
+    EXPECT_EQ(stored().size(), 2);
+}
+
+TEST_F(FormatManagerTest, AltAddDuplicatesTheSelectedRowAndItsModifierIsRefused)
+{
+    storeUserFormat(QStringLiteral("photo"), QStringLiteral("-photo"));
+    s().fillColour->selectItemWithTag(0);
+    s().relativeTo->selectItemWithTag(1);
+    selectRow(2);
+    QTest::mouseClick(p().addButton, Qt::LeftButton, Qt::AltModifier);
+
+    ASSERT_TRUE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(manager.currentOperation(), FormatManager::Adding);
+    EXPECT_EQ(s().nameField->text(), QString());
+    EXPECT_EQ(s().modifier->text(), QStringLiteral("-photo"));
+    EXPECT_EQ(s().xabs->text(), QStringLiteral("640"));
+    EXPECT_EQ(s().yabs->text(), QStringLiteral("480"));
+    EXPECT_EQ(s().scaleModeButton->selectedTag(), 0);
+    EXPECT_EQ(s().resampleModeButton->selectedTag(), 1);
+    EXPECT_FALSE(s().fillColour->isHidden());
+    // Fill colour and relative-to are not taken from the record.
+    EXPECT_EQ(s().fillColour->selectedTag(), 0);
+    EXPECT_EQ(s().relativeTo->selectedTag(), 1);
+
+    s().nameField->setText(QStringLiteral("photo copy"));
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.messages(), QStringList{kModifierExists});
+    EXPECT_EQ(stored().size(), 3);
+
+    s().modifier->setText(QStringLiteral("-photo2"));
+    manager.editPanelOK();
+    EXPECT_EQ(storedNames().last(), QStringLiteral("photo copy"));
+    EXPECT_EQ(stored().last().toMap().value(FormatKey::xabs), QStringLiteral("640"));
+}
+
+TEST_F(FormatManagerTest, DuplicateOfARecordWithoutModesDefaultsToSameAsMain)
+{
+    QVariantList list = stored();
+    list.append(QVariantMap{{FormatKey::name, QStringLiteral("bare")}, {FormatKey::modifier, QStringLiteral("-b")}});
+    manager.store().storeFormats(list, true);
+    p().formatsTableModel->reloadData();
+    s().scaleModeButton->selectCellWithTag(2);
+    selectRow(2);
+    manager.addWithModifiers(Qt::AltModifier);
+    EXPECT_EQ(s().scaleModeButton->selectedTag(), 2); // no "scalemode": the control stays
+    EXPECT_EQ(s().resampleModeButton->selectedTag(), 3);
+    EXPECT_EQ(s().scaleModeTabView->currentIndex(), 2);
+    EXPECT_EQ(s().xratio->text(), QString());
+}
+
+TEST_F(FormatManagerTest, AltAddWithoutASelectedRowIsAPlainAdd)
+{
+    s().xabs->setText(QStringLiteral("leftover"));
+    manager.addWithModifiers(Qt::AltModifier);
+    EXPECT_TRUE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(s().xabs->text(), QString());
+    EXPECT_EQ(s().modifier->text(), QString());
+    EXPECT_EQ(s().resampleModeButton->selectedTag(), 3);
+}
+
+TEST_F(FormatManagerTest, EditFillsTheSheetAndStoresWithoutChecksReselectingTheFormat)
+{
+    storeUserFormat(QStringLiteral("photo"), QStringLiteral("-photo"), false);
+    const QModelIndex nameCell = p().formatsTableView->model()->index(2, 1);
+    const QPoint at = p().formatsTableView->visualRect(nameCell).center();
+    // The widget double-click helper sends only the second press; the first click comes first.
+    QTest::mouseClick(p().formatsTableView->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(p().formatsTableView->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+
+    ASSERT_TRUE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(manager.currentOperation(), FormatManager::Editing);
+    EXPECT_EQ(s().nameField->text(), QStringLiteral("photo"));
+    EXPECT_EQ(s().xabs->text(), QStringLiteral("640"));
+    EXPECT_EQ(s().xratio->text(), QString());
+    EXPECT_EQ(s().fillColour->selectedTag(), 2);
+    EXPECT_EQ(s().relativeTo->selectedTag(), 0);
+    EXPECT_EQ(s().resampleModeButton->selectedTag(), 1);
+
+    // Another format's name and modifier are accepted when editing.
+    fill(QStringLiteral("2x"), QStringLiteral("@2x"));
+    manager.editPanelOK();
+    EXPECT_TRUE(presenter.asked.isEmpty());
+    EXPECT_EQ(manager.currentOperation(), FormatManager::NoOperation);
+    EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("2x")}));
+    EXPECT_EQ(stored().at(2).toMap().value(FormatKey::selected), true);
+}
+
+TEST_F(FormatManagerTest, EditReplacesTheFirstRecordEqualToTheSelectedOne)
+{
+    storeUserFormat(QStringLiteral("twin"), QStringLiteral("-t"));
+    storeUserFormat(QStringLiteral("twin"), QStringLiteral("-t"));
+    selectRow(3);
+    manager.editSelected();
+    s().nameField->setText(QStringLiteral("renamed"));
+    manager.editPanelOK();
+    EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("renamed"),
+                                          QStringLiteral("twin")}));
+}
+
+TEST_F(FormatManagerTest, EditAndDeleteWithoutASelectedRowBeep)
+{
+    manager.editSelected();
+    manager.deleteSelected();
+    EXPECT_EQ(presenter.beeps, 2);
+    EXPECT_FALSE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(stored().size(), 2);
+    EXPECT_EQ(manager.currentOperation(), FormatManager::NoOperation);
+}
+
+TEST_F(FormatManagerTest, CancelAndEscapeStoreNothing)
+{
+    selectRow(0);
+    manager.editSelected();
+    s().nameField->setText(QStringLiteral("changed"));
+    QTest::mouseClick(s().cancelButton, Qt::LeftButton);
+    EXPECT_FALSE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(manager.currentOperation(), FormatManager::NoOperation);
+
+    manager.add();
+    fill(QStringLiteral("new"), QStringLiteral("-n"));
+    QTest::keyClick(s().nameField, Qt::Key_Escape);
+    EXPECT_FALSE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(manager.currentOperation(), FormatManager::NoOperation);
+    EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("3x"), QStringLiteral("2x")}));
+}
+
+TEST_F(FormatManagerTest, DeleteRemovesTheRowAndItsTwinsWithoutAsking)
+{
+    storeUserFormat(QStringLiteral("twin"), QStringLiteral("-t"));
+    storeUserFormat(QStringLiteral("other"), QStringLiteral("-o"));
+    storeUserFormat(QStringLiteral("twin"), QStringLiteral("-t"));
+    selectRow(2);
+    QTest::mouseClick(p().deleteButton, Qt::LeftButton);
+    EXPECT_TRUE(presenter.asked.isEmpty());
+    EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("other")}));
+    EXPECT_EQ(p().formatsTableView->model()->rowCount(), 3);
+}
+
+TEST_F(FormatManagerTest, ResetButtonAsksAndTheManagerItselfDoesNot)
+{
+    QVariantList list = stored();
+    list.removeAt(1);
+    manager.store().storeFormats(list, true);
+
+    presenter.answers = {AlertAlternate};
+    QTest::mouseClick(p().resetButton, Qt::LeftButton);
+    ASSERT_EQ(presenter.asked.size(), 1);
+    EXPECT_EQ(presenter.asked[0].title, QStringLiteral("Factory reset formats"));
+    EXPECT_EQ(presenter.asked[0].defaultButton, QStringLiteral("Continue"));
+    EXPECT_EQ(storedNames(), QStringList{QStringLiteral("3x")});
+
+    QTest::mouseClick(p().resetButton, Qt::LeftButton);
+    EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("3x"), QStringLiteral("2x")}));
+    EXPECT_EQ(p().formatsTableView->model()->rowCount(), 2);
+
+    manager.factoryReset(&manager);
+    EXPECT_EQ(presenter.asked.size(), 2);
+}
+
+TEST_F(FormatManagerTest, VisibilityRulesOfTheSheet)
+{
+    manager.add();
+    s().resampleModeButton->cellWithTag(0)->click();
+    EXPECT_TRUE(s().fillColour->isHidden());
+    EXPECT_TRUE(s().fillColourLabel->isHidden());
+
+    s().scaleModeButton->cellWithTag(2)->click();
+    EXPECT_EQ(s().scaleModeTabView->currentIndex(), 2);
+    EXPECT_TRUE(s().resampleModeButton->isHidden());
+    EXPECT_TRUE(s().resampleModeLabel->isHidden());
+    EXPECT_TRUE(s().fillColour->isHidden()); // a scale change leaves the fill colour alone
+
+    s().scaleModeButton->cellWithTag(1)->click();
+    EXPECT_EQ(s().scaleModeTabView->currentIndex(), 1);
+    EXPECT_FALSE(s().resampleModeButton->isHidden());
+    EXPECT_FALSE(s().resampleModeLabel->isHidden());
+    EXPECT_TRUE(s().fillColour->isHidden());
+
+    s().resampleModeButton->cellWithTag(1)->click();
+    EXPECT_FALSE(s().fillColour->isHidden());
+    EXPECT_FALSE(s().fillColourLabel->isHidden());
+
+    // Other senders change nothing.
+    s().scaleModeButton->selectCellWithTag(0);
+    manager.handleControl(s().nameField);
+    manager.handleControl(nullptr);
+    EXPECT_EQ(s().scaleModeTabView->currentIndex(), 1);
+}
+
+TEST_F(FormatManagerTest, SummaryIsRefreshedOnlyWhenThePanelCloses)
+{
+    const QModelIndex check = p().formatsTableModel->index(1, 0);
+    p().formatsTableModel->setData(check, Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_EQ(stored().at(1).toMap().value(FormatKey::selected), false);
+    EXPECT_EQ(formatsInfo->text(), QStringLiteral("3x, 2x"));
+
+    QTest::mouseClick(p().okButton, Qt::LeftButton);
+    EXPECT_FALSE(p().formatsPanel->isVisible());
+    EXPECT_EQ(formatsInfo->text(), QStringLiteral("3x"));
+
+    // Closing with Escape counts as closing too.
+    manager.showFormatsPanel();
+    p().formatsTableModel->setData(p().formatsTableModel->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
+    QTest::keyClick(p().formatsTableView, Qt::Key_Escape);
+    EXPECT_FALSE(p().formatsPanel->isVisible());
+    EXPECT_EQ(formatsInfo->text(), QStringLiteral("none selected"));
+}
+
+TEST_F(FormatManagerTest, PanelStaysWhileTheEditSheetIsOpen)
+{
+    manager.add();
+    manager.formatsPanelOK();
+    EXPECT_EQ(presenter.beeps, 1);
+    EXPECT_TRUE(p().formatsPanel->isVisible());
+    manager.editPanelCancel();
+    manager.formatsPanelOK();
+    EXPECT_FALSE(p().formatsPanel->isVisible());
+}

@@ -1,0 +1,153 @@
+#include "NotificationCenter.h"
+#include "QP_ImageView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <QMainWindow>
+#include <QMimeData>
+#include <QPainter>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Posted {
+    QString name;
+    QVariantMap userInfo;
+};
+
+// Records what the well posts on the default centre while the test runs.
+class ImageWellTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const QString &name : {Notification::imageDropped, Notification::imagePasted})
+            tokens.push_back(NotificationCenter::defaultCenter().addObserver(
+                name, [this](const QString &n, const QVariantMap &info) { posted.push_back({n, info}); }));
+        window.setCentralWidget(well);
+        window.resize(400, 300);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+    void TearDown() override
+    {
+        for (auto token : tokens)
+            NotificationCenter::defaultCenter().removeObserver(token);
+    }
+
+    void drop(QMimeData *mime)
+    {
+        const QPoint centre = well->rect().center();
+        QDragEnterEvent enter(centre, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(well, &enter);
+        enterAccepted = enter.isAccepted();
+        QDropEvent dropEvent(QPointF(centre), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(well, &dropEvent);
+    }
+
+    QMainWindow window;
+    QP_ImageView *well = new QP_ImageView;
+    std::vector<NotificationCenter::Token> tokens;
+    std::vector<Posted> posted;
+    bool enterAccepted = false;
+};
+
+QPixmap solid(QColor colour, int w = 40, int h = 30)
+{
+    QPixmap pixmap(w, h);
+    pixmap.fill(colour);
+    return pixmap;
+}
+
+} // namespace
+
+TEST_F(ImageWellTest, DroppingFilesPostsTheirPathsInDragOrder)
+{
+    auto mime = std::make_unique<QMimeData>();
+    mime->setUrls({QUrl::fromLocalFile(QStringLiteral("/photos/b beach.jpg")),
+                   QUrl::fromLocalFile(QStringLiteral("/photos/a.png")),
+                   QUrl::fromLocalFile(QStringLiteral("/tmp/été/c.tiff"))});
+    drop(mime.get());
+
+    EXPECT_TRUE(enterAccepted);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].name, QStringLiteral("QPImageDroppedNotification"));
+    EXPECT_EQ(posted[0].userInfo.keys(), QStringList{QStringLiteral("imageFileNames")});
+    EXPECT_EQ(posted[0].userInfo.value(QStringLiteral("imageFileNames")).toStringList(),
+              (QStringList{QStringLiteral("/photos/b beach.jpg"), QStringLiteral("/photos/a.png"),
+                           QStringLiteral("/tmp/été/c.tiff")}));
+}
+
+TEST_F(ImageWellTest, DragsWithoutFilesAreRefusedAndPostNothing)
+{
+    auto text = std::make_unique<QMimeData>();
+    text->setText(QStringLiteral("/photos/a.jpg"));
+    drop(text.get());
+    EXPECT_FALSE(enterAccepted);
+
+    auto picture = std::make_unique<QMimeData>();
+    picture->setImageData(QImage(8, 8, QImage::Format_RGB32));
+    drop(picture.get());
+
+    auto web = std::make_unique<QMimeData>();
+    web->setUrls({QUrl(QStringLiteral("https://example.org/a.jpg"))});
+    drop(web.get());
+    EXPECT_FALSE(enterAccepted);
+
+    EXPECT_TRUE(posted.empty());
+}
+
+TEST_F(ImageWellTest, OnlyLocalFilesOfAMixedDragAreListed)
+{
+    auto mime = std::make_unique<QMimeData>();
+    mime->setUrls({QUrl(QStringLiteral("https://example.org/a.jpg")), QUrl::fromLocalFile(QStringLiteral("/p/b.jpg"))});
+    drop(mime.get());
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].userInfo.value(Notification::imageFileNames).toStringList(),
+              QStringList{QStringLiteral("/p/b.jpg")});
+}
+
+TEST_F(ImageWellTest, PasteWhileFocusedPostsAndLeavesThePictureAlone)
+{
+    // A window-wide Paste shortcut, as the main window's Edit menu has, must not take
+    // Ctrl+V away from the focused well.
+    int windowPastes = 0;
+    auto *windowPaste = new QAction(&window);
+    windowPaste->setShortcut(QKeySequence::Paste);
+    QObject::connect(windowPaste, &QAction::triggered, [&] { ++windowPastes; });
+    window.addAction(windowPaste);
+
+    well->setImage(solid(Qt::red));
+    QApplication::clipboard()->setImage(QImage(16, 16, QImage::Format_RGB32));
+    well->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return well->hasFocus(); }));
+
+    QTest::keyClick(well, Qt::Key_V, Qt::ControlModifier);
+
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].name, QStringLiteral("QPImagePastedNotification"));
+    EXPECT_TRUE(posted[0].userInfo.isEmpty());
+    EXPECT_EQ(windowPastes, 0);
+    EXPECT_EQ(well->image().size(), QSize(40, 30));
+    EXPECT_EQ(well->image().toImage().pixelColor(5, 5), QColor(Qt::red));
+}
+
+TEST_F(ImageWellTest, ShowsItsPictureUnscaledAndCentred)
+{
+    // Blue, with a red band 10 px wide at the right: unscaled, the band lies 40 to 49 px
+    // right of the well's centre whatever the well's size.
+    QPixmap picture = solid(Qt::blue, 100, 100);
+    {
+        QPainter painter(&picture);
+        painter.fillRect(90, 0, 10, 100, Qt::red);
+    }
+    well->setImage(picture);
+    const QImage shown = well->grab().toImage();
+    const QPoint centre = well->contentsRect().center();
+    EXPECT_EQ(shown.pixelColor(centre + QPoint(45, 0)), QColor(Qt::red));
+    EXPECT_EQ(shown.pixelColor(centre + QPoint(30, 0)), QColor(Qt::blue));
+    EXPECT_NE(shown.pixelColor(centre + QPoint(60, 0)), QColor(Qt::red));
+}
