@@ -4,7 +4,7 @@ ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc)
 CMAKE_CFG  = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test test-release test-asan clean
+.PHONY: deps build run test test-release test-asan fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -27,6 +27,10 @@ test-asan: deps
 	@cmake --build $(ASAN_DIR) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
+
+# Each libFuzzer harness for FUZZ_SECONDS (default 600); findings land in fuzz/regressions/.
+fuzz: deps
+	fuzz/run-fuzzers
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)

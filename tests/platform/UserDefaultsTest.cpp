@@ -3,7 +3,9 @@
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QFile>
 #include <thread>
 
@@ -157,4 +159,37 @@ TEST(JsonSettingsFormat, ReadsStrictJsonAndRejectsTheRest)
     }
     QSettings::SettingsMap deep;
     EXPECT_FALSE(parseJsonSettings("{\"a\":" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}", deep));
+}
+
+// The two halves of a second-run check: each runs in its own process, started by the test below.
+TEST(DISABLED_SecondRun, Write)
+{
+    UserDefaults::setStandardFilePath(qEnvironmentVariable("QP_SECOND_RUN_FILE"));
+    UserDefaults::standard().setObjectForKey(QStringLiteral("777"), QStringLiteral("outputWidth"));
+    UserDefaults::standard().setFloatForKey(0.5f, QStringLiteral("sharpeningValue"));
+    // No explicit synchronize: leaving the program must be enough.
+}
+
+TEST(DISABLED_SecondRun, Read)
+{
+    UserDefaults::setStandardFilePath(qEnvironmentVariable("QP_SECOND_RUN_FILE"));
+    EXPECT_EQ(UserDefaults::standard().stringForKey(QStringLiteral("outputWidth")), QStringLiteral("777"));
+    EXPECT_EQ(UserDefaults::standard().floatForKey(QStringLiteral("sharpeningValue")), 0.5f);
+}
+
+TEST_F(UserDefaultsTest, ASecondProgramRunFindsTheValuesTheFirstStored)
+{
+    auto run = [this](const char *half) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QP_SECOND_RUN_FILE"), folder.filePath(QStringLiteral("run.json")));
+        process.setProcessEnvironment(env);
+        process.start(QCoreApplication::applicationFilePath(),
+                      {QStringLiteral("--gtest_also_run_disabled_tests"),
+                       QStringLiteral("--gtest_filter=DISABLED_SecondRun.") + QLatin1String(half)});
+        EXPECT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardOutput().toStdString();
+    };
+    run("Write");
+    run("Read");
 }
