@@ -2,7 +2,8 @@
 // and hands over to the event loop.
 
 #include "AppDelegate.h"
-#include "MessageBoxPresenter.h"
+#include "CommandLineIntake.h"
+#include "FileDialogPresenter.h"
 #include "ShrinkerController.h"
 
 #include <QApplication>
@@ -22,7 +23,7 @@ int main(int argc, char *argv[])
     controller.manipulator.awakeFromNib();
     controller.awakeFromNib();
 
-    MessageBoxPresenter presenter(controller.uiWindow);
+    FileDialogPresenter presenter(controller.uiWindow);
     DialogPresenter::install(&presenter);
 
     QObject::connect(&app, &QGuiApplication::applicationStateChanged, &controller, [&controller](Qt::ApplicationState state) {
@@ -34,6 +35,8 @@ int main(int argc, char *argv[])
     QTimer::singleShot(0, &controller, [&controller, &delegate] {
         controller.applicationDidFinishLaunching();
         delegate.applicationDidFinishLaunching();
+        // Files given to the program, as the desktop opens pictures with it.
+        openCommandLinePaths(controller, QCoreApplication::arguments().mid(1));
     });
     const int status = app.exec();
     DialogPresenter::install(nullptr);

@@ -7,6 +7,7 @@
 // Controls are public members under their own names so the rest of the class, spread
 // over several files, and the tests reach them directly.
 
+#include "Dialogs.h"
 #include "PhotoManipulator.h"
 #include "Picture.h"
 
@@ -193,6 +194,49 @@ public:
     // as toolbar items and menu items do; false, with a log line, when it has none.
     bool performAction(const char *name);
     bool respondsToAction(const char *name) const;
+
+    // ---- Intake and saving (defined in src/intake_saving/) -------------------------------
+    // The Save command: a batch into a chosen folder when a batch list is loaded, else one
+    // picture with all its formats to a path from the save panel. Beeps with no picture,
+    // and while a batch runs.
+    Q_INVOKABLE void doit();
+    void savePanelDidEndReturnCodeContextInfo(const FilePanelResult &panel);
+    // Writes the base output at path and every selected format beside it, for inputImage.
+    void saveBaseAndAllFormatsWithBaseSaveLocation(const QString &path);
+    // The upscaling warning sheet after a save, when scaledUp holds flags.
+    void showUpscalingWarningIfNeeded();
+    Q_INVOKABLE void closeScaledUpSheet();
+    // "QuillpanedImages" and the local date and time; creates nothing.
+    static QString getUniqueFolderName();
+    // Starts the batch pass over the batch list into folder on its own thread; false
+    // (with a beep) when a batch already runs.
+    bool saveMultipleFilesTo(const QString &folder);
+    bool batchIsRunning() const;
+    // Runs the event loop until the batch has ended (tests and quitting).
+    void waitForBatch();
+
+    Q_INVOKABLE void browse();
+    void openPanelDidEndReturnCodeContextInfo(const FilePanelResult &panel);
+    Q_INVOKABLE void fromClip();
+    Q_INVOKABLE void imagesDropped(const QVariantMap &userInfo);
+    Q_INVOKABLE void imagePasted(QObject *sender);
+    bool applicationOpenFile(const QString &path);
+    void applicationOpenFiles(const QStringList &paths);
+    void singleImageProvided(std::shared_ptr<const Picture> image);
+    void multipleImagesProvided(const QStringList &paths);
+    Q_INVOKABLE void stepToNextImage();
+    Q_INVOKABLE void stepToPreviousImage();
+
+private:
+    struct BatchRunner;
+    struct BatchRunnerDeleter {
+        void operator()(BatchRunner *runner) const;
+    };
+    std::unique_ptr<BatchRunner, BatchRunnerDeleter> batchRunner_; // ends a running batch first
+    bool refuseWhileBatchRuns(const char *what);
+    void showBatchPosition();
+
+public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
