@@ -1,26 +1,44 @@
-// Until the main window exists, the program opens a small window that says so.
+// The program: builds the main window with its engine, runs their start-up in order,
+// and hands over to the event loop.
 
-#include "Preferences.h"
-#include "UserDefaults.h"
+#include "AppDelegate.h"
+#include "CommandLineIntake.h"
+#include "FileDialogPresenter.h"
+#include "ShrinkerController.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QScreen>
+#include <QMainWindow>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillpane"));
-    writeFirstRunValues(UserDefaults::standard(), [] {
-        const QScreen *screen = QGuiApplication::primaryScreen();
-        return screen ? screen->devicePixelRatio() : 1.0;
+    QApplication::setApplicationDisplayName(QStringLiteral("Quillpane"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillpane"));
+
+    ShrinkerController controller;
+    AppDelegate delegate;
+    delegate.window = controller.uiWindow;
+    controller.manipulator.awakeFromNib();
+    controller.awakeFromNib();
+
+    FileDialogPresenter presenter(controller.uiWindow);
+    DialogPresenter::install(&presenter);
+
+    QObject::connect(&app, &QGuiApplication::applicationStateChanged, &controller, [&controller](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            controller.applicationDidBecomeActive();
     });
-    repairAdjustmentDefaults(UserDefaults::standard());
-    QLabel label(QStringLiteral("Quillpane\n\nThe main window is not built yet: this build has the preferences "
-                                "and the format store only."));
-    label.setAlignment(Qt::AlignCenter);
-    label.setMargin(32);
-    label.setWindowTitle(QStringLiteral("Quillpane"));
-    label.show();
-    return app.exec();
+    controller.uiWindow->show();
+    // Launching has finished once the event loop runs.
+    QTimer::singleShot(0, &controller, [&controller, &delegate] {
+        controller.applicationDidFinishLaunching();
+        delegate.applicationDidFinishLaunching();
+        // Files given to the program, as the desktop opens pictures with it.
+        openCommandLinePaths(controller, QCoreApplication::arguments().mid(1));
+    });
+    const int status = app.exec();
+    DialogPresenter::install(nullptr);
+    return status;
 }

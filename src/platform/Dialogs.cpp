@@ -21,6 +21,18 @@ std::atomic<DialogPresenter *> installed{nullptr};
 
 } // namespace
 
+FilePanelResult DialogPresenter::runSavePanel(const FilePanel &panel)
+{
+    qpLog(QStringLiteral("no save panel can be shown here: %1").arg(panel.title));
+    return {};
+}
+
+FilePanelResult DialogPresenter::runOpenPanel(const FilePanel &panel)
+{
+    qpLog(QStringLiteral("no open panel can be shown here: %1").arg(panel.title));
+    return {};
+}
+
 DialogPresenter &DialogPresenter::current()
 {
     DialogPresenter *presenter = installed.load();

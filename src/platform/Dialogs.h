@@ -4,7 +4,10 @@
 // no answer (AlertNoAnswer) and a log line, so headless code never hangs on a dialog
 // and never takes a choice nobody made.
 
+#include <QList>
 #include <QString>
+#include <QStringList>
+#include <QUrl>
 
 struct AlertPanel {
     QString title;
@@ -16,11 +19,34 @@ struct AlertPanel {
 
 enum AlertResult { AlertDefault = 1, AlertAlternate = 0, AlertOther = -1, AlertNoAnswer = -2 };
 
+// A save panel or an open panel (which may choose folders), run modally.
+struct FilePanel {
+    QString title;
+    QString prompt;
+    QStringList allowedFileTypes;   // extensions without the dot; empty: any type
+    bool allowsOtherFileTypes = true;
+    bool canChooseFiles = true;
+    bool canChooseDirectories = false;
+    bool allowsMultipleSelection = false;
+    bool canCreateDirectories = false;
+    bool resolvesAliases = true;
+};
+
+// What a panel gave back: 1 when the person confirmed, 0 when cancelled, with the
+// chosen locations in their order.
+struct FilePanelResult {
+    int returnCode = 0;
+    QList<QUrl> urls;
+};
+
 class DialogPresenter {
 public:
     virtual ~DialogPresenter() = default;
     virtual int runAlertPanel(const AlertPanel &panel) = 0;
     virtual void beep() = 0;
+    // File panels answer "cancelled" unless a presenter that shows them is installed.
+    virtual FilePanelResult runSavePanel(const FilePanel &panel);
+    virtual FilePanelResult runOpenPanel(const FilePanel &panel);
 
     // The presenter in use; never null.
     static DialogPresenter &current();

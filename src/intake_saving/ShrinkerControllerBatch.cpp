@@ -1,0 +1,279 @@
+// The batch save: every picture of the batch list, with all its formats, into one folder,
+// on a background thread.
+//
+// The thread never touches a widget or the preferences. For each picture it asks the main
+// thread, and waits, to make the picture current, fit the size fields to it and read the
+// settings as they then stand (so a slider moved during a batch reaches the pictures not
+// yet written); it then converts and writes on its own. It waits for the main thread only
+// while holding no lock, and holds conversionMutex only for one conversion with its
+// copy, so the preview of a slider moved meanwhile waits at most for one conversion.
+//
+// Work for the main thread goes through a queue guarded by our own mutex, drained by a
+// timer of the main thread, rather than through Qt's posted events: the hand-over is then
+// visible to ThreadSanitizer, which does not see inside the uninstrumented Qt libraries.
+
+#include "ShrinkerController.h"
+
+#include "Controls.h"
+#include "Log.h"
+#include "PlistValue.h"
+#include "Preferences.h"
+#include "QP_ImageView.h"
+#include "SaveAll.h"
+#include "SavingJob.h"
+#include "SavingRules.h"
+#include "UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <thread>
+
+struct ShrinkerController::BatchRunner {
+    std::thread thread;
+    bool running = false; // main thread only
+    QTimer timer;         // drains the main thread's queue while a batch runs
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::function<void()>> mainQueue;
+    bool cancelled = false;
+    bool draining = false; // main thread only
+
+    // Main-thread work without waiting.
+    void post(std::function<void()> work)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        mainQueue.push_back(std::move(work));
+    }
+
+    // Main-thread work, waiting for its result; none when the window is going away.
+    template <typename Result> std::optional<Result> runOnMain(std::function<Result()> work)
+    {
+        auto result = std::make_shared<std::optional<Result>>();
+        auto done = std::make_shared<bool>(false);
+        post([this, work = std::move(work), result, done] {
+            Result value = work();
+            const std::lock_guard<std::mutex> lock(mutex);
+            *result = std::move(value);
+            *done = true;
+            changed.notify_all();
+        });
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return *done || cancelled; });
+        if (!*done)
+            return std::nullopt;
+        return std::move(*result);
+    }
+
+    bool isCancelled()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return cancelled;
+    }
+
+    // Main thread: runs what the batch thread has posted, in order.
+    void drain()
+    {
+        if (draining) // an alert's own event loop runs the timer again
+            return;
+        draining = true;
+        for (;;) {
+            std::function<void()> work;
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                if (mainQueue.empty())
+                    break;
+                work = std::move(mainQueue.front());
+                mainQueue.pop_front();
+            }
+            work();
+        }
+        draining = false;
+    }
+};
+
+void ShrinkerController::BatchRunnerDeleter::operator()(BatchRunner *runner) const
+{
+    {
+        const std::lock_guard<std::mutex> lock(runner->mutex);
+        runner->cancelled = true;
+        runner->changed.notify_all();
+    }
+    if (runner->thread.joinable())
+        runner->thread.join();
+    delete runner;
+}
+
+namespace {
+
+// What the batch thread needs for one picture, read on the main thread.
+struct PictureStep {
+    SaveAll::SaveJob save;
+    QVariantMap previewSettings;
+    bool retina = false;
+    QSizeF displaySize;
+};
+
+PictureStep pictureStepFromWindow(const ShrinkerController &controller)
+{
+    PictureStep step;
+    step.save = saveJobFromWindow(controller);
+    step.previewSettings = controller.previewSettings();
+    step.retina = UserDefaults::standard().boolForKey(PrefKey::retinaDisplay);
+    if (step.retina) {
+        step.previewSettings.insert(QStringLiteral("xratio"), 2.0f);
+        step.previewSettings.insert(QStringLiteral("yratio"), 2.0f);
+        step.previewSettings.insert(QStringLiteral("scalemode"), 1);
+    }
+    step.displaySize = QSizeF(plistFloat(controller.sizeFieldW->text()), plistFloat(controller.sizeFieldH->text()));
+    return step;
+}
+
+} // namespace
+
+QString ShrinkerController::getUniqueFolderName()
+{
+    return QStringLiteral("QuillpanedImages%1").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+}
+
+bool ShrinkerController::batchIsRunning() const
+{
+    return batchRunner_ && batchRunner_->running;
+}
+
+void ShrinkerController::waitForBatch()
+{
+    while (batchIsRunning()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+}
+
+bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
+{
+    if (refuseWhileBatchRuns("a second batch"))
+        return false;
+    if (!inputFileArray)
+        return false;
+    if (!batchRunner_) {
+        batchRunner_.reset(new BatchRunner);
+        batchRunner_->timer.setInterval(5);
+        connect(&batchRunner_->timer, &QTimer::timeout, this, [this] { batchRunner_->drain(); });
+    }
+    BatchRunner &runner = *batchRunner_;
+    if (runner.thread.joinable()) // the previous pass has posted its last work already
+        runner.thread.join();
+    runner.running = true;
+    runner.timer.start();
+
+    // The batch writes this list as it is now, whatever arrives meanwhile.
+    const QStringList list = *inputFileArray;
+    runner.thread = std::thread([this, &runner, list, folder] {
+        const int count = int(list.size());
+        runner.post([this] { progressIndicator->setRange(0, 0); });
+        int32_t flags = 0;
+        bool stopped = false;
+        for (int i = 0; i < count && !runner.isCancelled(); ++i) {
+            const QString &source = list.at(i);
+            std::shared_ptr<const Picture> picture = Picture::readFile(source);
+            if (!picture)
+                continue; // unreadable entries are skipped; the batch goes on
+            const std::optional<PictureStep> step = runner.runOnMain(std::function<PictureStep()>([this, picture] {
+                inputImage = picture;
+                if (constrain->isChecked()) {
+                    calculateRatio();
+                    applyAspectRatio(this);
+                }
+                return pictureStepFromWindow(*this);
+            }));
+            if (!step)
+                return; // the window is going away
+            const QString name = SavingRules::batchOutputName(source, step->save.fileFormat);
+            const QString output = QDir(folder).filePath(name);
+            const QFileInfo existing(output);
+            const bool exists = output == source || existing.exists() || existing.isSymLink();
+
+            // Without the high-density override the base output is exactly the preview,
+            // so one conversion serves both.
+            QByteArray preview;
+            if (step->retina || exists)
+                preview = SaveAll::convertOutput(manipulator, conversionMutex, picture, step->previewSettings,
+                                                 step->save.fileFormat, step->save.fillColour, QString());
+            if (!exists)
+                flags |= SaveAll::saveBaseAndAllFormats(manipulator, conversionMutex, picture, output, step->save,
+                                                        step->retina ? nullptr : &preview);
+            const QSizeF displaySize = step->displaySize;
+            runner.post([this, preview, displaySize, i, count] {
+                if (!preview.isEmpty()) {
+                    QPixmap pixmap = QPixmap::fromImage(QImage::fromData(preview));
+                    if (displaySize.width() >= 1.0 && !pixmap.isNull())
+                        pixmap.setDevicePixelRatio(double(pixmap.width()) / displaySize.width());
+                    if (!pixmap.isNull())
+                        imageWell->setImage(pixmap);
+                    tfFileSize->setText(fileSizeText(preview.size()));
+                }
+                inputFileCount->setText(QStringLiteral("showing image %1 of %2 images").arg(i + 1).arg(count));
+            });
+            if (exists) {
+                runner.post([this, name] {
+                    DialogPresenter::current().runAlertPanel(
+                        {QStringLiteral("File Exists"),
+                         QStringLiteral("%1 exists already at the location you've chosen. You may have accidentally chosen the "
+                                        "source folder as the destination. To avoid this problem when saving multiple files in the "
+                                        "same directory as the source, you could go to Preferences and choose 'Make a folder with a "
+                                        "unique name within chosen folder'.")
+                             .arg(name),
+                         QStringLiteral("Cancel"), QString(), QString()});
+                    progressIndicator->setRange(0, 1);
+                });
+                stopped = true;
+                break;
+            }
+        }
+        if (runner.isCancelled())
+            return;
+        if (!stopped) {
+            if (count >= 2) {
+                std::shared_ptr<const Picture> first = Picture::readFile(list.first());
+                runner.post([this, first, count] {
+                    cursor = 0;
+                    previousImage->setEnabled(false);
+                    nextImage->setEnabled(true);
+                    previousImage->show();
+                    nextImage->show();
+                    if (first) {
+                        inputImage = first;
+                        calculateRatio();
+                        applyAspectRatio(this);
+                        inputFileCount->setText(QStringLiteral("showing the first of %1 images").arg(count));
+                        updateOutputImage();
+                    }
+                });
+            }
+            runner.post([this] { progressIndicator->setRange(0, 1); });
+        }
+        runner.post([this, &runner, flags, stopped] {
+            scaledUp |= flags;
+            runner.running = false;
+            runner.timer.stop();
+            if (!stopped)
+                showUpscalingWarningIfNeeded();
+        });
+    });
+    return true;
+}

@@ -1,0 +1,233 @@
+// Every road by which pictures arrive, and stepping through a batch list.
+
+#include "ShrinkerController.h"
+
+#include "Log.h"
+#include "NotificationCenter.h"
+#include "Preferences.h"
+#include "QP_ImageView.h"
+#include "UserDefaults.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMimeData>
+#include <QPushButton>
+
+namespace {
+
+bool resetSlidersOnArrival()
+{
+    return UserDefaults::standard().integerForKey(PrefKey::resetSliders) > 0;
+}
+
+} // namespace
+
+void ShrinkerController::browse()
+{
+    FilePanel panel;
+    panel.title = QStringLiteral("Choose a Picture or Selection of Pictures");
+    panel.prompt = QStringLiteral("Choose");
+    panel.canChooseFiles = true;
+    panel.canChooseDirectories = true;
+    panel.resolvesAliases = true;
+    panel.allowsMultipleSelection = true;
+    panel.canCreateDirectories = true;
+    panel.allowedFileTypes = {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("gif"), QStringLiteral("png"),
+                              QStringLiteral("pdf"), QStringLiteral("ai"),   QStringLiteral("eps"), QStringLiteral("tif"),
+                              QStringLiteral("tiff")};
+    uiWindow->show();
+    uiWindow->raise();
+    uiWindow->activateWindow();
+    openPanelDidEndReturnCodeContextInfo(DialogPresenter::current().runOpenPanel(panel));
+}
+
+void ShrinkerController::openPanelDidEndReturnCodeContextInfo(const FilePanelResult &panel)
+{
+    if (panel.returnCode != 1)
+        return;
+    QStringList paths;
+    for (const QUrl &url : panel.urls) {
+        if (!url.isLocalFile()) {
+            qpLog(QStringLiteral("either problem with url %1 or it is not a file:// url").arg(url.toString()));
+            continue;
+        }
+        const QString path = url.toLocalFile();
+        if (path.isEmpty()) {
+            qpLog(QStringLiteral("Unable to make string path from url %1").arg(url.toString()));
+            continue;
+        }
+        paths << path;
+    }
+    if (paths.size() == 1) {
+        if (auto picture = Picture::readFile(paths.first()))
+            singleImageProvided(std::move(picture));
+    } else if (paths.size() >= 2) {
+        multipleImagesProvided(paths);
+    }
+}
+
+void ShrinkerController::fromClip()
+{
+    const QMimeData *data = QApplication::clipboard()->mimeData();
+    if (!data)
+        return;
+    // Copied files count one picture each; otherwise the clipboard's own image.
+    std::vector<std::shared_ptr<const Picture>> pictures;
+    if (data->hasUrls()) {
+        for (const QUrl &url : data->urls())
+            if (url.isLocalFile())
+                if (auto picture = Picture::readFile(url.toLocalFile()))
+                    pictures.push_back(std::move(picture));
+    } else if (data->hasImage()) {
+        const QImage image = qvariant_cast<QImage>(data->imageData());
+        if (!image.isNull())
+            if (auto picture = Picture::fromQImage(image))
+                pictures.push_back(std::move(picture));
+    }
+    if (pictures.size() == 1)
+        singleImageProvided(pictures.front());
+}
+
+void ShrinkerController::imagesDropped(const QVariantMap &userInfo)
+{
+    if (!userInfo.contains(Notification::imageFileNames))
+        return;
+    // After the drop has been concluded, not inside it.
+    QMetaObject::invokeMethod(
+        this, [this, userInfo] { multipleImagesProvided(userInfo.value(Notification::imageFileNames).toStringList()); },
+        Qt::QueuedConnection);
+}
+
+void ShrinkerController::imagePasted(QObject *sender)
+{
+    fromClip();
+    if (sender != imageWell || sender == nullptr)
+        return;
+    if (refuseWhileBatchRuns("a pasted picture"))
+        return;
+    const QPixmap shown = imageWell->image();
+    auto picture = shown.isNull() ? nullptr : Picture::fromQImage(shown.toImage());
+    if (!picture)
+        return;
+    if (resetSlidersOnArrival())
+        setAdjustmentDefaults();
+    inputImage = std::move(picture);
+    calculateRatio();
+    applyAspectRatio(this);
+    updateOutputImage();
+    inputFileCount->setText(QString());
+}
+
+bool ShrinkerController::applicationOpenFile(const QString &path)
+{
+    auto picture = Picture::readFile(path);
+    if (!picture) {
+        qpLog(QStringLiteral("unable to open %1").arg(path));
+        return false;
+    }
+    if (batchIsRunning()) {
+        refuseWhileBatchRuns("an opened file");
+        return false;
+    }
+    singleImageProvided(std::move(picture));
+    return true;
+}
+
+void ShrinkerController::applicationOpenFiles(const QStringList &paths)
+{
+    multipleImagesProvided(paths);
+}
+
+void ShrinkerController::singleImageProvided(std::shared_ptr<const Picture> image)
+{
+    if (!image || refuseWhileBatchRuns("a new picture"))
+        return;
+    if (resetSlidersOnArrival())
+        setAdjustmentDefaults();
+    inputImage = std::move(image);
+    calculateRatio();
+    applyAspectRatio(this);
+    updateOutputImage();
+    inputFileCount->setText(QString());
+    nextImage->hide();
+    previousImage->hide();
+    inputFileArray.reset();
+}
+
+void ShrinkerController::multipleImagesProvided(const QStringList &paths)
+{
+    if (paths.isEmpty() || refuseWhileBatchRuns("a new list of pictures"))
+        return;
+    inputFileArray = paths;
+    auto first = Picture::referenceFile(paths.first());
+    if (!first)
+        return;
+    if (paths.size() == 1) {
+        singleImageProvided(std::move(first));
+        return;
+    }
+    if (resetSlidersOnArrival())
+        setAdjustmentDefaults();
+    cursor = 0;
+    inputImage = std::move(first);
+    calculateRatio();
+    applyAspectRatio(this);
+    updateOutputImage();
+    showBatchPosition();
+    nextImage->show();
+    previousImage->show();
+    previousImage->setEnabled(false);
+    nextImage->setEnabled(true);
+}
+
+void ShrinkerController::showBatchPosition()
+{
+    const int count = inputFileArray ? int(inputFileArray->size()) : 0;
+    inputFileCount->setText(cursor == 0 ? QStringLiteral("showing the first of %1 images").arg(count)
+                                        : QStringLiteral("showing image %1 of %2 images").arg(cursor + 1).arg(count));
+}
+
+void ShrinkerController::stepToNextImage()
+{
+    if (refuseWhileBatchRuns("stepping"))
+        return;
+    if (!inputFileArray || inputFileArray->size() < 2 || cursor + 1 >= inputFileArray->size())
+        return;
+    ++cursor;
+    if (cursor == inputFileArray->size() - 1)
+        nextImage->setEnabled(false);
+    previousImage->setEnabled(true);
+    auto picture = Picture::readFile(inputFileArray->at(cursor));
+    if (!picture)
+        return;
+    inputImage = std::move(picture);
+    calculateRatio();
+    applyAspectRatio(this);
+    showBatchPosition();
+    nextImage->show();
+    previousImage->show();
+}
+
+void ShrinkerController::stepToPreviousImage()
+{
+    if (refuseWhileBatchRuns("stepping"))
+        return;
+    if (!inputFileArray || inputFileArray->size() < 2 || cursor <= 0)
+        return;
+    --cursor;
+    if (cursor == 0)
+        previousImage->setEnabled(false);
+    nextImage->setEnabled(true);
+    auto picture = Picture::readFile(inputFileArray->at(cursor));
+    if (!picture)
+        return;
+    inputImage = std::move(picture);
+    calculateRatio();
+    applyAspectRatio(this);
+    showBatchPosition();
+    nextImage->show();
+    previousImage->show();
+}

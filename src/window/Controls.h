@@ -1,0 +1,69 @@
+#pragma once
+// Small controls the main window needs and Qt lacks: a slider over a range of floats
+// that keeps an exact value, a radio group identified by tags, and tag reading for
+// pop-ups (combo boxes whose items carry their tag as item data).
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QSlider>
+#include <QWidget>
+
+class QBoxLayout;
+class QRadioButton;
+
+// A horizontal slider from minimum to maximum in steps. The value set by code is kept
+// exactly (a stored 98.3736 stays 98.3736) and the knob shows the nearest step; a value
+// the person chooses is a whole number of steps from the minimum.
+class ValueSlider : public QSlider {
+    Q_OBJECT
+public:
+    ValueSlider(float minimum, float maximum, float step, QWidget *parent = nullptr);
+
+    float floatValue() const { return value_; }
+    // Sets the value without emitting anything: code that moves a slider renders itself.
+    void setFloatValue(float value);
+    float floatMinimum() const { return minimum_; }
+    float floatMaximum() const { return maximum_; }
+    float floatStep() const { return step_; }
+
+signals:
+    // The person settled on a value: released the knob, clicked the groove, or used the
+    // keyboard or wheel.
+    void valueChosen();
+    // The knob is being dragged; the value already follows it.
+    void valueDragged();
+
+private:
+    void takePosition(int position);
+
+    float minimum_;
+    float maximum_;
+    float step_;
+    float value_;
+};
+
+// A group of radio buttons, each with an integer tag; exactly one is selected.
+class TagRadioGroup : public QWidget {
+    Q_OBJECT
+public:
+    explicit TagRadioGroup(QWidget *parent = nullptr);
+
+    QRadioButton *addOption(const QString &text, int tag);
+    int selectedTag() const;
+    // Selects the button with that tag without emitting anything; false when none has it.
+    bool selectTag(int tag);
+    QRadioButton *buttonWithTag(int tag) const;
+
+signals:
+    // The person selected a button.
+    void tagChosen();
+
+private:
+    QButtonGroup group_;
+    QBoxLayout *layout_;
+};
+
+// The tag of a pop-up's selected item (its item data); -1 when nothing is selected.
+int selectedTag(const QComboBox *popUp);
+// Selects the item with the tag without emitting "activated"; false when none has it.
+bool selectItemWithTag(QComboBox *popUp, int tag);

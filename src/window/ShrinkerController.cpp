@@ -1,0 +1,533 @@
+// The window layout: the controls, where they sit, and how each reaches the dispatcher
+// and keeps its value in the preferences.
+
+#include "ShrinkerController.h"
+
+#include "Controls.h"
+#include "Manual.h"
+#include "QP_ImageView.h"
+#include "Preferences.h"
+#include "UserDefaults.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *caption(const QString &text, QWidget *buddy)
+{
+    auto *label = new QLabel(text);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QPushButton *smallButton(const QString &text)
+{
+    auto *button = new QPushButton(text);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+ShrinkerController::ShrinkerController(QObject *parent) : QObject(parent)
+{
+    mainScreenScale = [] {
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        return screen ? screen->devicePixelRatio() : 1.0;
+    };
+    buildWindow();
+    buildPreferencesWindow();
+    buildScaledUpWarningWindow();
+    buildMenus();
+    connectControls();
+    uiWindow->installEventFilter(this);
+}
+
+ShrinkerController::~ShrinkerController()
+{
+    delete uiWindow; // owns every other window and control
+}
+
+void ShrinkerController::buildWindow()
+{
+    uiWindow = new QMainWindow;
+    uiWindow->setWindowTitle(QStringLiteral("Quillpane"));
+    uiWindow->resize(1040, 680);
+
+    manual = new Manual(this);
+    imageWell = new QP_ImageView;
+    imageWell->setObjectName(QStringLiteral("imageWell"));
+    imageWell->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored); // a big preview is clipped, not grown into
+    imageWell->setMinimumSize(360, 300);
+    imageWell->setAccessibleName(QStringLiteral("Preview; drop or paste pictures here"));
+
+    mainTabView = new QTabWidget;
+    mainTabView->setDocumentMode(true);
+    QWidget *sizeTab = buildSizeTab();
+    sizeTab->setObjectName(QStringLiteral("0"));
+    mainTabView->addTab(sizeTab, QStringLiteral("Size && Output"));
+    QWidget *adjustmentsTab = buildAdjustmentsTab();
+    adjustmentsTab->setObjectName(QStringLiteral("2"));
+    mainTabView->addTab(adjustmentsTab, QStringLiteral("Adjustments"));
+
+    tfFileSize = new QLabel;
+    tfFileSize->setObjectName(QStringLiteral("tfFileSize"));
+    QFont sizeFont = tfFileSize->font();
+    sizeFont.setBold(true);
+    tfFileSize->setFont(sizeFont);
+    tfFileSize->setToolTip(QStringLiteral("Size of the output file"));
+    inputFileCount = new QLabel;
+    previousImage = smallButton(QStringLiteral("Previous"));
+    nextImage = smallButton(QStringLiteral("Next"));
+    previousImage->setToolTip(QStringLiteral("Previous picture of the batch"));
+    nextImage->setToolTip(QStringLiteral("Next picture of the batch"));
+    previousImage->hide();
+    nextImage->hide();
+    progressIndicator = new QProgressBar;
+    progressIndicator->setRange(0, 1);
+    progressIndicator->setTextVisible(false);
+    progressIndicator->setMaximumHeight(8);
+
+    auto *fileSizeRow = new QHBoxLayout;
+    fileSizeRow->addWidget(new QLabel(QStringLiteral("File size:")));
+    fileSizeRow->addWidget(tfFileSize, 1);
+    auto *batchRow = new QHBoxLayout;
+    batchRow->addWidget(previousImage);
+    batchRow->addWidget(inputFileCount, 1, Qt::AlignCenter);
+    batchRow->addWidget(nextImage);
+
+    auto *side = new QWidget;
+    auto *sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(6, 0, 0, 0);
+    sideLayout->addWidget(mainTabView, 1);
+    sideLayout->addLayout(fileSizeRow);
+    sideLayout->addLayout(batchRow);
+    sideLayout->addWidget(progressIndicator);
+    side->setMinimumWidth(330);
+    side->setMaximumWidth(420);
+
+    auto *splitter = new QSplitter;
+    splitter->addWidget(imageWell);
+    splitter->addWidget(side);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setChildrenCollapsible(false);
+    auto *central = new QWidget;
+    auto *centralLayout = new QHBoxLayout(central);
+    centralLayout->setContentsMargins(8, 8, 8, 8);
+    centralLayout->addWidget(splitter);
+    uiWindow->setCentralWidget(central);
+}
+
+QWidget *ShrinkerController::buildSizeTab()
+{
+    auto *tab = new QWidget;
+    auto *layout = new QVBoxLayout(tab);
+
+    // Width and height with the lock beside them; the indicator is the bracket joining
+    // the two fields while the lock is on.
+    sizeFieldW = new QLineEdit;
+    sizeFieldH = new QLineEdit;
+    for (QLineEdit *field : {sizeFieldW, sizeFieldH}) {
+        field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9,.]{0,12}")), field));
+        field->setAlignment(Qt::AlignRight);
+        field->setMaximumWidth(96);
+    }
+    sizeFieldW->setAccessibleName(QStringLiteral("Output width"));
+    sizeFieldH->setAccessibleName(QStringLiteral("Output height"));
+    constrain = new QToolButton;
+    constrain->setCheckable(true);
+    constrain->setAutoRaise(true);
+    constrain->setIconSize(QSize(20, 20));
+    constrain->setToolTip(QStringLiteral("Constrain proportions"));
+    constrain->setAccessibleName(QStringLiteral("Constrain proportions"));
+    auto *indicator = new QFrame;
+    indicator->setFrameShape(QFrame::NoFrame);
+    indicator->setFixedWidth(8);
+    indicator->setStyleSheet(QStringLiteral("QFrame { border: 2px solid palette(mid); border-left: none; }"));
+    constrainIndicator = indicator;
+
+    auto *sizeGrid = new QGridLayout;
+    sizeGrid->addWidget(caption(QStringLiteral("&Width"), sizeFieldW), 0, 0);
+    sizeGrid->addWidget(sizeFieldW, 0, 1);
+    sizeGrid->addWidget(new QLabel(QStringLiteral("px")), 0, 2);
+    sizeGrid->addWidget(caption(QStringLiteral("&Height"), sizeFieldH), 1, 0);
+    sizeGrid->addWidget(sizeFieldH, 1, 1);
+    sizeGrid->addWidget(new QLabel(QStringLiteral("px")), 1, 2);
+    sizeGrid->addWidget(constrainIndicator, 0, 3, 2, 1);
+    sizeGrid->addWidget(constrain, 0, 4, 2, 1, Qt::AlignVCenter);
+    baseFormatHelpButton = helpButton(QStringLiteral("Base format"), &Manual::baseFormat);
+    sizeGrid->addWidget(baseFormatHelpButton, 0, 6, Qt::AlignRight | Qt::AlignTop);
+    sizeGrid->setColumnStretch(5, 1);
+    actualButton = smallButton(QStringLiteral("&Actual Size"));
+    actualButton->setToolTip(QStringLiteral("Use the picture's own pixel size"));
+
+    auto *sizeBox = new QGroupBox(QStringLiteral("Output size"));
+    auto *sizeBoxLayout = new QVBoxLayout(sizeBox);
+    sizeBoxLayout->addLayout(sizeGrid);
+    auto *actualRow = new QHBoxLayout;
+    actualRow->addWidget(actualButton);
+    actualRow->addStretch(1);
+    sizeBoxLayout->addLayout(actualRow);
+
+    // Crop or add, only while the proportions are free.
+    cropControls = new QWidget;
+    auto *cropLayout = new QGridLayout(cropControls);
+    cropLayout->setContentsMargins(0, 0, 0, 0);
+    resampleModeIconView = new QLabel;
+    resampleModeIconView->setFixedSize(24, 24);
+    resampleModeButton = new TagRadioGroup;
+    resampleModeButton->addOption(QStringLiteral("Crop to fit"), 0);
+    resampleModeButton->addOption(QStringLiteral("Add border"), 1);
+    fillColourLabel = new QLabel(QStringLiteral("Fill"));
+    fillColourButton = new QComboBox;
+    fillColourButton->addItem(QStringLiteral("White"), 0);
+    fillColourButton->addItem(QStringLiteral("Black"), 1);
+    fillColourButton->addItem(QStringLiteral("Grey"), 2);
+    fillColourLabel->setBuddy(fillColourButton);
+    cropLayout->addWidget(resampleModeIconView, 0, 0);
+    cropLayout->addWidget(resampleModeButton, 0, 1, 1, 2);
+    cropLayout->addWidget(fillColourLabel, 1, 1, Qt::AlignRight);
+    cropLayout->addWidget(fillColourButton, 1, 2);
+    resizeModeHelpButton = helpButton(QStringLiteral("Resize mode"), &Manual::resizeMode);
+    cropLayout->addWidget(resizeModeHelpButton, 0, 3, Qt::AlignRight);
+    cropLayout->setColumnStretch(2, 1);
+    sizeBoxLayout->addWidget(cropControls);
+    layout->addWidget(sizeBox);
+
+    // Output type and encoding.
+    fileFormatButton = new QComboBox;
+    fileFormatButton->addItem(QStringLiteral("JPEG"), 0);
+    fileFormatButton->addItem(QStringLiteral("PNG"), 1);
+    fileFormatButton->addItem(QStringLiteral("TIFF"), 2);
+    qualitySlider = new ValueSlider(0.0f, 100.0f, 1.0f);
+    sharpenSlider = new ValueSlider(0.0f, 2.0f, 0.02f);
+    auto *outputBox = new QGroupBox(QStringLiteral("Output"));
+    auto *outputForm = new QFormLayout(outputBox);
+    outputFormatHelpButton = helpButton(QStringLiteral("Output format"), &Manual::outputFormat);
+    qualityHelpButton = helpButton(QStringLiteral("Quality slider"), &Manual::quality);
+    sharpeningHelpButton = helpButton(QStringLiteral("Sharpen slider"), &Manual::sharpening);
+    auto withHelp = [](QWidget *control, QToolButton *help) {
+        auto *row = new QHBoxLayout;
+        row->addWidget(control, 1);
+        row->addWidget(help);
+        return row;
+    };
+    outputForm->addRow(caption(QStringLiteral("File &type"), fileFormatButton), withHelp(fileFormatButton, outputFormatHelpButton));
+    outputForm->addRow(caption(QStringLiteral("&Quality"), qualitySlider), withHelp(qualitySlider, qualityHelpButton));
+    outputForm->addRow(caption(QStringLiteral("S&harpen"), sharpenSlider), withHelp(sharpenSlider, sharpeningHelpButton));
+    layout->addWidget(outputBox);
+    layout->addStretch(1);
+    return tab;
+}
+
+QWidget *ShrinkerController::buildAdjustmentsTab()
+{
+    auto *tab = new QWidget;
+    auto *layout = new QVBoxLayout(tab);
+    // Layout positions are the neutral ones; a launch with "resetSliders" above 0 moves
+    // them to the saved defaults.
+    saturationSlider = new ValueSlider(0.0f, 2.0f, 0.01f);
+    saturationSlider->setFloatValue(1.0f);
+    brightnessSlider = new ValueSlider(-0.5f, 0.5f, 0.01f);
+    brightnessSlider->setFloatValue(0.0f);
+    exposureSlider = new ValueSlider(-2.0f, 2.0f, 0.02f);
+    exposureSlider->setFloatValue(0.0f);
+    contrastSlider = new ValueSlider(0.5f, 1.5f, 0.01f);
+    contrastSlider->setFloatValue(1.0f);
+    vibranceSlider = new ValueSlider(-1.0f, 1.0f, 0.02f);
+    vibranceSlider->setFloatValue(0.0f);
+    // log2 of the colour temperature: 2^11.5 is about 2900 K, 2^13.9 about 15300 K.
+    temperatureSlider = new ValueSlider(11.5f, 13.9f, 0.02f);
+    temperatureSlider->setFloatValue(kNeutralTemperatureSlider);
+
+    auto *colourBox = new QGroupBox(QStringLiteral("Colour"));
+    auto *colourForm = new QFormLayout(colourBox);
+    colourForm->addRow(caption(QStringLiteral("Sat&uration"), saturationSlider), saturationSlider);
+    colourForm->addRow(caption(QStringLiteral("&Brightness"), brightnessSlider), brightnessSlider);
+    colourForm->addRow(caption(QStringLiteral("E&xposure"), exposureSlider), exposureSlider);
+    colourForm->addRow(caption(QStringLiteral("C&ontrast"), contrastSlider), contrastSlider);
+    colourForm->addRow(caption(QStringLiteral("&Vibrance"), vibranceSlider), vibranceSlider);
+    colourForm->addRow(caption(QStringLiteral("Te&mperature"), temperatureSlider), temperatureSlider);
+    layout->addWidget(colourBox);
+
+    filterPopUp = new QComboBox;
+    filterPopUp->addItem(QStringLiteral("None"), 0);
+    filterPopUp->addItem(QStringLiteral("Tonal"), 1);
+    filterPopUp->addItem(QStringLiteral("Sepia"), 2);
+    filterPopUp->addItem(QStringLiteral("Posterize"), 3);
+    filterPopUp->addItem(QStringLiteral("Chrome"), 4);
+    // The engine takes the whole-number part of the strength: sepia 0 or 1, posterize in
+    // steps of six levels.
+    filterIntensity = new ValueSlider(0.0f, 5.0f, 1.0f);
+    filterIntensity->setFloatValue(1.0f);
+    filterIntensity->setTickPosition(QSlider::TicksBelow);
+    filterIntensity->setTickInterval(1);
+    filterIntensity->setEnabled(false);
+    auto *effectBox = new QGroupBox(QStringLiteral("Effect"));
+    auto *effectForm = new QFormLayout(effectBox);
+    effectForm->addRow(caption(QStringLiteral("&Effect"), filterPopUp), filterPopUp);
+    effectForm->addRow(caption(QStringLiteral("&Intensity"), filterIntensity), filterIntensity);
+    layout->addWidget(effectBox);
+
+    adjustmentDefaultsButton = smallButton(QStringLiteral("My &Defaults"));
+    adjustmentDefaultsButton->setToolTip(QStringLiteral("Set the sliders to your saved defaults"));
+    adjustmentZeroButton = smallButton(QStringLiteral("&Neutral"));
+    adjustmentZeroButton->setToolTip(QStringLiteral("Set the sliders to no change"));
+    saveAdjustmentDefaultsButton = smallButton(QStringLiteral("&Save as Defaults"));
+    saveAdjustmentDefaultsButton->setToolTip(QStringLiteral("Keep these slider positions as your defaults"));
+    auto *presetRow = new QHBoxLayout;
+    presetRow->addWidget(adjustmentDefaultsButton);
+    presetRow->addWidget(adjustmentZeroButton);
+    presetRow->addStretch(1);
+    presetRow->addWidget(saveAdjustmentDefaultsButton);
+    layout->addLayout(presetRow);
+    layout->addStretch(1);
+    return tab;
+}
+
+QToolButton *ShrinkerController::helpButton(const QString &topic, void (Manual::*hint)(QWidget *))
+{
+    auto *button = new QToolButton;
+    button->setAutoRaise(true);
+    button->setIconSize(QSize(16, 16));
+    button->setToolTip(QStringLiteral("Help: %1").arg(topic));
+    button->setAccessibleName(button->toolTip());
+    setNamedImage(button, QStringLiteral("help"));
+    connect(button, &QToolButton::clicked, manual, [this, button, hint] { (manual->*hint)(button); });
+    return button;
+}
+
+void ShrinkerController::buildPreferencesWindow()
+{
+    prefsWindow = new QDialog(uiWindow);
+    prefsWindow->setWindowTitle(QStringLiteral("Preferences"));
+    makeDirectoryForBatchCheckBox =
+        new QCheckBox(QStringLiteral("Make a folder with a unique name within chosen folder"));
+    resetSlidersPopUp = new QComboBox;
+    resetSlidersPopUp->addItem(QStringLiteral("Keep the adjustments as they are"), 0);
+    resetSlidersPopUp->addItem(QStringLiteral("Reset the adjustments to my defaults"), 1);
+    resetSlidersPopUp->addItem(QStringLiteral("Reset the adjustments and the sharpening"), 2);
+    retinaDisplayCheckBox = new QCheckBox(QStringLiteral("Preview at twice the size for high-density screens"));
+    warnAboutUpscalingCheckBox = new QCheckBox(QStringLiteral("Warn when an output is larger than its picture"));
+
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("Saving a batch:"), makeDirectoryForBatchCheckBox);
+    form->addRow(caption(QStringLiteral("&When a picture arrives:"), resetSlidersPopUp), resetSlidersPopUp);
+    form->addRow(QStringLiteral("Preview:"), retinaDisplayCheckBox);
+    form->addRow(QStringLiteral("Saving:"), warnAboutUpscalingCheckBox);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, prefsWindow, &QDialog::close);
+    auto *layout = new QVBoxLayout(prefsWindow);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+
+    UserDefaults &defaults = UserDefaults::standard();
+    connect(makeDirectoryForBatchCheckBox, &QCheckBox::clicked, this, [&defaults](bool on) {
+        defaults.setIntegerForKey(on ? 1 : 0, PrefKey::makeDirectoryForBatch);
+    });
+    connect(resetSlidersPopUp, &QComboBox::activated, this,
+            [this, &defaults] { defaults.setIntegerForKey(selectedTag(resetSlidersPopUp), PrefKey::resetSliders); });
+    connect(retinaDisplayCheckBox, &QCheckBox::clicked, this,
+            [&defaults](bool on) { defaults.setBoolForKey(on, PrefKey::retinaDisplay); });
+    connect(warnAboutUpscalingCheckBox, &QCheckBox::clicked, this,
+            [&defaults](bool on) { defaults.setBoolForKey(on, PrefKey::warnAboutUpscaling); });
+}
+
+void ShrinkerController::buildScaledUpWarningWindow()
+{
+    scaledUpWarningWindow = new QDialog(uiWindow);
+    scaledUpWarningWindow->setWindowTitle(QStringLiteral("Upscaling"));
+    scaledUpWarningWindow->setWindowModality(Qt::WindowModal);
+    scaledUpWarningField = new QLabel;
+    scaledUpWarningField->setWordWrap(true);
+    scaledUpWarningField->setMinimumWidth(380);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    connect(buttons, &QDialogButtonBox::accepted, scaledUpWarningWindow, &QDialog::accept);
+    auto *layout = new QVBoxLayout(scaledUpWarningWindow);
+    layout->addWidget(scaledUpWarningField);
+    layout->addWidget(buttons);
+}
+
+void ShrinkerController::buildMenus()
+{
+    QMenuBar *bar = uiWindow->menuBar();
+    // Commands of the intake and saving code are run by name, as the toolbar does, and
+    // stay disabled until the class has them.
+    auto command = [this](QMenu *menu, const QString &text, const char *action, const QKeySequence &shortcut) {
+        QAction *item = menu->addAction(text);
+        item->setShortcut(shortcut);
+        item->setEnabled(respondsToAction(action));
+        connect(item, &QAction::triggered, this, [this, action] { performAction(action); });
+        return item;
+    };
+
+    fileMenu = bar->addMenu(QStringLiteral("&File"));
+    command(fileMenu, QStringLiteral("&Open…"), "browse", QKeySequence::Open);
+    command(fileMenu, QStringLiteral("&Save…"), "doit", QKeySequence::Save);
+    command(fileMenu, QStringLiteral("New from &Clipboard"), "fromClip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
+    QAction *oneTouchItem = fileMenu->addAction(QStringLiteral("Save from Clipboard in &One Touch…"));
+    oneTouchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    oneTouchItem->setEnabled(respondsToAction("fromClip") && respondsToAction("doit"));
+    connect(oneTouchItem, &QAction::triggered, this, &ShrinkerController::oneTouch);
+    fileMenu->addSeparator();
+    QAction *quit = fileMenu->addAction(QStringLiteral("&Quit"));
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
+
+    editMenu = bar->addMenu(QStringLiteral("&Edit"));
+    QAction *paste = editMenu->addAction(QStringLiteral("&Paste"));
+    paste->setShortcut(QKeySequence::Paste);
+    paste->setShortcutContext(Qt::WindowShortcut);
+    connect(paste, &QAction::triggered, this, [] {
+        // The focused widget takes the paste: a size field its text, the image well the picture.
+        if (QWidget *focus = QApplication::focusWidget())
+            QMetaObject::invokeMethod(focus, "paste");
+    });
+    editMenu->addSeparator();
+    QAction *prefs = editMenu->addAction(QStringLiteral("Pre&ferences…"));
+    prefs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    prefs->setMenuRole(QAction::PreferencesRole);
+    connect(prefs, &QAction::triggered, this, &ShrinkerController::openPrefs);
+
+    imageMenu = bar->addMenu(QStringLiteral("&Image"));
+    constrainMenuItem = imageMenu->addAction(QStringLiteral("&Constrain Proportions"));
+    constrainMenuItem->setCheckable(true);
+    constrainMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    actualMenuItem = imageMenu->addAction(QStringLiteral("&Actual Size"));
+    actualMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    imageMenu->addSeparator();
+    QAction *adjustments = imageMenu->addAction(QStringLiteral("A&djustments"));
+    adjustments->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
+    connect(adjustments, &QAction::triggered, this, &ShrinkerController::showAdjustmentsWindow);
+
+    viewMenu = bar->addMenu(QStringLiteral("&View"));
+
+    helpMenu = bar->addMenu(QStringLiteral("&Help"));
+    QAction *help = helpMenu->addAction(QStringLiteral("Quillpane &Help"));
+    help->setShortcut(QKeySequence::HelpContents);
+    connect(help, &QAction::triggered, this, &ShrinkerController::visitHelp);
+}
+
+void ShrinkerController::connectControls()
+{
+    UserDefaults &defaults = UserDefaults::standard();
+
+    // The size fields keep their text under their keys, then the dispatcher runs.
+    connect(sizeFieldW, &QLineEdit::editingFinished, this, [this, &defaults] {
+        defaults.setObjectForKey(sizeFieldW->text(), PrefKey::outputWidth);
+        handleControl(sizeFieldW);
+    });
+    connect(sizeFieldH, &QLineEdit::editingFinished, this, [this, &defaults] {
+        defaults.setObjectForKey(sizeFieldH->text(), PrefKey::outputHeight);
+        handleControl(sizeFieldH);
+    });
+
+    // The lock button and its menu item stay in step; the item changes the button
+    // before the dispatcher reads the button's state.
+    connect(constrain, &QToolButton::toggled, constrainMenuItem, [this](bool on) {
+        const QSignalBlocker blocker(constrainMenuItem);
+        constrainMenuItem->setChecked(on);
+    });
+    connect(constrain, &QToolButton::clicked, this, [this, &defaults](bool on) {
+        defaults.setBoolForKey(on, PrefKey::constrain);
+        handleControl(constrain);
+    });
+    connect(constrainMenuItem, &QAction::triggered, this, [this, &defaults](bool on) {
+        constrain->setChecked(on);
+        defaults.setBoolForKey(on, PrefKey::constrain);
+        handleControl(constrainMenuItem);
+    });
+
+    connect(actualButton, &QPushButton::clicked, this, [this] { handleControl(actualButton); });
+    connect(actualMenuItem, &QAction::triggered, this, [this] { handleControl(actualMenuItem); });
+    connect(resampleModeButton, &TagRadioGroup::tagChosen, this, [this] { handleControl(resampleModeButton); });
+    connect(fillColourButton, &QComboBox::activated, this, [this, &defaults] {
+        defaults.setIntegerForKey(selectedTag(fillColourButton), PrefKey::fillcolour);
+        handleControl(fillColourButton);
+    });
+    connect(fileFormatButton, &QComboBox::activated, this, [this, &defaults] {
+        defaults.setIntegerForKey(selectedTag(fileFormatButton), PrefKey::fileFormat);
+        handleControl(fileFormatButton);
+    });
+    connect(filterPopUp, &QComboBox::activated, this, [this] { handleControl(filterPopUp); });
+
+    connect(qualitySlider, &ValueSlider::valueChosen, this, [this, &defaults] {
+        defaults.setFloatForKey(qualitySlider->floatValue(), PrefKey::qualityValue);
+        handleControl(qualitySlider);
+    });
+    connect(sharpenSlider, &ValueSlider::valueChosen, this, [this, &defaults] {
+        defaults.setFloatForKey(sharpenSlider->floatValue(), PrefKey::sharpeningValue);
+        handleControl(sharpenSlider);
+    });
+    for (ValueSlider *slider : {qualitySlider, sharpenSlider, saturationSlider, brightnessSlider, exposureSlider,
+                                contrastSlider, vibranceSlider, temperatureSlider, filterIntensity}) {
+        if (slider != qualitySlider && slider != sharpenSlider)
+            connect(slider, &ValueSlider::valueChosen, this, [this, slider] { handleControl(slider); });
+        connect(slider, &ValueSlider::valueDragged, this, [this, slider] { sliderDragged(slider); });
+    }
+
+    for (QPushButton *button : {adjustmentDefaultsButton, adjustmentZeroButton, nextImage, previousImage})
+        connect(button, &QPushButton::clicked, this, [this, button] { handleControl(button); });
+    connect(saveAdjustmentDefaultsButton, &QPushButton::clicked, this, &ShrinkerController::makeAdjustmentDefaults);
+}
+
+void ShrinkerController::sliderDragged(ValueSlider *slider)
+{
+    // Follow the drag only while renders are quick; otherwise the release renders once.
+    if (inputImage && lastRenderMilliseconds_ <= kDragRenderBudgetMilliseconds)
+        handleControl(slider);
+}
+
+void ShrinkerController::showStoredValues()
+{
+    const UserDefaults &defaults = UserDefaults::standard();
+    sizeFieldW->setText(defaults.stringForKey(PrefKey::outputWidth));
+    sizeFieldH->setText(defaults.stringForKey(PrefKey::outputHeight));
+    qualitySlider->setFloatValue(defaults.floatForKey(PrefKey::qualityValue));
+    sharpenSlider->setFloatValue(defaults.floatForKey(PrefKey::sharpeningValue));
+    {
+        const QSignalBlocker blocker(constrain);
+        constrain->setChecked(defaults.boolForKey(PrefKey::constrain));
+    }
+    constrainMenuItem->setChecked(constrain->isChecked());
+    // A stored type or colour that no item carries leaves the pop-up without a selection.
+    if (!selectItemWithTag(fileFormatButton, int(defaults.integerForKey(PrefKey::fileFormat))))
+        fileFormatButton->setCurrentIndex(-1);
+    const qint64 fill = defaults.integerForKey(PrefKey::fillcolour);
+    selectItemWithTag(fillColourButton, fill == 1 || fill == 2 ? int(fill) : 0);
+}
+
+void ShrinkerController::showStoredPreferences()
+{
+    const UserDefaults &defaults = UserDefaults::standard();
+    makeDirectoryForBatchCheckBox->setChecked(defaults.boolForKey(PrefKey::makeDirectoryForBatch));
+    const qint64 reset = defaults.integerForKey(PrefKey::resetSliders);
+    selectItemWithTag(resetSlidersPopUp, int(std::clamp<qint64>(reset, 0, 2)));
+    retinaDisplayCheckBox->setChecked(defaults.boolForKey(PrefKey::retinaDisplay));
+    warnAboutUpscalingCheckBox->setChecked(defaults.boolForKey(PrefKey::warnAboutUpscaling));
+}

@@ -1,0 +1,267 @@
+#pragma once
+// The main window's controller: the state of the current resize job, every control of
+// the main window, the control dispatcher, the live preview, the adjustment presets,
+// start-up, the toolbar and the window commands. Intake and saving add their operations
+// to this same class (src/intake_saving/).
+//
+// Controls are public members under their own names so the rest of the class, spread
+// over several files, and the tests reach them directly.
+
+#include "Dialogs.h"
+#include "PhotoManipulator.h"
+#include "Picture.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSizeF>
+#include <QStringList>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QMainWindow;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QWidget;
+class Manual;
+class QP_ImageView;
+class TagRadioGroup;
+class ValueSlider;
+
+class ShrinkerController : public QObject {
+    Q_OBJECT
+public:
+    // Builds the main window with its controls, menus and the preferences and warning
+    // windows. Reads nothing from the preferences: that waits for awakeFromNib, after the
+    // first-run values are written.
+    explicit ShrinkerController(QObject *parent = nullptr);
+    ~ShrinkerController() override;
+
+    // ---- State of the current job -----------------------------------------------------
+    std::shared_ptr<const Picture> inputImage;  // null before the first picture
+    std::optional<QStringList> inputFileArray;  // the batch list; none for a single picture
+    int32_t cursor = 0;                         // index in inputFileArray of the picture shown
+    float aspectRatio = 0.0f;                   // width / height in points; 0: no ratio yet
+    int32_t scaledUp = 0;                       // 1: a format was upscaled, 2: the base output was
+    PhotoManipulator manipulator;               // the conversion engine
+    // Conversions and the read or copy of their temp preview file are one unit: whoever
+    // converts holds this for the whole unit (the preview here, the savers later).
+    std::mutex conversionMutex;
+
+    // The screen density asked by the first-run "retinaDisplay" check; tests replace it.
+    std::function<double()> mainScreenScale;
+
+    // ---- Controls -----------------------------------------------------------------------
+    QMainWindow *uiWindow = nullptr;
+    QTabWidget *mainTabView = nullptr; // tabs identified "0" (size and output) and "2" (adjustments)
+    QToolBar *toolbar = nullptr;       // "quillpaneMainToolBar", made by awakeFromNib
+
+    QLineEdit *sizeFieldW = nullptr;
+    QLineEdit *sizeFieldH = nullptr;
+    QToolButton *constrain = nullptr; // the proportion lock; checked is state 1
+    QAction *constrainMenuItem = nullptr;
+    QWidget *constrainIndicator = nullptr;
+    QPushButton *actualButton = nullptr;
+    QAction *actualMenuItem = nullptr;
+    QWidget *cropControls = nullptr;
+    TagRadioGroup *resampleModeButton = nullptr; // tag 0 crop, 1 add
+    QLabel *resampleModeIconView = nullptr;
+    QLabel *fillColourLabel = nullptr;
+    QComboBox *fillColourButton = nullptr; // tags 0 white, 1 black, 2 grey
+
+    QComboBox *fileFormatButton = nullptr; // tags 0 jpeg, 1 png, 2 tiff
+    ValueSlider *qualitySlider = nullptr;
+    ValueSlider *sharpenSlider = nullptr;
+
+    ValueSlider *brightnessSlider = nullptr;
+    ValueSlider *exposureSlider = nullptr;
+    ValueSlider *contrastSlider = nullptr;
+    ValueSlider *saturationSlider = nullptr;
+    ValueSlider *vibranceSlider = nullptr;
+    ValueSlider *temperatureSlider = nullptr;
+    QComboBox *filterPopUp = nullptr; // tags 0 none, 1 tonal, 2 sepia, 3 posterize, 4 chrome
+    ValueSlider *filterIntensity = nullptr;
+    QPushButton *adjustmentDefaultsButton = nullptr;
+    QPushButton *adjustmentZeroButton = nullptr;
+    QPushButton *saveAdjustmentDefaultsButton = nullptr; // sends makeAdjustmentDefaults
+
+    QP_ImageView *imageWell = nullptr;
+    QLabel *tfFileSize = nullptr;
+    QLabel *inputFileCount = nullptr;
+    QPushButton *nextImage = nullptr;
+    QPushButton *previousImage = nullptr;
+    QProgressBar *progressIndicator = nullptr;
+
+    QDialog *prefsWindow = nullptr;
+    QCheckBox *makeDirectoryForBatchCheckBox = nullptr; // "makeDirectoryForBatch"
+    QComboBox *resetSlidersPopUp = nullptr;             // "resetSliders", tags 0, 1, 2
+    QCheckBox *retinaDisplayCheckBox = nullptr;         // "retinaDisplay"
+    QCheckBox *warnAboutUpscalingCheckBox = nullptr;    // "warnAboutUpscaling"
+
+    QDialog *scaledUpWarningWindow = nullptr; // window-modal on uiWindow, like a sheet
+    QLabel *scaledUpWarningField = nullptr;
+
+    // Help hints beside the controls they explain.
+    Manual *manual = nullptr;
+    QToolButton *baseFormatHelpButton = nullptr;
+    QToolButton *resizeModeHelpButton = nullptr;
+    QToolButton *outputFormatHelpButton = nullptr;
+    QToolButton *qualityHelpButton = nullptr;
+    QToolButton *sharpeningHelpButton = nullptr;
+
+    QMenu *fileMenu = nullptr;
+    QMenu *editMenu = nullptr;
+    QMenu *imageMenu = nullptr;
+    QMenu *viewMenu = nullptr;
+    QMenu *helpMenu = nullptr;
+
+    // ---- Start-up and application events ------------------------------------------------
+    void awakeFromNib();
+    void applicationDidFinishLaunching();
+    void applicationDidBecomeActive();
+
+    // ---- Output size and the control dispatcher ----------------------------------------
+    // Every control of the main window ends here; sender is the control that acted.
+    void handleControl(QObject *sender);
+    void calculateRatio();
+    // sender: the size field that changed, or this controller after a new picture.
+    void applyAspectRatio(QObject *sender);
+    void setActualSize();
+
+    // ---- Preview ----------------------------------------------------------------------
+    // Converts inputImage with the window's settings and shows the temp preview file.
+    void updateOutputImage();
+    // The conversion settings the preview uses, before the high-density override.
+    QVariantMap previewSettings() const;
+    // Shows the temp preview file at path in the well at the given size in points, and
+    // its size in the file-size label; the part of the render after the conversion.
+    void showPreviewFile(const QString &path, QSizeF displaySize);
+    // "%qi kb" for a size in bytes, in whole kibibytes rounded down.
+    static QString fileSizeText(qint64 bytes);
+    // How long the latest render took, in milliseconds (0 before the first).
+    double lastRenderMilliseconds() const { return lastRenderMilliseconds_; }
+    // While the latest render took at most this long, the preview follows a slider drag;
+    // otherwise it waits for the knob's release.
+    static constexpr double kDragRenderBudgetMilliseconds = 100.0;
+
+    // ---- Adjustment presets -------------------------------------------------------------
+    void setAdjustmentDefaults();
+    void setAdjustmentZeros();
+    void makeAdjustmentDefaults();
+
+    // ---- Toolbar ----------------------------------------------------------------------
+    static const QString toolbarIdentifier;            // "quillpaneMainToolBar"
+    static const QString flexibleSpaceItemIdentifier;  // the flexible space between items
+    // The item for one of the five identifiers; null for any other. With its image
+    // missing, the item has its identifier only and a line goes to standard output.
+    QAction *toolbarItemForItemIdentifierWillBeInsertedIntoToolbar(QToolBar *toolbar, const QString &identifier,
+                                                                  bool willBeInserted);
+    QStringList toolbarAllowedItemIdentifiers(const QToolBar *toolbar) const;
+    QStringList toolbarDefaultItemIdentifiers(const QToolBar *toolbar) const;
+    bool validateToolbarItem(const QAction *item) const;
+    // The identifiers the toolbar shows, in order (the person's choice or the default).
+    QStringList toolbarItemIdentifiers() const;
+    // Shows these items in this order and keeps the choice in the preferences.
+    void setToolbarItemIdentifiers(const QStringList &identifiers);
+    // Opens the dialog in which the person picks and orders the toolbar's items.
+    void customizeToolbar();
+
+    // ---- Window commands ----------------------------------------------------------------
+    Q_INVOKABLE void openPrefs();
+    Q_INVOKABLE void showAdjustmentsWindow();
+    Q_INVOKABLE void visitHelp();
+    Q_INVOKABLE void oneTouch();
+    // Selects the tab of mainTabView with that identifier; false when there is none.
+    bool selectTabWithIdentifier(const QString &identifier);
+    QString selectedTabIdentifier() const;
+
+    // Runs the controller's operation of that name (a slot or Q_INVOKABLE, no arguments),
+    // as toolbar items and menu items do; false, with a log line, when it has none.
+    bool performAction(const char *name);
+    bool respondsToAction(const char *name) const;
+
+    // ---- Intake and saving (defined in src/intake_saving/) -------------------------------
+    // The Save command: a batch into a chosen folder when a batch list is loaded, else one
+    // picture with all its formats to a path from the save panel. Beeps with no picture,
+    // and while a batch runs.
+    Q_INVOKABLE void doit();
+    void savePanelDidEndReturnCodeContextInfo(const FilePanelResult &panel);
+    // Writes the base output at path and every selected format beside it, for inputImage.
+    void saveBaseAndAllFormatsWithBaseSaveLocation(const QString &path);
+    // The upscaling warning sheet after a save, when scaledUp holds flags.
+    void showUpscalingWarningIfNeeded();
+    Q_INVOKABLE void closeScaledUpSheet();
+    // "QuillpanedImages" and the local date and time; creates nothing.
+    static QString getUniqueFolderName();
+    // Starts the batch pass over the batch list into folder on its own thread; false
+    // (with a beep) when a batch already runs.
+    bool saveMultipleFilesTo(const QString &folder);
+    bool batchIsRunning() const;
+    // Runs the event loop until the batch has ended (tests and quitting).
+    void waitForBatch();
+
+    Q_INVOKABLE void browse();
+    void openPanelDidEndReturnCodeContextInfo(const FilePanelResult &panel);
+    Q_INVOKABLE void fromClip();
+    Q_INVOKABLE void imagesDropped(const QVariantMap &userInfo);
+    Q_INVOKABLE void imagePasted(QObject *sender);
+    bool applicationOpenFile(const QString &path);
+    void applicationOpenFiles(const QStringList &paths);
+    void singleImageProvided(std::shared_ptr<const Picture> image);
+    void multipleImagesProvided(const QStringList &paths);
+    Q_INVOKABLE void stepToNextImage();
+    Q_INVOKABLE void stepToPreviousImage();
+
+private:
+    struct BatchRunner;
+    struct BatchRunnerDeleter {
+        void operator()(BatchRunner *runner) const;
+    };
+    std::unique_ptr<BatchRunner, BatchRunnerDeleter> batchRunner_; // ends a running batch first
+    bool refuseWhileBatchRuns(const char *what);
+    void showBatchPosition();
+
+public:
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildWindow();
+    QWidget *buildSizeTab();
+    QWidget *buildAdjustmentsTab();
+    void buildPreferencesWindow();
+    void buildScaledUpWarningWindow();
+    void buildMenus();
+    void connectControls();
+    void showStoredValues();
+    void showStoredPreferences();
+    void createToolbar();
+    void fillToolbar(const QStringList &identifiers);
+    void sliderDragged(ValueSlider *slider);
+    void setNamedImage(QWidget *widget, const QString &name);
+    void refreshNamedImages();
+    void showPreviewImage(const QImage &image, QSizeF displaySize);
+    void showFileSizeText(const QString &text);
+    void removeOldTempFiles();
+    void observeImageWell();
+    QToolButton *helpButton(const QString &topic, void (Manual::*hint)(QWidget *));
+
+    double lastRenderMilliseconds_ = 0.0;
+    bool wellShowsPlaceholder_ = false;
+};

@@ -1,0 +1,166 @@
+// The live preview: convert the current picture with the window's settings into the
+// temp preview file, show that file at the output size and report its size.
+
+#include "ShrinkerController.h"
+
+#include "Controls.h"
+#include "OutputFileType.h"
+#include "PlistValue.h"
+#include "QP_ImageView.h"
+#include "Preferences.h"
+#include "UserDefaults.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QSysInfo>
+#include <QThread>
+
+namespace {
+
+// The program's own pixels as a QImage (samples of 16 bits keep their high byte).
+QImage imageFromPixels(const PixelBuffer &pixels)
+{
+    static const QImage::Format formats[] = {QImage::Format_Invalid, QImage::Format_Grayscale8, QImage::Format_RGBA8888,
+                                             QImage::Format_RGB888, QImage::Format_RGBA8888};
+    if (pixels.channels < 1 || pixels.channels > 4 || pixels.width <= 0 || pixels.height <= 0)
+        return {};
+    QImage image(pixels.width, pixels.height, formats[pixels.channels]);
+    if (image.isNull())
+        return {};
+    const int bytesPerSample = pixels.bitsPerChannel / 8;
+    // The high byte of a 16-bit sample in the machine's (little-endian) order.
+    const int highByte = bytesPerSample == 2 ? (QSysInfo::ByteOrder == QSysInfo::LittleEndian ? 1 : 0) : 0;
+    for (int y = 0; y < pixels.height; ++y) {
+        const uint8_t *in = pixels.row(y);
+        uchar *out = image.scanLine(y);
+        for (int x = 0; x < pixels.width; ++x) {
+            auto sample = [&](int c) { return in[(size_t(x) * pixels.channels + c) * bytesPerSample + highByte]; };
+            switch (pixels.channels) {
+            case 1:
+                out[x] = sample(0);
+                break;
+            case 2: // grey and alpha
+                out[4 * x] = out[4 * x + 1] = out[4 * x + 2] = sample(0);
+                out[4 * x + 3] = sample(1);
+                break;
+            default:
+                for (int c = 0; c < pixels.channels; ++c)
+                    out[pixels.channels * x + c] = sample(c);
+            }
+        }
+    }
+    return image;
+}
+
+// Qt reads the jpeg and png previews quickly; the program's own codecs read the rest (tiff).
+QImage previewImageFromFile(const QString &path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    const QImage image = reader.read();
+    if (!image.isNull())
+        return image;
+    const std::shared_ptr<const Picture> picture = Picture::readFile(path);
+    if (!picture || picture->representations().empty())
+        return {};
+    const std::shared_ptr<const PixelBuffer> pixels = picture->representations().back()->pixels();
+    return pixels ? imageFromPixels(*pixels) : QImage();
+}
+
+} // namespace
+
+QVariantMap ShrinkerController::previewSettings() const
+{
+    return {
+        {QStringLiteral("scalemode"), 0},
+        {QStringLiteral("resamplemode"), resampleModeButton->selectedTag()},
+        {QStringLiteral("xabs"), plistFloat(sizeFieldW->text())},
+        {QStringLiteral("yabs"), plistFloat(sizeFieldH->text())},
+        {QStringLiteral("xratio"), 1.0f},
+        {QStringLiteral("yratio"), 1.0f},
+        {QStringLiteral("quality"), qualitySlider->floatValue() / 100.0f},
+        {QStringLiteral("sharpen"), sharpenSlider->floatValue()},
+        {QStringLiteral("saturation"), saturationSlider->floatValue()},
+        {QStringLiteral("brightness"), brightnessSlider->floatValue()},
+        {QStringLiteral("exposure"), exposureSlider->floatValue()},
+        {QStringLiteral("contrast"), contrastSlider->floatValue()},
+        {QStringLiteral("vibrance"), vibranceSlider->floatValue()},
+        {QStringLiteral("temperature"), temperatureSlider->floatValue()},
+        {QStringLiteral("filterintensity"), filterIntensity->floatValue()},
+        {QStringLiteral("filter"), selectedTag(filterPopUp)},
+    };
+}
+
+void ShrinkerController::updateOutputImage()
+{
+    QElapsedTimer timer;
+    timer.start();
+    QVariantMap settings = previewSettings();
+    UserDefaults &defaults = UserDefaults::standard();
+    if (defaults.boolForKey(PrefKey::retinaDisplay)) {
+        settings.insert(QStringLiteral("xratio"), 2.0f);
+        settings.insert(QStringLiteral("yratio"), 2.0f);
+        settings.insert(QStringLiteral("scalemode"), 1);
+    }
+    const QSizeF displaySize(plistFloat(sizeFieldW->text()), plistFloat(sizeFieldH->text()));
+    {
+        // The conversion and the read of its file are one unit: no other conversion may
+        // replace the file in between.
+        const std::lock_guard<std::mutex> lock(conversionMutex);
+        manipulator.convertNSImageForWebWithSettings(inputImage, settings);
+        showPreviewFile(tempPreviewPath(defaults.integerForKey(PrefKey::fileFormat)), displaySize);
+    }
+    if (inputImage)
+        lastRenderMilliseconds_ = double(timer.nsecsElapsed()) / 1e6;
+}
+
+void ShrinkerController::showPreviewFile(const QString &path, QSizeF displaySize)
+{
+    QFileInfo file(path);
+    if (!file.exists())
+        return;
+    const QImage image = previewImageFromFile(path);
+    if (!image.isNull())
+        showPreviewImage(image, displaySize);
+    file.refresh();
+    if (file.exists())
+        showFileSizeText(fileSizeText(file.size()));
+}
+
+QString ShrinkerController::fileSizeText(qint64 bytes)
+{
+    return QString::asprintf("%lld kb", static_cast<long long>(bytes >> 10));
+}
+
+void ShrinkerController::showPreviewImage(const QImage &image, QSizeF displaySize)
+{
+    // Widgets belong to the main thread; a render on another thread posts the change.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this, image, displaySize] { showPreviewImage(image, displaySize); },
+                                  Qt::QueuedConnection);
+        return;
+    }
+    QPixmap pixmap = QPixmap::fromImage(image);
+    // The file's pixels shown at the output size in points: one pixel per point, or two
+    // with the high-density override, so it shows pixel for pixel on a 2x screen.
+    if (displaySize.width() >= 1.0)
+        pixmap.setDevicePixelRatio(double(image.width()) / displaySize.width());
+    wellShowsPlaceholder_ = false;
+    imageWell->setProperty("namedImage", QVariant());
+    imageWell->setImage(pixmap);
+}
+
+void ShrinkerController::showFileSizeText(const QString &text)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this, text] { showFileSizeText(text); }, Qt::QueuedConnection);
+        return;
+    }
+    tfFileSize->setText(text);
+}

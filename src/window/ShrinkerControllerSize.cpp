@@ -1,0 +1,144 @@
+// The control dispatcher, the picture's proportions, and the output size fields.
+
+#include "ShrinkerController.h"
+
+#include "Controls.h"
+#include "Log.h"
+#include "PlistValue.h"
+#include "Preferences.h"
+#include "UserDefaults.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// A size field's text without its thousands separators, put back into the field.
+void cleanSizeField(QLineEdit *field)
+{
+    QString text = field->text();
+    text.remove(QLatin1Char(','));
+    field->setText(text);
+}
+
+// Rounds halves away from zero into a 32-bit count; values beyond its range (a typed
+// 1e30) are held at the ends instead of overflowing.
+qint32 roundedPixelCount(float value)
+{
+    if (std::isnan(value))
+        return 0;
+    const float rounded = std::round(value);
+    if (rounded >= float(std::numeric_limits<qint32>::max()))
+        return std::numeric_limits<qint32>::max();
+    if (rounded <= float(std::numeric_limits<qint32>::min()))
+        return std::numeric_limits<qint32>::min();
+    return qint32(rounded);
+}
+
+qint32 truncatedPixelCount(double value)
+{
+    return qint32(std::clamp(std::trunc(value), 0.0, double(std::numeric_limits<qint32>::max())));
+}
+
+} // namespace
+
+void ShrinkerController::handleControl(QObject *sender)
+{
+    if (sender == constrain || sender == constrainMenuItem) {
+        if (constrain->isChecked()) {
+            applyAspectRatio(sizeFieldW);
+            setNamedImage(constrain, QStringLiteral("padlock-closed"));
+            constrainIndicator->show();
+        } else {
+            setNamedImage(constrain, QStringLiteral("padlock-open"));
+            constrainIndicator->hide();
+        }
+    }
+    if (sender == sizeFieldW || sender == sizeFieldH)
+        applyAspectRatio(sender);
+    if (sender == actualButton || sender == actualMenuItem)
+        setActualSize();
+    if (sender == adjustmentDefaultsButton)
+        setAdjustmentDefaults();
+    if (sender == adjustmentZeroButton)
+        setAdjustmentZeros();
+    if (sender == constrain)
+        cropControls->setVisible(!constrain->isChecked());
+    if (sender == resampleModeButton) {
+        const bool addMode = resampleModeButton->selectedTag() != 0;
+        fillColourLabel->setVisible(addMode);
+        fillColourButton->setVisible(addMode);
+        setNamedImage(resampleModeIconView, addMode ? QStringLiteral("add-icon") : QStringLiteral("crop-icon"));
+    }
+    if (sender == fileFormatButton)
+        qualitySlider->setEnabled(selectedTag(fileFormatButton) == 0);
+    if (sender == filterPopUp) {
+        const int tag = selectedTag(filterPopUp);
+        filterIntensity->setEnabled(!(tag == 0 || tag == 1 || tag == 4));
+    }
+    if (sender == nextImage || sender == previousImage)
+        performAction(sender == nextImage ? "stepToNextImage" : "stepToPreviousImage");
+    updateOutputImage();
+}
+
+void ShrinkerController::calculateRatio()
+{
+    const QSizeF size = inputImage ? inputImage->size() : QSizeF(0, 0);
+    const double w = size.width();
+    const double h = size.height();
+    if (w == 0.0 || h == 0.0) {
+        qpLog(QStringLiteral("cannot calculate the aspect ratio - one dimension is zero"));
+        return;
+    }
+    aspectRatio = float(w / h);
+}
+
+void ShrinkerController::applyAspectRatio(QObject *sender)
+{
+    if (!constrain->isChecked())
+        return;
+    if (aspectRatio == 0.0f)
+        return;
+    const double r = aspectRatio;
+    if (sender == this || sender == sizeFieldW) {
+        cleanSizeField(sizeFieldW);
+        const float width = plistFloat(sizeFieldW->text());
+        const float height = float(double(width) * (1.0 / r));
+        sizeFieldH->setText(QString::number(roundedPixelCount(height)));
+    }
+    if (sender == sizeFieldH) {
+        cleanSizeField(sizeFieldH);
+        const float height = plistFloat(sizeFieldH->text());
+        sizeFieldW->setText(QString::number(roundedPixelCount(height * aspectRatio)));
+    }
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.setObjectForKey(sizeFieldW->text(), PrefKey::outputWidth);
+    defaults.setObjectForKey(sizeFieldH->text(), PrefKey::outputHeight);
+}
+
+void ShrinkerController::setActualSize()
+{
+    const QSize largest = inputImage ? inputImage->largestPixelSize() : QSize(0, 0);
+    double width = largest.width();
+    double height = largest.height();
+    if (width < 1 || height < 1) {
+        const QSizeF points = inputImage ? inputImage->size() : QSizeF(0, 0);
+        width = points.width();
+        height = points.height();
+        if (width < 1.0 || height < 1.0) {
+            qpLog(QStringLiteral("returning from setActualSize: - one dimension is zero"));
+            return;
+        }
+    }
+    sizeFieldW->setText(QString::number(truncatedPixelCount(width)));
+    sizeFieldH->setText(QString::number(truncatedPixelCount(height)));
+    constrain->setChecked(true);
+    cropControls->hide();
+}

@@ -1,0 +1,190 @@
+// Every road by which pictures arrive, stepping through a batch list, and the system's
+// roads: the command line and the .desktop file.
+
+#include "WindowFixture.h"
+
+#include "CommandLineIntake.h"
+#include "Controls.h"
+#include "Log.h"
+#include "NotificationCenter.h"
+#include "QP_ImageView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QLabel>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QPushButton>
+
+namespace {
+
+class IntakeTest : public WindowFixture {
+protected:
+    void expectSingle(QSize pixels)
+    {
+        ASSERT_TRUE(controller->inputImage);
+        EXPECT_EQ(controller->inputImage->largestPixelSize(), pixels);
+        EXPECT_FALSE(controller->inputFileArray.has_value());
+        EXPECT_TRUE(controller->inputFileCount->text().isEmpty());
+        EXPECT_TRUE(controller->nextImage->isHidden());
+        EXPECT_TRUE(controller->previousImage->isHidden());
+    }
+    void expectButtons(bool previous, bool next)
+    {
+        EXPECT_FALSE(controller->nextImage->isHidden());
+        EXPECT_FALSE(controller->previousImage->isHidden());
+        EXPECT_EQ(controller->previousImage->isEnabled(), previous);
+        EXPECT_EQ(controller->nextImage->isEnabled(), next);
+    }
+};
+
+TEST_F(IntakeTest, TheOpenPanelGivesOnePictureOrABatchAndStepsThroughIt)
+{
+    const QString a = writePicture("a.png", 300, 200), b = writePicture("b.png", 200, 300), c = writePicture("c.png", 100, 100);
+    presenter.choose({a});
+    controller->browse();
+    expectSingle(QSize(300, 200));
+    EXPECT_EQ(presenter.panels.back().title, "Choose a Picture or Selection of Pictures");
+    EXPECT_EQ(presenter.panels.back().prompt, "Choose");
+    EXPECT_EQ(presenter.panels.back().allowedFileTypes,
+              QStringList({"jpg", "jpeg", "gif", "png", "pdf", "ai", "eps", "tif", "tiff"}));
+    EXPECT_TRUE(presenter.panels.back().canChooseDirectories && presenter.panels.back().allowsMultipleSelection);
+
+    presenter.choose({a, b, c});
+    controller->browse();
+    EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 3 images");
+    expectButtons(false, true);
+    controller->handleControl(controller->nextImage);
+    EXPECT_EQ(controller->inputFileCount->text(), "showing image 2 of 3 images");
+    EXPECT_EQ(controller->inputImage->largestPixelSize(), QSize(200, 300));
+    expectButtons(true, true);
+    controller->handleControl(controller->nextImage);
+    EXPECT_EQ(controller->inputFileCount->text(), "showing image 3 of 3 images");
+    expectButtons(true, false);
+    controller->handleControl(controller->nextImage); // past the end: nothing moves
+    EXPECT_EQ(controller->cursor, 2);
+    controller->handleControl(controller->previousImage);
+    controller->handleControl(controller->previousImage);
+    EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 3 images");
+    EXPECT_EQ(controller->cursor, 0);
+    expectButtons(false, true);
+}
+
+TEST_F(IntakeTest, UnreadableEntriesMoveOnlyTheCursorAndBadPanelAnswersAreLogged)
+{
+    const QString a = writePicture("a.png", 300, 200);
+    LogCapture log;
+    presenter.answers.push_back({1, {QUrl::fromLocalFile(a), QUrl("https://example.org/x.png"), QUrl::fromLocalFile(files.path())}});
+    controller->browse();
+    EXPECT_TRUE(log.contains("either problem with url https://example.org/x.png or it is not a file:// url"));
+    ASSERT_TRUE(controller->inputFileArray.has_value());
+    EXPECT_EQ(controller->inputFileArray->size(), 2);
+    controller->handleControl(controller->nextImage);
+    EXPECT_EQ(controller->cursor, 1);
+    EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 2 images");
+    EXPECT_EQ(controller->inputImage->largestPixelSize(), QSize(300, 200));
+    expectButtons(true, false);
+
+    // A list whose first entry cannot be opened is kept, the picture is not.
+    controller->multipleImagesProvided({files.path(), a});
+    EXPECT_EQ(*controller->inputFileArray, QStringList({files.path(), a}));
+    EXPECT_EQ(controller->cursor, 1);
+}
+
+TEST_F(IntakeTest, DropsArriveAfterTheDropAndOneDroppedFileIsASinglePicture)
+{
+    const QString a = writePicture("a.png", 300, 200), b = writePicture("b.png", 40, 30);
+    NotificationCenter::defaultCenter().postNotificationName(Notification::imageDropped,
+                                                         {{Notification::imageFileNames, QStringList({a, b})}});
+    EXPECT_FALSE(controller->inputImage); // not inside the drop
+    QCoreApplication::processEvents();
+    EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 2 images");
+
+    NotificationCenter::defaultCenter().postNotificationName(Notification::imageDropped, {{Notification::imageFileNames, QStringList({b})}});
+    QCoreApplication::processEvents();
+    expectSingle(QSize(40, 30));
+    NotificationCenter::defaultCenter().postNotificationName(Notification::imageDropped, {{"other", 1}});
+    QCoreApplication::processEvents();
+    expectSingle(QSize(40, 30));
+}
+
+TEST_F(IntakeTest, TheClipboardGivesExactlyOnePictureOrNothing)
+{
+    const QString a = writePicture("a.png", 300, 200), b = writePicture("b.png", 40, 30);
+    QImage copied(64, 48, QImage::Format_RGB888);
+    copied.fill(Qt::red);
+    QApplication::clipboard()->setImage(copied);
+    controller->fromClip();
+    expectSingle(QSize(64, 48));
+
+    auto *two = new QMimeData;
+    two->setUrls({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)});
+    QApplication::clipboard()->setMimeData(two);
+    controller->fromClip();
+    expectSingle(QSize(64, 48));
+
+    // A paste into the well takes the clipboard too.
+    auto *one = new QMimeData;
+    one->setUrls({QUrl::fromLocalFile(a)});
+    QApplication::clipboard()->setMimeData(one);
+    NotificationCenter::defaultCenter().postNotificationName(Notification::imagePasted, {});
+    expectSingle(QSize(300, 200));
+}
+
+TEST_F(IntakeTest, NewPicturesResetTheSlidersOnlyWhenAsked)
+{
+    const QString a = writePicture("a.png", 30, 20);
+    controller->brightnessSlider->setFloatValue(0.3f);
+    UserDefaults::standard().setIntegerForKey(0, PrefKey::resetSliders);
+    controller->applicationOpenFile(a);
+    EXPECT_FLOAT_EQ(controller->brightnessSlider->floatValue(), 0.3f);
+    UserDefaults::standard().setIntegerForKey(1, PrefKey::resetSliders);
+    controller->applicationOpenFile(a);
+    EXPECT_FLOAT_EQ(controller->brightnessSlider->floatValue(), 0.0f);
+}
+
+TEST_F(IntakeTest, TheSystemOpensFilesThroughTheCommandLine)
+{
+    const QString a = writePicture("a.png", 300, 200), b = writePicture("b.png", 40, 30);
+    QFile text(path("notes.txt"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("words");
+    text.close();
+
+    EXPECT_EQ(commandLinePaths({"-style", "--reverse", QUrl::fromLocalFile(a).toString(), "--", "-odd.png"}),
+              QStringList({a, QDir::current().absoluteFilePath("-odd.png")}));
+    LogCapture log;
+    EXPECT_FALSE(controller->applicationOpenFile(path("notes.txt")));
+    EXPECT_TRUE(log.contains("unable to open " + path("notes.txt")));
+    EXPECT_FALSE(controller->inputImage);
+
+    openCommandLinePaths(*controller, {a});
+    expectSingle(QSize(300, 200));
+    openCommandLinePaths(*controller, {a, b});
+    EXPECT_EQ(*controller->inputFileArray, QStringList({a, b}));
+    EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 2 images");
+}
+
+TEST(DesktopFile, DeclaresEveryTypeTheOpenPanelOffersAndPassesFiles)
+{
+    // Read by hand: QSettings would take the ";" of the lists for comments.
+    QFile file(QStringLiteral(QP_DESKTOP_FILE));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QMap<QString, QString> entry;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        if (const int equals = int(line.indexOf('=')); equals > 0)
+            entry.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
+    EXPECT_EQ(entry.value("Exec"), "quillpane %F");
+    const QStringList declared = entry.value("MimeType").split(';', Qt::SkipEmptyParts);
+    const QMimeDatabase mimes;
+    for (const QString type : {"jpg", "jpeg", "gif", "png", "pdf", "ai", "eps", "tif", "tiff"}) {
+        const QMimeType mime = mimes.mimeTypeForFile("picture." + type, QMimeDatabase::MatchExtension);
+        bool found = declared.contains(mime.name());
+        for (const QString &alias : mime.aliases())
+            found |= declared.contains(alias);
+        EXPECT_TRUE(found) << type.toStdString() << " is " << mime.name().toStdString();
+    }
+}
+
+} // namespace

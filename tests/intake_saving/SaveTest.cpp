@@ -1,0 +1,186 @@
+// The Save command for one picture: the base output and every selected format, their
+// names and pixel sizes, the upscaling flags and texts, and what a save never destroys.
+
+#include "WindowFixture.h"
+
+#include "Log.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+
+namespace {
+
+class SaveTest : public WindowFixture {
+protected:
+    // Gives the window a picture file, sets the base size and saves to base.
+    void saveTo(const QString &base)
+    {
+        QDir().mkpath(QFileInfo(base).absolutePath()); // a save panel names an existing folder
+        presenter.choose({base});
+        controller->doit();
+    }
+    void adopt(const QString &file, int width, int height)
+    {
+        setLock(false);
+        ASSERT_TRUE(controller->applicationOpenFile(file));
+        setSize(width, height);
+    }
+};
+
+TEST_F(SaveTest, WritesTheBaseThenEachSelectedFormatInListOrderAtItsSize)
+{
+    const QString source = writePicture("in/photo.png", 1000, 800);
+    const QVariantMap unselected = format("-never", 0, {{"xabs", "50"}, {"yabs", "50"}, {"selected", false}});
+    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}), unselected,
+                  format("-long", 2, {{"maxeither", "300"}}), format("-abs", 0, {{"xabs", "120"}, {"yabs", "90"}})});
+    adopt(source, 600, 400);
+    LogCapture log;
+    saveTo(path("out/beach.jpg"));
+
+    EXPECT_EQ(pixelSize(path("out/beach.jpg")), QSize(600, 400));
+    EXPECT_EQ(pixelSize(path("out/beach@2x.jpg")), QSize(1200, 800));
+    EXPECT_EQ(pixelSize(path("out/beach-long.jpg")), QSize(300, 200));
+    EXPECT_EQ(pixelSize(path("out/beach-abs.jpg")), QSize(120, 90));
+    EXPECT_FALSE(QFile::exists(path("out/beach-never.jpg")));
+    // The temp preview file is left with the last output written.
+    EXPECT_EQ(pixelSize(AppPaths::supportFolder() + "/tempImage.jpg"), QSize(120, 90));
+    // The 2x format is larger than the 1000 x 800 input: only the format flag.
+    EXPECT_EQ(controller->scaledUp, 1);
+    EXPECT_EQ(controller->scaledUpWarningField->text(),
+              "One or more of the additional formats has a pixel size which is larger than the input image. Quillpane is (at present) "
+              "designed for scaling down; upscaled images are likely to be less sharp than the input image");
+    EXPECT_TRUE(controller->scaledUpWarningWindow->isVisible());
+    int selectedLines = 0;
+    for (const QString &line : log.messages())
+        selectedLines += line.startsWith("format selected: {");
+    EXPECT_EQ(selectedLines, 3);
+    controller->closeScaledUpSheet();
+    EXPECT_FALSE(controller->scaledUpWarningWindow->isVisible());
+}
+
+TEST_F(SaveTest, LongestSideFollowsTheBaseProportionsAndRelativeSizesMeasureFromTheSourceAt144Dpi)
+{
+    const QString source = writePicture("in/dense.png", 2000, 1000, 144);
+    storeFormats({format("-half", 1, {{"xratio", "0.5"}, {"yratio", "0.5"}, {"relativeto", 0}}),
+                  format("-long", 2, {{"maxeither", "300"}})});
+    for (const QSize base : {QSize(400, 600), QSize(500, 500)}) {
+        adopt(source, base.width(), base.height());
+        const QString name = QStringLiteral("out/%1.png").arg(base.width());
+        UserDefaults::standard().setIntegerForKey(1, PrefKey::fileFormat);
+        saveTo(path(name));
+        EXPECT_EQ(pixelSize(path(name)), base);
+        // Nominal size of a 144 dpi picture of 2000 x 1000 pixels: 1000 x 500 points.
+        EXPECT_EQ(pixelSize(path(name).replace(".png", "-half.png")), QSize(500, 250));
+        EXPECT_EQ(pixelSize(path(name).replace(".png", "-long.png")), base.width() == 400 ? QSize(200, 300) : QSize(300, 300));
+    }
+    EXPECT_EQ(controller->scaledUp, 0);
+}
+
+TEST_F(SaveTest, BaseUpscalingIsLoggedAndItsTextWinsOverTheFormatText)
+{
+    const QString source = writePicture("in/small.png", 1000, 800);
+    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}})});
+    adopt(source, 1000, 800);
+    saveTo(path("out/same.jpg"));
+    EXPECT_EQ(controller->scaledUp, 1); // only the 2x format is larger
+    controller->closeScaledUpSheet();
+
+    LogCapture log;
+    adopt(source, 1001, 800);
+    saveTo(path("out/larger.jpg"));
+    EXPECT_EQ(controller->scaledUp, 3);
+    EXPECT_TRUE(log.contains("setting 2 bit: size fields are 1001.00 and 800.00, image is 1000.00 and 800.00"));
+    EXPECT_EQ(controller->scaledUpWarningField->text(),
+              "The output size is larger than the input image. Quillpane is (at present) designed for scaling down; upscaled "
+              "images are likely to be less sharp than the input image");
+    controller->closeScaledUpSheet();
+
+    UserDefaults::standard().setBoolForKey(false, PrefKey::warnAboutUpscaling);
+    log.clear();
+    saveTo(path("out/quiet.jpg"));
+    EXPECT_EQ(controller->scaledUp, 0);
+    EXPECT_FALSE(controller->scaledUpWarningWindow->isVisible());
+    for (const QString &line : log.messages())
+        EXPECT_FALSE(line.startsWith("setting 2 bit") || line.startsWith("about to save")) << line.toStdString();
+}
+
+TEST_F(SaveTest, SaveWithoutAPictureBeepsAndTouchesNothing)
+{
+    const QString existing = path("keep.jpg");
+    QFile file(existing);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("precious");
+    file.close();
+    presenter.choose({existing});
+    controller->doit();
+    EXPECT_EQ(presenter.beeps, 1);
+    EXPECT_TRUE(presenter.panels.empty());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "precious");
+}
+
+TEST_F(SaveTest, AnExistingOutputIsReplacedOnlyByAFinishedOutput)
+{
+    const QString source = writePicture("in/photo.png", 300, 200);
+    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}})});
+    const QString base = path("out/shot.jpg");
+    QDir().mkpath(path("out"));
+    for (const QString &name : {base, path("out/shot@2x.jpg")}) {
+        QFile old(name);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old output");
+    }
+    // A size of 0 makes no output: both old files stay as they were.
+    adopt(source, 0, 0);
+    saveTo(base);
+    for (const QString &name : {base, path("out/shot@2x.jpg")}) {
+        QFile old(name);
+        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+        EXPECT_EQ(old.readAll(), "old output") << name.toStdString();
+    }
+    // A real conversion replaces them, leaving nothing else in the folder.
+    adopt(source, 150, 100);
+    saveTo(base);
+    EXPECT_EQ(pixelSize(base), QSize(150, 100));
+    EXPECT_EQ(pixelSize(path("out/shot@2x.jpg")), QSize(300, 200));
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList({"shot.jpg", "shot@2x.jpg"}));
+}
+
+TEST_F(SaveTest, AModifierWithAPathSeparatorIsSkippedWithALogLine)
+{
+    const QString source = writePicture("in/photo.png", 300, 200);
+    storeFormats({format("/../escape", 0, {{"xabs", "20"}, {"yabs", "20"}}), format("-ok", 0, {{"xabs", "30"}, {"yabs", "20"}})});
+    adopt(source, 60, 40);
+    LogCapture log;
+    saveTo(path("out/deep/pic.jpg"));
+    EXPECT_FALSE(QFile::exists(path("out/deep/pic/../escape.jpg")));
+    EXPECT_FALSE(QFile::exists(path("out/escape.jpg")));
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList());
+    EXPECT_EQ(pixelSize(path("out/deep/pic-ok.jpg")), QSize(30, 20));
+    bool logged = false;
+    for (const QString &line : log.messages())
+        logged |= line.startsWith("skipping format with modifier /../escape");
+    EXPECT_TRUE(logged);
+}
+
+TEST_F(SaveTest, TheSavePanelOffersTheTypesOfTheOutputTypeAndACancelWritesNothing)
+{
+    const QString source = writePicture("in/photo.png", 300, 200);
+    adopt(source, 60, 40);
+    for (const auto &[type, types] : std::vector<std::pair<int, QStringList>>{{0, {"jpg", "jpeg"}}, {1, {"png"}}, {2, {"tiff", "tif"}}}) {
+        UserDefaults::standard().setIntegerForKey(type, PrefKey::fileFormat);
+        controller->doit(); // cancelled
+        ASSERT_FALSE(presenter.panels.empty());
+        EXPECT_EQ(presenter.panels.back().allowedFileTypes, types);
+        EXPECT_FALSE(presenter.panels.back().allowsOtherFileTypes);
+    }
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList());
+
+    LogCapture log;
+    presenter.answers.push_back({1, {}});
+    controller->doit();
+    EXPECT_TRUE(log.contains("no filename"));
+}
+
+} // namespace

@@ -1,0 +1,139 @@
+#pragma once
+// A launched main window on a fresh preferences file, a presenter that answers panels
+// and alerts for the person, and pictures written as real files in a temporary folder.
+
+#include "AppPaths.h"
+#include "Dialogs.h"
+#include "ImageEncoders.h"
+#include "Picture.h"
+#include "Preferences.h"
+#include "ShrinkerController.h"
+#include "TestSupport.h"
+#include "UserDefaults.h"
+
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QUrl>
+
+#include <deque>
+#include <memory>
+
+class AnsweringPresenter : public DialogPresenter {
+public:
+    int runAlertPanel(const AlertPanel &panel) override
+    {
+        alerts.push_back(panel);
+        return AlertDefault;
+    }
+    void beep() override { ++beeps; }
+    FilePanelResult runSavePanel(const FilePanel &panel) override { return answer(panel); }
+    FilePanelResult runOpenPanel(const FilePanel &panel) override { return answer(panel); }
+
+    // The next panel is confirmed with these paths.
+    void choose(const QStringList &paths)
+    {
+        FilePanelResult result{1, {}};
+        for (const QString &path : paths)
+            result.urls << QUrl::fromLocalFile(path);
+        answers.push_back(result);
+    }
+
+    std::deque<FilePanelResult> answers;
+    std::vector<FilePanel> panels;
+    std::vector<AlertPanel> alerts;
+    int beeps = 0;
+
+private:
+    FilePanelResult answer(const FilePanel &panel)
+    {
+        panels.push_back(panel);
+        if (answers.empty())
+            return {};
+        FilePanelResult result = answers.front();
+        answers.pop_front();
+        return result;
+    }
+};
+
+class WindowFixture : public FreshDefaultsTest {
+protected:
+    void SetUp() override
+    {
+        FreshDefaultsTest::SetUp();
+        QDir(AppPaths::supportFolder()).removeRecursively();
+        QDir().mkpath(AppPaths::supportFolder());
+        DialogPresenter::install(&presenter);
+        controller = std::make_unique<ShrinkerController>();
+        controller->mainScreenScale = [] { return 1.0; };
+        controller->manipulator.awakeFromNib();
+        controller->awakeFromNib();
+        controller->applicationDidFinishLaunching();
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        DialogPresenter::install(nullptr);
+        FreshDefaultsTest::TearDown();
+    }
+
+    QString path(const QString &name) const { return files.filePath(name); }
+
+    // A picture file with a gradient (so encoders have work); dpi sets its resolution.
+    QString writePicture(const QString &name, int width, int height, int dpi = 72)
+    {
+        QImage image(width, height, QImage::Format_RGB888);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                image.setPixelColor(x, y, QColor(x * 255 / width, y * 255 / height, 128));
+        image.setDotsPerMeterX(int(dpi / 0.0254 + 0.5));
+        image.setDotsPerMeterY(int(dpi / 0.0254 + 0.5));
+        const QString file = path(name);
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        if (file.endsWith(".tif")) { // Qt may have no TIFF writer: ours
+            QFile out(file);
+            const QByteArray bytes = encodeImage(*Picture::fromQImage(image)->representations().front()->pixels(), ImageEncoding::TIFF, 1.0f);
+            EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size()) << file.toStdString();
+        } else {
+            EXPECT_TRUE(image.save(file)) << file.toStdString();
+        }
+        return file;
+    }
+
+    static QSize pixelSize(const QString &file)
+    {
+        const auto picture = Picture::readFile(file);
+        return picture ? picture->largestPixelSize() : QSize();
+    }
+
+    void setSize(int width, int height)
+    {
+        controller->sizeFieldW->setText(QString::number(width));
+        controller->sizeFieldH->setText(QString::number(height));
+    }
+    void setLock(bool on)
+    {
+        controller->constrain->setChecked(on);
+        controller->handleControl(controller->constrain);
+    }
+    static void storeFormats(const QVariantList &formats) { UserDefaults::standard().setObjectForKey(formats, PrefKey::formats); }
+    static QVariantMap format(const QString &modifier, int scalemode, const QVariantMap &entries)
+    {
+        QVariantMap record{{"name", modifier}, {"modifier", modifier}, {"scalemode", scalemode}, {"xabs", ""}, {"yabs", ""},
+                           {"xratio", ""}, {"yratio", ""}, {"maxeither", ""}, {"relativeto", 1}, {"resamplemode", 3},
+                           {"fillcolour", 0}, {"selected", true}};
+        for (auto it = entries.begin(); it != entries.end(); ++it)
+            record[it.key()] = it.value();
+        return record;
+    }
+
+    AnsweringPresenter presenter;
+    std::unique_ptr<ShrinkerController> controller;
+    QTemporaryDir temporary;
+    QDir files{temporary.path()};
+};

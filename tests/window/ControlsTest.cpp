@@ -1,0 +1,115 @@
+#include "WindowTestSupport.h"
+
+#include "Controls.h"
+#include "OutputFileType.h"
+#include "Preferences.h"
+#include "UserDefaults.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+TEST(ValueSliderTest, KeepsTheValueCodeSetsAndStepsForThePerson)
+{
+    ValueSlider slider(0.0f, 100.0f, 1.0f);
+    QSignalSpy chosen(&slider, &ValueSlider::valueChosen);
+    slider.setFloatValue(98.3736f);
+    EXPECT_EQ(slider.floatValue(), 98.3736f);
+    EXPECT_EQ(slider.value(), 98);
+    EXPECT_EQ(chosen.count(), 0);
+
+    QTest::keyClick(&slider, Qt::Key_Right);
+    EXPECT_EQ(chosen.count(), 1);
+    EXPECT_EQ(slider.floatValue(), 99.0f);
+    QTest::keyClick(&slider, Qt::Key_End);
+    EXPECT_EQ(slider.floatValue(), 100.0f);
+
+    // Beyond the range the value is still kept; the knob rests at the end.
+    slider.setFloatValue(140.0f);
+    EXPECT_EQ(slider.floatValue(), 140.0f);
+    EXPECT_EQ(slider.value(), 100);
+}
+
+TEST(ValueSliderTest, DragReportsMovesAndChoosesOnRelease)
+{
+    ValueSlider slider(-2.0f, 2.0f, 0.02f);
+    slider.setFloatValue(0.0f);
+    QSignalSpy dragged(&slider, &ValueSlider::valueDragged);
+    QSignalSpy chosen(&slider, &ValueSlider::valueChosen);
+    slider.setSliderDown(true);
+    slider.setSliderPosition(150); // -2 + 150 x 0.02
+    EXPECT_EQ(dragged.count(), 1);
+    EXPECT_EQ(chosen.count(), 0);
+    EXPECT_FLOAT_EQ(slider.floatValue(), 1.0f);
+    slider.setSliderDown(false);
+    EXPECT_EQ(chosen.count(), 1);
+    EXPECT_FLOAT_EQ(slider.floatValue(), 1.0f);
+}
+
+TEST(TagRadioGroupTest, SelectsByTagAndReportsOnlyThePersonsChoice)
+{
+    TagRadioGroup group;
+    group.addOption(QStringLiteral("Crop"), 0);
+    group.addOption(QStringLiteral("Add"), 1);
+    QSignalSpy chosen(&group, &TagRadioGroup::tagChosen);
+    EXPECT_EQ(group.selectedTag(), 0);
+    EXPECT_TRUE(group.selectTag(1));
+    EXPECT_EQ(group.selectedTag(), 1);
+    EXPECT_FALSE(group.selectTag(3));
+    EXPECT_EQ(chosen.count(), 0);
+    group.buttonWithTag(0)->click();
+    EXPECT_EQ(chosen.count(), 1);
+    EXPECT_EQ(group.selectedTag(), 0);
+}
+
+class SliderWindowTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        launch();
+        controller->uiWindow->show();
+        QTest::mouseClick(controller->constrain, Qt::LeftButton);
+        controller->sizeFieldW->setText(QStringLiteral("200"));
+        controller->sizeFieldH->setText(QStringLiteral("100"));
+        controller->inputImage = picture(400, 200);
+    }
+    UserDefaults &defaults = UserDefaults::standard();
+};
+
+TEST_F(SliderWindowTest, KeyboardMovesStoreTheValueAndRender)
+{
+    controller->qualitySlider->setFocus();
+    QTest::keyClick(controller->qualitySlider, Qt::Key_Home);
+    EXPECT_EQ(defaults.objectForKey(PrefKey::qualityValue), QVariant(0.0f));
+    ASSERT_TRUE(QFileInfo::exists(tempPreviewPath(0)));
+    const qint64 smallest = QFileInfo(tempPreviewPath(0)).size();
+    QTest::keyClick(controller->qualitySlider, Qt::Key_End);
+    EXPECT_EQ(defaults.objectForKey(PrefKey::qualityValue), QVariant(100.0f));
+    EXPECT_GT(QFileInfo(tempPreviewPath(0)).size(), smallest);
+    EXPECT_EQ(controller->tfFileSize->text(), ShrinkerController::fileSizeText(QFileInfo(tempPreviewPath(0)).size()));
+
+    controller->sharpenSlider->setFocus();
+    QTest::keyClick(controller->sharpenSlider, Qt::Key_Right);
+    EXPECT_EQ(defaults.objectForKey(PrefKey::sharpeningValue).typeId(), QMetaType::Float);
+    EXPECT_FLOAT_EQ(defaults.floatForKey(PrefKey::sharpeningValue), 0.26f);
+}
+
+TEST_F(SliderWindowTest, DragRendersWhileRendersAreQuick)
+{
+    controller->updateOutputImage();
+    ASSERT_GT(controller->lastRenderMilliseconds(), 0.0);
+    ASSERT_LE(controller->lastRenderMilliseconds(), ShrinkerController::kDragRenderBudgetMilliseconds);
+    QFile::remove(tempPreviewPath(0));
+    ValueSlider *slider = controller->exposureSlider;
+    slider->setSliderDown(true);
+    slider->setSliderPosition(slider->value() + 10);
+    EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(0))) << "the preview follows the drag";
+    slider->setSliderDown(false);
+}

@@ -1,0 +1,204 @@
+#include "WindowTestSupport.h"
+
+#include "Controls.h"
+#include "Log.h"
+#include "Preferences.h"
+#include "UserDefaults.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+// A representation with a size in points and no pixels, as a vector picture has.
+class PointsOnlyRep : public ImageRep {
+public:
+    explicit PointsOnlyRep(QSizeF points) : points_(points) {}
+    int pixelsWide() const override { return 0; }
+    int pixelsHigh() const override { return 0; }
+    QSizeF size() const override { return points_; }
+    std::shared_ptr<const PixelBuffer> pixels() const override { return nullptr; }
+
+private:
+    QSizeF points_;
+};
+
+void type(QLineEdit *field, const QString &text)
+{
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
+} // namespace
+
+class DispatcherTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        launch();
+        controller->uiWindow->show();
+    }
+    UserDefaults &defaults = UserDefaults::standard();
+};
+
+TEST_F(DispatcherTest, LockedWidthCleansCommasAndRoundsTheHeight)
+{
+    adopt(picture(300, 200));
+    ASSERT_FLOAT_EQ(controller->aspectRatio, 1.5f);
+    type(controller->sizeFieldW, QStringLiteral("1,000"));
+    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1000"));
+    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("667"));
+    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("1000")));
+    EXPECT_EQ(defaults.objectForKey(PrefKey::outputHeight), QVariant(QStringLiteral("667")));
+}
+
+TEST_F(DispatcherTest, LockedHeightRoundsHalvesAwayFromZero)
+{
+    adopt(picture(300, 200));
+    type(controller->sizeFieldH, QStringLiteral("333"));
+    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("500")); // 499.5
+    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("500")));
+    type(controller->sizeFieldH, QStringLiteral("1,001"));
+    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("1001"));
+    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1502")); // 1501.5
+}
+
+TEST_F(DispatcherTest, UnlockedFieldsChangeAloneAndHugeValuesStayInRange)
+{
+    adopt(picture(300, 200));
+    QTest::mouseClick(controller->constrain, Qt::LeftButton);
+    ASSERT_FALSE(controller->constrain->isChecked());
+    EXPECT_EQ(defaults.objectForKey(PrefKey::constrain), QVariant(false));
+    const QString height = controller->sizeFieldH->text();
+    type(controller->sizeFieldW, QStringLiteral("1,234"));
+    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1,234")); // no cleaning without the lock
+    EXPECT_EQ(controller->sizeFieldH->text(), height);
+    EXPECT_EQ(defaults.stringForKey(PrefKey::outputHeight), height);
+
+    // Turning the lock on again recomputes the height from the width.
+    controller->sizeFieldW->setText(QStringLiteral("99999999999999"));
+    QTest::mouseClick(controller->constrain, Qt::LeftButton);
+    EXPECT_EQ(controller->sizeFieldH->text(), QString::number(std::numeric_limits<qint32>::max()));
+}
+
+TEST_F(DispatcherTest, LockButtonAndMenuItemShowTheLockState)
+{
+    adopt(picture(300, 200));
+    controller->sizeFieldW->setText(QStringLiteral("600"));
+    QTest::mouseClick(controller->constrain, Qt::LeftButton); // off
+    EXPECT_EQ(controller->constrain->property("namedImage"), QVariant(QStringLiteral("padlock-open")));
+    EXPECT_TRUE(controller->constrainIndicator->isHidden());
+    EXPECT_FALSE(controller->cropControls->isHidden());
+    EXPECT_FALSE(controller->constrainMenuItem->isChecked());
+
+    controller->constrainMenuItem->trigger(); // on, through the menu
+    EXPECT_TRUE(controller->constrain->isChecked());
+    EXPECT_EQ(defaults.objectForKey(PrefKey::constrain), QVariant(true));
+    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("400"));
+    EXPECT_EQ(controller->constrain->property("namedImage"), QVariant(QStringLiteral("padlock-closed")));
+    EXPECT_FALSE(controller->constrainIndicator->isHidden());
+    // Only the button itself hides the crop controls (the menu item matches row 1 alone).
+    EXPECT_FALSE(controller->cropControls->isHidden());
+    QTest::mouseClick(controller->constrain, Qt::LeftButton);
+    QTest::mouseClick(controller->constrain, Qt::LeftButton);
+    EXPECT_TRUE(controller->cropControls->isHidden());
+}
+
+TEST_F(DispatcherTest, FileTypeSetsQualityAndFilterSetsIntensity)
+{
+    QComboBox *type = controller->fileFormatButton;
+    type->setFocus();
+    QTest::keyClick(type, Qt::Key_Down); // png
+    EXPECT_EQ(defaults.objectForKey(PrefKey::fileFormat), QVariant(qint64(1)));
+    EXPECT_FALSE(controller->qualitySlider->isEnabled());
+    QTest::keyClick(type, Qt::Key_Down); // tiff
+    EXPECT_FALSE(controller->qualitySlider->isEnabled());
+    QTest::keyClick(type, Qt::Key_Home); // jpeg
+    EXPECT_EQ(defaults.integerForKey(PrefKey::fileFormat), 0);
+    EXPECT_TRUE(controller->qualitySlider->isEnabled());
+
+    QComboBox *filter = controller->filterPopUp;
+    filter->setFocus();
+    const bool expected[] = {false, false, true, true, false}; // none, tonal, sepia, posterize, chrome
+    for (int tag = 1; tag <= 4; ++tag) {
+        QTest::keyClick(filter, Qt::Key_Down);
+        ASSERT_EQ(selectedTag(filter), tag);
+        EXPECT_EQ(controller->filterIntensity->isEnabled(), expected[tag]) << "tag " << tag;
+    }
+}
+
+TEST_F(DispatcherTest, ResampleModeShowsFillColourOnlyInAddMode)
+{
+    QTest::mouseClick(controller->constrain, Qt::LeftButton); // crop controls show while unlocked
+    QTest::mouseClick(controller->resampleModeButton->buttonWithTag(1), Qt::LeftButton);
+    EXPECT_EQ(controller->resampleModeButton->selectedTag(), 1);
+    EXPECT_FALSE(controller->fillColourButton->isHidden());
+    EXPECT_FALSE(controller->fillColourLabel->isHidden());
+    EXPECT_EQ(controller->resampleModeIconView->property("namedImage"), QVariant(QStringLiteral("add-icon")));
+    QTest::mouseClick(controller->resampleModeButton->buttonWithTag(0), Qt::LeftButton);
+    EXPECT_TRUE(controller->fillColourButton->isHidden());
+    EXPECT_TRUE(controller->fillColourLabel->isHidden());
+    EXPECT_EQ(controller->resampleModeIconView->property("namedImage"), QVariant(QStringLiteral("crop-icon")));
+
+    // The fill colour pop-up keeps its tag under "fillcolour".
+    QTest::mouseClick(controller->resampleModeButton->buttonWithTag(1), Qt::LeftButton);
+    controller->fillColourButton->setFocus();
+    QTest::keyClick(controller->fillColourButton, Qt::Key_End);
+    EXPECT_EQ(defaults.integerForKey(PrefKey::fillcolour), 2);
+}
+
+TEST_F(DispatcherTest, ActualSizeTakesTheLargestPixelsAndTurnsTheLockOn)
+{
+    QTest::mouseClick(controller->constrain, Qt::LeftButton); // off
+    auto small = std::make_shared<MemoryImageRep>(PixelBuffer::create(800, 600, 3, 8));
+    auto large = std::make_shared<MemoryImageRep>(PixelBuffer::create(1600, 1200, 3, 8));
+    controller->inputImage = std::make_shared<Picture>(Picture::Representations{small, large}, QSizeF(800, 600));
+    const QVariant storedWidth = defaults.objectForKey(PrefKey::outputWidth);
+    QTest::mouseClick(controller->actualButton, Qt::LeftButton);
+    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1600"));
+    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("1200"));
+    EXPECT_TRUE(controller->constrain->isChecked());
+    EXPECT_TRUE(controller->cropControls->isHidden());
+    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), storedWidth);
+    EXPECT_FALSE(defaults.boolForKey(PrefKey::constrain));
+
+    auto vector = std::make_shared<PointsOnlyRep>(QSizeF(150.7, 99.9));
+    controller->inputImage = std::make_shared<Picture>(Picture::Representations{vector}, QSizeF(150.7, 99.9));
+    controller->actualMenuItem->trigger();
+    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("150"));
+    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("99"));
+
+    LogCapture log;
+    controller->inputImage = std::make_shared<Picture>(Picture::Representations{}, QSizeF(0.5, 20));
+    controller->setActualSize();
+    EXPECT_TRUE(log.contains(QStringLiteral("returning from setActualSize: - one dimension is zero")));
+    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("150"));
+}
+
+TEST_F(DispatcherTest, ZeroSizedPictureKeepsTheRatioAndTheFields)
+{
+    adopt(picture(300, 200));
+    LogCapture log;
+    controller->inputImage = std::make_shared<Picture>(Picture::Representations{}, QSizeF(0, 200));
+    controller->calculateRatio();
+    EXPECT_EQ(log.messages().size(), 1);
+    EXPECT_FLOAT_EQ(controller->aspectRatio, 1.5f);
+}
+
+TEST_F(DispatcherTest, NoRatioYetMeansNoProportionalUpdate)
+{
+    controller->sizeFieldW->setText(QStringLiteral("1,000"));
+    controller->applyAspectRatio(controller.get());
+    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1,000"));
+    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("125")));
+}

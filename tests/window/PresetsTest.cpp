@@ -1,0 +1,97 @@
+#include "WindowTestSupport.h"
+
+#include "Controls.h"
+#include "Preferences.h"
+#include "UserDefaults.h"
+
+#include <QComboBox>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTest>
+
+class PresetsTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        launch();
+        controller->uiWindow->show();
+        // Away from every preset position, with an effect chosen.
+        for (ValueSlider *slider : sliders())
+            slider->setFloatValue(slider->floatMinimum());
+        selectItemWithTag(controller->filterPopUp, 3);
+        controller->handleControl(controller->filterPopUp);
+        controller->filterIntensity->setFloatValue(4.0f);
+        controller->sharpenSlider->setFloatValue(1.5f);
+    }
+    std::vector<ValueSlider *> sliders() const
+    {
+        return {controller->saturationSlider, controller->brightnessSlider, controller->exposureSlider,
+                controller->contrastSlider,   controller->vibranceSlider,   controller->temperatureSlider};
+    }
+    std::vector<float> positions() const
+    {
+        std::vector<float> values;
+        for (ValueSlider *slider : sliders())
+            values.push_back(slider->floatValue());
+        return values;
+    }
+    void expectNoEffect()
+    {
+        EXPECT_EQ(selectedTag(controller->filterPopUp), 0);
+        EXPECT_FALSE(controller->filterIntensity->isEnabled());
+        EXPECT_EQ(controller->filterIntensity->floatValue(), 4.0f);
+    }
+    UserDefaults &defaults = UserDefaults::standard();
+};
+
+TEST_F(PresetsTest, DefaultsWithoutARecordAreTheFactoryPositions)
+{
+    defaults.removeObjectForKey(PrefKey::adjustmentDefaults);
+    QTest::mouseClick(controller->adjustmentDefaultsButton, Qt::LeftButton);
+    EXPECT_EQ(positions(), (std::vector<float>{1.0f, 0.0f, 0.2f, 1.0f, 0.0f, 12.68f}));
+    expectNoEffect();
+    EXPECT_EQ(controller->sharpenSlider->floatValue(), 1.5f); // "resetSliders" 1 leaves sharpening
+}
+
+TEST_F(PresetsTest, DefaultsTakeEachStoredEntryAndFactoryValuesForTheRest)
+{
+    defaults.setObjectForKey(QVariantMap{{AdjustmentKey::exposure, 0.7f}, {AdjustmentKey::contrast, QStringLiteral("1.25")}},
+                             PrefKey::adjustmentDefaults);
+    controller->setAdjustmentDefaults();
+    EXPECT_EQ(positions(), (std::vector<float>{1.0f, 0.0f, 0.7f, 1.25f, 0.0f, 12.68f}));
+    expectNoEffect();
+}
+
+TEST_F(PresetsTest, ZeroPresetIsNeutralAndSavingItReplacesTheRecord)
+{
+    defaults.setObjectForKey(QVariantMap{{AdjustmentKey::exposure, 0.7f}, {QStringLiteral("old"), 1}},
+                             PrefKey::adjustmentDefaults);
+    QTest::mouseClick(controller->adjustmentZeroButton, Qt::LeftButton);
+    EXPECT_EQ(positions(), (std::vector<float>{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 12.68f}));
+    expectNoEffect();
+
+    QTest::mouseClick(controller->saveAdjustmentDefaultsButton, Qt::LeftButton);
+    const QVariantMap record = defaults.dictionaryForKey(PrefKey::adjustmentDefaults);
+    EXPECT_EQ(record.size(), 6);
+    for (const QVariant &value : record)
+        EXPECT_EQ(value.typeId(), QMetaType::Float);
+    EXPECT_EQ(record.value(AdjustmentKey::exposure), QVariant(0.0f));
+
+    controller->exposureSlider->setFloatValue(1.0f);
+    controller->setAdjustmentDefaults();
+    EXPECT_EQ(controller->exposureSlider->floatValue(), 0.0f); // not the factory 0.2 any more
+}
+
+TEST_F(PresetsTest, ResetSlidersTwoClearsSharpeningInBothPresets)
+{
+    defaults.setIntegerForKey(2, PrefKey::resetSliders);
+    controller->setAdjustmentDefaults();
+    EXPECT_EQ(controller->sharpenSlider->floatValue(), 0.0f);
+    controller->sharpenSlider->setFloatValue(1.0f);
+    defaults.setIntegerForKey(5, PrefKey::resetSliders);
+    controller->setAdjustmentZeros();
+    EXPECT_EQ(controller->sharpenSlider->floatValue(), 0.0f);
+    // The presets never store the sharpen slider's position.
+    EXPECT_EQ(defaults.floatForKey(PrefKey::sharpeningValue), 0.24f);
+}

@@ -1,0 +1,158 @@
+#include "WindowTestSupport.h"
+
+#include "QP_ImageView.h"
+
+#include "Controls.h"
+#include "OutputFileType.h"
+#include "Preferences.h"
+#include "UserDefaults.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+void writeBytes(const QString &path, qint64 count)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(QByteArray(count, 'x')), count);
+}
+
+QSize pixelSizeOf(const QString &path)
+{
+    const std::shared_ptr<const Picture> picture = Picture::readFile(path);
+    return picture ? picture->sourcePixelSize() : QSize();
+}
+
+} // namespace
+
+class PreviewTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        launch();
+    }
+    QSizeF shownSize() const { return controller->imageWell->image().deviceIndependentSize(); }
+    QSize shownPixels() const { return controller->imageWell->image().size(); }
+    UserDefaults &defaults = UserDefaults::standard();
+};
+
+TEST_F(PreviewTest, SizeLabelCountsWholeKibibytesOfTheFile)
+{
+    const QString path = tempPreviewPath(0);
+    const std::pair<qint64, const char *> cases[] = {{1023, "0 kb"}, {2048, "2 kb"}, {1049599, "1024 kb"}};
+    for (const auto &[bytes, text] : cases) {
+        writeBytes(path, bytes);
+        controller->showPreviewFile(path, QSizeF(100, 100)); // no picture in it: the label still follows
+        EXPECT_EQ(controller->tfFileSize->text(), QString::fromLatin1(text));
+    }
+    QFile::remove(path);
+    controller->showPreviewFile(path, QSizeF(100, 100));
+    EXPECT_EQ(controller->tfFileSize->text(), QStringLiteral("1024 kb"));
+}
+
+TEST_F(PreviewTest, SettingsComeFromTheControls)
+{
+    controller->sizeFieldW->setText(QStringLiteral("640"));
+    controller->sizeFieldH->setText(QStringLiteral("480"));
+    controller->qualitySlider->setFloatValue(50.0f);
+    controller->exposureSlider->setFloatValue(0.5f);
+    selectItemWithTag(controller->filterPopUp, 3);
+    controller->filterIntensity->setFloatValue(2.0f);
+    controller->resampleModeButton->selectTag(1);
+    const QVariantMap settings = controller->previewSettings();
+    EXPECT_EQ(settings.size(), 16);
+    EXPECT_FALSE(settings.contains(QStringLiteral("relativeto")));
+    EXPECT_FALSE(settings.contains(QStringLiteral("fillcolour")));
+    EXPECT_EQ(settings.value(QStringLiteral("scalemode")), QVariant(0));
+    EXPECT_EQ(settings.value(QStringLiteral("resamplemode")), QVariant(1));
+    EXPECT_EQ(settings.value(QStringLiteral("xabs")), QVariant(640.0f));
+    EXPECT_EQ(settings.value(QStringLiteral("yabs")), QVariant(480.0f));
+    EXPECT_EQ(settings.value(QStringLiteral("quality")), QVariant(0.5f));
+    EXPECT_EQ(settings.value(QStringLiteral("exposure")), QVariant(0.5f));
+    EXPECT_EQ(settings.value(QStringLiteral("temperature")), QVariant(12.68f));
+    EXPECT_EQ(settings.value(QStringLiteral("filter")), QVariant(3));
+    EXPECT_EQ(settings.value(QStringLiteral("filterintensity")), QVariant(2.0f));
+}
+
+TEST_F(PreviewTest, EachFileTypeRendersIntoItsOwnTempFile)
+{
+    controller->sizeFieldW->setText(QStringLiteral("120"));
+    controller->sizeFieldH->setText(QStringLiteral("80"));
+    QTest::mouseClick(controller->constrain, Qt::LeftButton); // free proportions: the fields stay
+    controller->inputImage = picture(300, 200);
+
+    for (int type : {1, 2, 0}) {
+        defaults.setIntegerForKey(type, PrefKey::fileFormat);
+        controller->updateOutputImage();
+        const QString path = tempPreviewPath(type);
+        ASSERT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+        EXPECT_EQ(pixelSizeOf(path), QSize(120, 80));
+        EXPECT_EQ(controller->tfFileSize->text(), ShrinkerController::fileSizeText(QFileInfo(path).size()));
+        EXPECT_EQ(shownSize(), QSizeF(120, 80));
+    }
+    // The earlier types' files stay until the next start-up.
+    EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(1)));
+    EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(2)));
+
+    // A type outside 0 to 2 makes no file, so the screen keeps what it showed.
+    const QString label = controller->tfFileSize->text();
+    defaults.setIntegerForKey(7, PrefKey::fileFormat);
+    controller->sizeFieldW->setText(QStringLiteral("60"));
+    controller->updateOutputImage();
+    EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(0)));
+    EXPECT_EQ(controller->tfFileSize->text(), label);
+    EXPECT_EQ(shownSize(), QSizeF(120, 80));
+}
+
+TEST_F(PreviewTest, HighDensityOverrideRendersTwiceThePixelsAtTheSameSize)
+{
+    defaults.setBoolForKey(true, PrefKey::retinaDisplay);
+    QTest::mouseClick(controller->constrain, Qt::LeftButton);
+    controller->sizeFieldW->setText(QStringLiteral("400"));
+    controller->sizeFieldH->setText(QStringLiteral("300"));
+    controller->inputImage = picture(1000, 750);
+    controller->updateOutputImage();
+    const QString path = tempPreviewPath(0);
+    EXPECT_EQ(pixelSizeOf(path), QSize(800, 600));
+    EXPECT_EQ(shownPixels(), QSize(800, 600));
+    EXPECT_EQ(shownSize(), QSizeF(400, 300));
+    EXPECT_EQ(controller->tfFileSize->text(), ShrinkerController::fileSizeText(QFileInfo(path).size()));
+
+    defaults.setBoolForKey(false, PrefKey::retinaDisplay);
+    controller->updateOutputImage();
+    EXPECT_EQ(pixelSizeOf(path), QSize(400, 300));
+    EXPECT_EQ(shownPixels(), QSize(400, 300));
+}
+
+TEST_F(PreviewTest, RenderWithoutOutputKeepsThePreviousPreview)
+{
+    adopt(picture(300, 200));
+    const QString label = controller->tfFileSize->text();
+    const QSizeF shown = shownSize();
+    ASSERT_FALSE(label.isEmpty());
+    QTest::mouseClick(controller->constrain, Qt::LeftButton);
+    controller->sizeFieldW->setText(QStringLiteral("0"));
+    controller->updateOutputImage();
+    EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(0)));
+    EXPECT_EQ(controller->tfFileSize->text(), label);
+    EXPECT_EQ(shownSize(), shown);
+}
+
+TEST_F(PreviewTest, RenderBeforeAnyPictureChangesNothing)
+{
+    controller->updateOutputImage();
+    EXPECT_TRUE(controller->tfFileSize->text().isEmpty());
+    EXPECT_EQ(controller->imageWell->property("namedImage"), QVariant(QStringLiteral("drop-files")));
+    for (int type : {0, 1, 2})
+        EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(type)));
+}

@@ -1,0 +1,205 @@
+#include "WindowTestSupport.h"
+
+#include "Manual.h"
+#include "NotificationCenter.h"
+#include "QP_ImageView.h"
+
+#include "Controls.h"
+#include "Log.h"
+#include "OutputFileType.h"
+#include "Preferences.h"
+#include "UserDefaults.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+using StartupTest = WindowTest;
+
+namespace {
+const QStringList kFirstRunKeys{PrefKey::outputWidth,     PrefKey::outputHeight,    PrefKey::qualityValue,
+                                PrefKey::sharpeningValue, PrefKey::create2xVersion, PrefKey::create3xVersion,
+                                PrefKey::constrain,       PrefKey::fileFormat,      PrefKey::makeDirectoryForBatch,
+                                PrefKey::resetSliders,    PrefKey::retinaDisplay,   PrefKey::warnAboutUpscaling};
+}
+
+TEST_F(StartupTest, ControlsReadTheStoreOnlyAfterTheFirstRunValues)
+{
+    // Building the window reads and writes nothing.
+    UserDefaults &defaults = UserDefaults::standard();
+    for (const QString &key : kFirstRunKeys)
+        EXPECT_FALSE(defaults.hasObjectForKey(key)) << key.toStdString();
+    EXPECT_TRUE(controller->sizeFieldW->text().isEmpty());
+
+    controller->awakeFromNib();
+    for (const QString &key : kFirstRunKeys)
+        EXPECT_TRUE(defaults.hasObjectForKey(key)) << key.toStdString();
+    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("125"));
+    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("125"));
+    EXPECT_EQ(double(controller->qualitySlider->floatValue()), 98.37359619140625);
+    EXPECT_EQ(controller->sharpenSlider->floatValue(), 0.24f);
+    EXPECT_TRUE(controller->constrain->isChecked());
+    EXPECT_TRUE(controller->constrainMenuItem->isChecked());
+    EXPECT_EQ(selectedTag(controller->fileFormatButton), 0);
+    EXPECT_EQ(controller->imageWell->property("namedImage"), QVariant(QStringLiteral("drop-files")));
+    EXPECT_FALSE(controller->imageWell->image().isNull());
+    EXPECT_TRUE(controller->inputFileCount->text().isEmpty());
+    EXPECT_EQ(controller->aspectRatio, 0.0f);
+}
+
+TEST_F(StartupTest, StoredValuesOfOtherTypesAreShownAsTheStoreReadsThem)
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.setObjectForKey(640, PrefKey::outputWidth);
+    defaults.setObjectForKey(QStringLiteral("480"), PrefKey::outputHeight);
+    defaults.setObjectForKey(QStringLiteral("55.5"), PrefKey::qualityValue);
+    defaults.setObjectForKey(qint64(9), PrefKey::fileFormat);
+    defaults.setObjectForKey(qint64(1), PrefKey::fillcolour);
+    launch();
+    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("640"));
+    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("480"));
+    EXPECT_EQ(controller->qualitySlider->floatValue(), 55.5f);
+    EXPECT_EQ(selectedTag(controller->fileFormatButton), -1); // no item has that tag
+    EXPECT_FALSE(controller->qualitySlider->isEnabled());
+    EXPECT_EQ(selectedTag(controller->fillColourButton), 1);
+    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(640)); // left as stored
+}
+
+TEST_F(StartupTest, SupportFolderIsMadeAndOldTempFilesGo)
+{
+    const QString support = AppPaths::supportFolder();
+    ASSERT_FALSE(QFileInfo::exists(support));
+    controller->awakeFromNib();
+    EXPECT_TRUE(QFileInfo(support).isDir());
+
+    QFile png(tempPreviewPath(1));
+    ASSERT_TRUE(png.open(QIODevice::WriteOnly));
+    png.close();
+    // A "file" that cannot be removed: a folder with something in it.
+    ASSERT_TRUE(QDir(support).mkpath(QStringLiteral("tempImage.jpg/inside")));
+    ShrinkerController next;
+    next.mainScreenScale = [] { return 1.0; };
+    LogCapture log;
+    next.awakeFromNib();
+    EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(1)));
+    EXPECT_TRUE(log.contains(QStringLiteral("unable to remove  temp file ") + tempPreviewPath(0)));
+    QDir(tempPreviewPath(0)).removeRecursively();
+}
+
+TEST_F(StartupTest, LaunchShowsTheStoredLockAndFileType)
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.setBoolForKey(false, PrefKey::constrain);
+    defaults.setIntegerForKey(1, PrefKey::fileFormat);
+    launch();
+    EXPECT_FALSE(controller->constrain->isChecked());
+    EXPECT_EQ(controller->constrain->property("namedImage"), QVariant(QStringLiteral("padlock-open")));
+    EXPECT_TRUE(controller->constrainIndicator->isHidden());
+    EXPECT_FALSE(controller->cropControls->isHidden());
+    EXPECT_FALSE(controller->qualitySlider->isEnabled());
+    EXPECT_TRUE(controller->fillColourButton->isHidden()); // crop mode in the layout
+    EXPECT_EQ(controller->resampleModeIconView->property("namedImage"), QVariant(QStringLiteral("crop-icon")));
+    EXPECT_EQ(controller->selectedTabIdentifier(), QStringLiteral("0"));
+}
+
+TEST_F(StartupTest, LaunchResetsTheAdjustmentsOnlyWhenAsked)
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.setIntegerForKey(0, PrefKey::resetSliders);
+    launch();
+    EXPECT_EQ(controller->exposureSlider->floatValue(), 0.0f); // the layout's position
+
+    controller = std::make_unique<ShrinkerController>();
+    controller->mainScreenScale = [] { return 1.0; };
+    defaults.setIntegerForKey(1, PrefKey::resetSliders);
+    // An older record: its "brightness" was the exposure; the repair runs before the reset.
+    defaults.setObjectForKey(QVariantMap{{AdjustmentKey::brightness, 0.5f}}, PrefKey::adjustmentDefaults);
+    launch();
+    EXPECT_EQ(controller->exposureSlider->floatValue(), 0.5f);
+    EXPECT_EQ(controller->brightnessSlider->floatValue(), 0.0f);
+    EXPECT_EQ(controller->temperatureSlider->floatValue(), 12.68f);
+}
+
+TEST_F(StartupTest, HighDensityScreenLeavesRetinaDisplayAbsent)
+{
+    screenScale = 2.0;
+    launch();
+    EXPECT_FALSE(UserDefaults::standard().hasObjectForKey(PrefKey::retinaDisplay));
+}
+
+TEST_F(StartupTest, PreferencesWindowShowsAndStoresTheFourPreferences)
+{
+    launch();
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.setIntegerForKey(2, PrefKey::resetSliders);
+    controller->openPrefs();
+    EXPECT_TRUE(controller->prefsWindow->isVisible());
+    EXPECT_TRUE(controller->makeDirectoryForBatchCheckBox->isChecked());
+    EXPECT_EQ(selectedTag(controller->resetSlidersPopUp), 2);
+    EXPECT_FALSE(controller->retinaDisplayCheckBox->isChecked());
+    EXPECT_TRUE(controller->warnAboutUpscalingCheckBox->isChecked());
+
+    QTest::mouseClick(controller->makeDirectoryForBatchCheckBox, Qt::LeftButton);
+    QTest::mouseClick(controller->retinaDisplayCheckBox, Qt::LeftButton);
+    QTest::mouseClick(controller->warnAboutUpscalingCheckBox, Qt::LeftButton);
+    controller->resetSlidersPopUp->setFocus();
+    QTest::keyClick(controller->resetSlidersPopUp, Qt::Key_Home);
+    EXPECT_EQ(defaults.objectForKey(PrefKey::makeDirectoryForBatch), QVariant(qint64(0)));
+    EXPECT_EQ(defaults.objectForKey(PrefKey::retinaDisplay), QVariant(true));
+    EXPECT_EQ(defaults.objectForKey(PrefKey::warnAboutUpscaling), QVariant(false));
+    EXPECT_EQ(defaults.objectForKey(PrefKey::resetSliders), QVariant(qint64(0)));
+}
+
+TEST_F(StartupTest, AdjustmentsCommandSelectsTheSecondTab)
+{
+    launch();
+    controller->showAdjustmentsWindow();
+    EXPECT_EQ(controller->selectedTabIdentifier(), QStringLiteral("2"));
+    EXPECT_FALSE(controller->selectTabWithIdentifier(QStringLiteral("9")));
+    EXPECT_EQ(controller->selectedTabIdentifier(), QStringLiteral("2"));
+}
+
+TEST_F(StartupTest, StartUpObservesTheImageWellsNotificationsForItsLifetime)
+{
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    const qsizetype dropped = center.observerCount(Notification::imageDropped);
+    const qsizetype pasted = center.observerCount(Notification::imagePasted);
+    controller->awakeFromNib();
+    EXPECT_EQ(center.observerCount(Notification::imageDropped), dropped + 1);
+    EXPECT_EQ(center.observerCount(Notification::imagePasted), pasted + 1);
+    controller.reset();
+    EXPECT_EQ(center.observerCount(Notification::imageDropped), dropped);
+    EXPECT_EQ(center.observerCount(Notification::imagePasted), pasted);
+}
+
+TEST_F(StartupTest, HelpButtonsShowTheirControlsHints)
+{
+    launch();
+    controller->uiWindow->show();
+    const std::pair<QToolButton *, const char *> buttons[] = {
+        {controller->baseFormatHelpButton, "Base format"},
+        {controller->resizeModeHelpButton, "Resize mode"},
+        {controller->outputFormatHelpButton, "Output format"},
+        {controller->qualityHelpButton, "Quality slider"},
+        {controller->sharpeningHelpButton, "Sharpen slider"}};
+    for (const auto &[button, topic] : buttons) {
+        button->click();
+        EXPECT_EQ(controller->manual->context(), QString::fromLatin1(topic));
+        ASSERT_NE(controller->manual->hintPopover(), nullptr);
+        EXPECT_FALSE(controller->manual->hintPopover()->textField()->text().isEmpty());
+        controller->manual->closePopover();
+    }
+    controller->outputFormatHelpButton->click();
+    EXPECT_EQ(controller->manual->hintPopover()->size(), QSize(438, 152));
+    controller->manual->closePopover();
+}

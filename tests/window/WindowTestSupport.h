@@ -1,0 +1,62 @@
+#pragma once
+// A main window per test, on a fresh preferences file and an empty support folder.
+
+#include "AppPaths.h"
+#include "Picture.h"
+#include "ShrinkerController.h"
+#include "TestSupport.h"
+
+#include <QColor>
+#include <QDir>
+#include <QImage>
+
+#include <memory>
+#include <ostream>
+
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+class WindowTest : public FreshDefaultsTest {
+protected:
+    void SetUp() override
+    {
+        FreshDefaultsTest::SetUp();
+        QDir(AppPaths::supportFolder()).removeRecursively();
+        controller = std::make_unique<ShrinkerController>();
+        controller->mainScreenScale = [this] { return screenScale; };
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        FreshDefaultsTest::TearDown();
+    }
+    // Start-up as the program runs it.
+    void launch()
+    {
+        controller->manipulator.awakeFromNib();
+        controller->awakeFromNib();
+        controller->applicationDidFinishLaunching();
+    }
+    // A plain picture of the given pixel size, with a gradient so encoders have work.
+    static std::shared_ptr<const Picture> picture(int width, int height)
+    {
+        QImage image(width, height, QImage::Format_RGB888);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                image.setPixelColor(x, y, QColor(x * 255 / width, y * 255 / height, 128));
+        return Picture::fromQImage(image);
+    }
+    // Gives the window a picture the way the intake does.
+    void adopt(std::shared_ptr<const Picture> image)
+    {
+        controller->inputImage = std::move(image);
+        controller->calculateRatio();
+        controller->applyAspectRatio(controller.get());
+        controller->updateOutputImage();
+    }
+
+    double screenScale = 1.0;
+    std::unique_ptr<ShrinkerController> controller;
+};
