@@ -8,6 +8,7 @@
 // shown and grabbed after the steps (run it under xvfb-run for a real display).
 
 #include "Controls.h"
+#include "OutputFileType.h"
 #include "Picture.h"
 #include "ShrinkerController.h"
 #include "UserDefaults.h"
@@ -24,10 +25,20 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <ctime>
 #include <cstdlib>
 #include <vector>
 
 namespace {
+
+// CPU time of the whole process (all threads), in milliseconds: less sensitive than the
+// wall clock to other programs sharing the cores.
+double processCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
 
 double percentile(std::vector<double> values, double p)
 {
@@ -89,14 +100,32 @@ int main(int argc, char *argv[])
 
     // Slider steps by keyboard, each one a full render through the dispatcher.
     std::vector<double> stepMs;
+    std::vector<double> stepCpuMs;
     ValueSlider *sliders[] = {controller.exposureSlider, controller.saturationSlider, controller.qualitySlider,
                               controller.sharpenSlider};
     for (int i = 0; i < steps; ++i) {
         ValueSlider *slider = sliders[i % 4];
         const Qt::Key key = (i / 4) % 2 ? Qt::Key_Left : Qt::Key_Right;
+        const double cpu = processCpuMs();
         timer.restart();
         QTest::keyClick(slider, key);
         stepMs.push_back(double(timer.nsecsElapsed()) / 1e6);
+        stepCpuMs.push_back(processCpuMs() - cpu);
+    }
+
+    // The two halves of a step: the engine's conversion, and the read-back of its file.
+    std::vector<double> convertMs;
+    std::vector<double> showMs;
+    const QVariantMap settings = controller.previewSettings();
+    const QString tempFile = tempPreviewPath(0);
+    const QSizeF shownSize(controller.sizeFieldW->text().toDouble(), controller.sizeFieldH->text().toDouble());
+    for (int i = 0; i < std::max(3, steps / 3); ++i) {
+        timer.restart();
+        controller.manipulator.convertNSImageForWebWithSettings(picture, settings);
+        convertMs.push_back(double(timer.nsecsElapsed()) / 1e6);
+        timer.restart();
+        controller.showPreviewFile(tempFile, shownSize);
+        showMs.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
 
     const QSize pixels = picture->sourcePixelSize();
@@ -108,7 +137,10 @@ int main(int argc, char *argv[])
     out << "first render ms: " << QString::number(firstMs, 'f', 1) << "\n";
     out << "slider step ms over " << steps << " steps: median " << QString::number(percentile(stepMs, 0.5), 'f', 1)
         << ", p90 " << QString::number(percentile(stepMs, 0.9), 'f', 1) << ", max "
-        << QString::number(*std::max_element(stepMs.begin(), stepMs.end()), 'f', 1) << "\n";
+        << QString::number(*std::max_element(stepMs.begin(), stepMs.end()), 'f', 1) << "; CPU ms (all threads) median "
+        << QString::number(percentile(stepCpuMs, 0.5), 'f', 1) << "\n";
+    out << "of which conversion ms: median " << QString::number(percentile(convertMs, 0.5), 'f', 1)
+        << ", read-back and display ms: median " << QString::number(percentile(showMs, 0.5), 'f', 1) << "\n";
     out.flush();
 
     if (!screenshot.isEmpty()) {

@@ -142,6 +142,8 @@ public:
     // sender: the size field that changed, or this controller after a new picture.
     void applyAspectRatio(QObject *sender);
     void setActualSize();
+    // The dispatcher's stepping through the batch list (nextImage or previousImage as sender).
+    void stepThroughBatch(QObject *sender);
 
     // ---- Preview ----------------------------------------------------------------------
     // Converts inputImage with the window's settings and shows the temp preview file.
