@@ -5,7 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -175,6 +175,9 @@ void popplerQuiet(const std::string &, void *) {}
 
 std::shared_ptr<PdfImageRep> PdfImageRep::load(const QByteArray &bytes, QString &error)
 {
+    // Made before the lock is taken so that, on failure, its destructor (which locks too)
+    // runs after the lock is released.
+    std::shared_ptr<PdfImageRep> rep(new PdfImageRep);
     std::lock_guard lock(popplerMutex());
     static const bool quiet = [] {
         poppler::set_debug_error_function(popplerQuiet, nullptr);
@@ -185,7 +188,6 @@ std::shared_ptr<PdfImageRep> PdfImageRep::load(const QByteArray &bytes, QString 
         error = QStringLiteral("the file is too large");
         return nullptr;
     }
-    std::shared_ptr<PdfImageRep> rep(new PdfImageRep);
     rep->bytes_ = bytes;
     rep->document_.reset(poppler::document::load_from_raw_data(rep->bytes_.constData(), int(rep->bytes_.size())));
     if (!rep->document_) {
@@ -285,9 +287,9 @@ struct ChildResult {
 };
 
 // Runs `arguments` (arguments[0] is looked up on PATH) with standard input from
-// /dev/null, collecting standard output up to `maxOutput` bytes and killing the child
-// when it runs past `seconds`.
-ChildResult runChild(const std::vector<std::string> &arguments, int seconds, qint64 maxOutput)
+// /dev/null and `tempFolder` as its temporary folder, collecting standard output up to
+// `maxOutput` bytes and killing the child when it runs past `seconds`.
+ChildResult runChild(const std::vector<std::string> &arguments, const QString &tempFolder, int seconds, qint64 maxOutput)
 {
     ChildResult result;
     int pipeFds[2];
@@ -304,8 +306,20 @@ ChildResult runChild(const std::vector<std::string> &arguments, int seconds, qin
     for (const std::string &argument : arguments)
         argv.push_back(const_cast<char *>(argument.c_str()));
     argv.push_back(nullptr);
+    // Ghostscript's safe mode still lets a file read and write anything in the temporary
+    // folder (/tmp, where other programs keep theirs): it gets one of its own instead.
+    std::vector<std::string> environment;
+    for (char **variable = environ; *variable; ++variable)
+        if (std::strncmp(*variable, "TMPDIR=", 7) != 0 && std::strncmp(*variable, "TEMP=", 5) != 0)
+            environment.emplace_back(*variable);
+    environment.push_back("TMPDIR=" + tempFolder.toStdString());
+    environment.push_back("TEMP=" + tempFolder.toStdString());
+    std::vector<char *> envp;
+    for (std::string &variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
     if (spawned != 0) {
@@ -428,9 +442,10 @@ std::shared_ptr<const PixelBuffer> EpsImageRep::render(int width, int height) co
         return nullptr;
     }
     // Ghostscript reads a file of ours rather than the person's, so its name and type
-    // are known and nothing else needs to be readable.
-    QTemporaryFile input;
-    if (!input.open() || input.write(bytes) != bytes.size() || !input.flush()) {
+    // are known and nothing else needs to be readable; it sits alone in a private folder.
+    QTemporaryDir folder;
+    QFile input(folder.filePath(QStringLiteral("page.eps")));
+    if (!folder.isValid() || !input.open(QIODevice::WriteOnly) || input.write(bytes) != bytes.size() || !input.flush()) {
         qpLog(QStringLiteral("Unable to draw PostScript %1: cannot write a temporary file").arg(where));
         return nullptr;
     }
@@ -443,7 +458,7 @@ std::shared_ptr<const PixelBuffer> EpsImageRep::render(int width, int height) co
         "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", resolution, "-sOutputFile=%stdout", "-f",
         input.fileName().toStdString()};
     const qint64 maxOutput = qint64(width + 2) * (height + 2) * 4 * 2 + (1 << 20);
-    const ChildResult child = runChild(arguments, PictureLimits::postScriptSeconds, maxOutput);
+    const ChildResult child = runChild(arguments, folder.path(), PictureLimits::postScriptSeconds, maxOutput);
     if (!child.error.isEmpty()) {
         qpLog(QStringLiteral("Unable to draw PostScript %1: %2").arg(where, child.error));
         return nullptr;
