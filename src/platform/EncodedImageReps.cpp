@@ -177,6 +177,9 @@ void popplerQuiet(const std::string &, void *) {}
 
 std::shared_ptr<PdfImageRep> PdfImageRep::load(const QByteArray &bytes, QString &error)
 {
+    // Made before the lock is taken so that, on failure, its destructor (which locks too)
+    // runs after the lock is released.
+    std::shared_ptr<PdfImageRep> rep(new PdfImageRep);
     std::lock_guard lock(popplerMutex());
     static const bool quiet = [] {
         poppler::set_debug_error_function(popplerQuiet, nullptr);
@@ -187,7 +190,6 @@ std::shared_ptr<PdfImageRep> PdfImageRep::load(const QByteArray &bytes, QString 
         error = QStringLiteral("the file is too large");
         return nullptr;
     }
-    std::shared_ptr<PdfImageRep> rep(new PdfImageRep);
     rep->bytes_ = bytes;
     rep->document_.reset(poppler::document::load_from_raw_data(rep->bytes_.constData(), int(rep->bytes_.size())));
     if (!rep->document_) {

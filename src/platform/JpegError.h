@@ -23,13 +23,17 @@ inline void jpegErrorExit(j_common_ptr info)
     std::longjmp(error->jump, 1);
 }
 
-// Warnings are mostly harmless, but a premature end means missing rows that libjpeg
-// would fill with grey: that picture is refused.
+// Warnings are mostly harmless, but a premature end (of the file, or of a scan's data
+// before a marker) means missing rows that libjpeg would fill with grey: that picture is
+// refused at once, before a small file claiming a huge size costs its full decode.
 inline void jpegEmitMessage(j_common_ptr info, int level)
 {
     auto *error = reinterpret_cast<JpegError *>(info->err);
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
+    if (level < 0 && (info->err->msg_code == JWRN_JPEG_EOF || info->err->msg_code == JWRN_HIT_MARKER)) {
         error->truncated = true;
+        std::snprintf(error->message, sizeof error->message, "the file ends before the picture does");
+        std::longjmp(error->jump, 1);
+    }
 }
 
 inline jpeg_error_mgr *jpegInstallErrors(JpegError &error)

@@ -1,0 +1,76 @@
+// Reads one file the way the program does and says on standard output what came of it,
+// so a test can run each hostile file in a process of its own: a crash, a hang or a
+// runaway allocation then shows in that process's exit status, time and peak memory
+// instead of taking the test down. Log lines go to standard error as always.
+//
+//   qp_read_picture read|reference PATH
+//
+// Prints "none" when no picture came back; otherwise one line per representation:
+//   "bitmap W H pixels" or "bitmap W H no-pixels"
+//   "vector W H drawn DARK RED" (pixels counted in the drawing at its size in points,
+//   at most 1024 a side) or "vector W H not-drawn"
+
+#include "Picture.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void describeDrawing(const PixelBuffer &pixels)
+{
+    long dark = 0, red = 0;
+    if (pixels.bitsPerChannel == 8 && pixels.channels >= 3)
+        for (int y = 0; y < pixels.height; ++y) {
+            const uint8_t *p = pixels.row(y);
+            for (int x = 0; x < pixels.width; ++x, p += pixels.channels) {
+                const bool opaque = pixels.channels == 3 || p[3] > 128;
+                if (opaque && p[0] < 64 && p[1] < 64 && p[2] < 64)
+                    ++dark;
+                if (opaque && p[0] > 192 && p[1] < 64 && p[2] < 64)
+                    ++red;
+            }
+        }
+    std::printf(" drawn %ld %ld\n", dark, red);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 3 || (std::strcmp(argv[1], "read") != 0 && std::strcmp(argv[1], "reference") != 0)) {
+        std::fprintf(stderr, "usage: qp_read_picture read|reference PATH\n");
+        return 2;
+    }
+    const QString path = QString::fromLocal8Bit(argv[2]);
+    const auto picture = std::strcmp(argv[1], "read") == 0 ? Picture::readFile(path) : Picture::referenceFile(path);
+    if (!picture) {
+        std::printf("none\n");
+        return 0;
+    }
+    for (const auto &rep : picture->representations()) {
+        if (rep->hasPixels()) {
+            const auto pixels = rep->pixels();
+            std::printf("bitmap %d %d %s\n", rep->pixelsWide(), rep->pixelsHigh(), pixels ? "pixels" : "no-pixels");
+            continue;
+        }
+        // Vectors drawn at their size in points, as at 72 dpi, but at most 1024 a side
+        // unless a side is beyond the pixel limits, which the drawing itself must refuse.
+        const double w = std::ceil(rep->size().width());
+        const double h = std::ceil(rep->size().height());
+        const bool refusable = w > 65535 || h > 65535;
+        const int width = refusable ? int(std::min(w, 1e9)) : int(std::min(w, 1024.0));
+        const int height = refusable ? int(std::min(h, 1e9)) : int(std::min(h, 1024.0));
+        std::printf("vector %d %d", width, height);
+        const auto drawn = rep->render(width, height);
+        if (drawn)
+            describeDrawing(*drawn);
+        else
+            std::printf(" not-drawn\n");
+    }
+    return 0;
+}
