@@ -235,6 +235,27 @@ TEST_F(BadInput, PicturesBeyondTheLimitsAreRefusedBeforeDecoding)
     EXPECT_TRUE(probeBitmap(jpegClaiming(11648, 8736), PictureFormat::JPEG, pages, error)) << qPrintable(error);
 }
 
+TEST_F(BadInput, EndlessProgressiveScansAreCutShort)
+{
+    // Every scan costs a pass over the whole picture; a file can repeat one thousands of times.
+    TestPictures::JpegOptions options;
+    options.progressive = true;
+    const QByteArray valid = TestPictures::jpeg(*sample(), options);
+    const qsizetype lastScan = valid.lastIndexOf("\xFF\xDA");
+    const qsizetype end = valid.lastIndexOf("\xFF\xD9");
+    ASSERT_GT(lastScan, 0);
+    ASSERT_GT(end, lastScan);
+    const QByteArray scan = valid.mid(lastScan, end - lastScan);
+    QByteArray endless = valid.left(end);
+    for (int i = 0; i < 400; ++i)
+        endless += scan;
+    endless += "\xFF\xD9";
+    expectDataRefused(endless, "400 repeated scans", QStringLiteral("more than 300 progressive scans"));
+    // A handful of repeats is merely odd and still decodes.
+    QByteArray odd = valid.left(end) + scan + scan + QByteArray("\xFF\xD9");
+    EXPECT_TRUE(Picture::fromData(odd));
+}
+
 TEST_F(BadInput, RandomDamageNeverCrashes)
 {
     const QByteArray valid[] = {jpegBytes(), pngBytes(), gifBytes(), tiffBytes(), TestPictures::pdf(50, 50)};
