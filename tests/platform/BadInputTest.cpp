@@ -297,8 +297,10 @@ TEST_F(BadInput, PostScriptRunsSafelyAndWithinItsTime)
         header + "(/etc/hostname) (r) file 100 string readstring pop pop\n0 0 20 20 rectfill showpage\n",
         header + "(" + secret.toLatin1() + ") (r) file 100 string readstring pop pop\n0 0 20 20 rectfill showpage\n",
     };
+    int index = 0;
     for (const QByteArray &program : programs) {
-        auto picture = Picture::fromData(program);
+        // By reference, so that the drawing below is the first time Ghostscript runs it.
+        auto picture = Picture::referenceFile(write(QStringLiteral("hostile%1.eps").arg(index++), program));
         ASSERT_TRUE(picture);
         LogCapture log;
         QElapsedTimer timer;
@@ -309,4 +311,14 @@ TEST_F(BadInput, PostScriptRunsSafelyAndWithinItsTime)
     }
     EXPECT_FALSE(QFile::exists(marker));
     EpsImageRep::setTimeLimit(20);
+
+    // Read now, a PostScript error is found at once; by reference, when it is drawn.
+    const QString broken = write(QStringLiteral("broken.eps"), header + "0 0 20 20 rectfill nosuchoperator showpage\n");
+    LogCapture log;
+    EXPECT_FALSE(Picture::readFile(broken));
+    EXPECT_EQ(log.messages().size(), 1);
+    auto referenced = Picture::referenceFile(broken);
+    ASSERT_TRUE(referenced);
+    EXPECT_FALSE(referenced->representations()[0]->render(20, 20));
+    EXPECT_EQ(log.messages().size(), 2);
 }
