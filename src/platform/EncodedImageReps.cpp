@@ -5,8 +5,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -162,10 +163,11 @@ std::shared_ptr<const PixelBuffer> EncodedBitmapRep::decodeLocked(int shift) con
 
 namespace {
 
-// poppler's documents and its global state are not made for concurrent use.
-std::mutex &popplerMutex()
+// poppler's documents and its global state are not made for concurrent use. Recursive:
+// a rep that fails to load is destroyed while the lock is held.
+std::recursive_mutex &popplerMutex()
 {
-    static std::mutex mutex;
+    static std::recursive_mutex mutex;
     return mutex;
 }
 
@@ -284,10 +286,27 @@ struct ChildResult {
     QString error;
 };
 
+// Our environment with the temporary folder pointed at `folder`.
+std::vector<std::string> environmentWithTemporaryFolder(const QString &folder)
+{
+    std::vector<std::string> environment;
+    for (char **variable = environ; *variable; ++variable) {
+        const std::string entry = *variable;
+        if (entry.rfind("TMPDIR=", 0) != 0 && entry.rfind("TEMP=", 0) != 0 && entry.rfind("TMP=", 0) != 0)
+            environment.push_back(entry);
+    }
+    const std::string path = folder.toStdString();
+    environment.push_back("TMPDIR=" + path);
+    environment.push_back("TEMP=" + path);
+    environment.push_back("TMP=" + path);
+    return environment;
+}
+
 // Runs `arguments` (arguments[0] is looked up on PATH) with standard input from
 // /dev/null, collecting standard output up to `maxOutput` bytes and killing the child
 // when it runs past `seconds`.
-ChildResult runChild(const std::vector<std::string> &arguments, int seconds, qint64 maxOutput)
+ChildResult runChild(const std::vector<std::string> &arguments, const std::vector<std::string> &environment,
+                     int seconds, qint64 maxOutput)
 {
     ChildResult result;
     int pipeFds[2];
@@ -304,8 +323,12 @@ ChildResult runChild(const std::vector<std::string> &arguments, int seconds, qin
     for (const std::string &argument : arguments)
         argv.push_back(const_cast<char *>(argument.c_str()));
     argv.push_back(nullptr);
+    std::vector<char *> envp;
+    for (const std::string &variable : environment)
+        envp.push_back(const_cast<char *>(variable.c_str()));
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
     if (spawned != 0) {
@@ -375,6 +398,15 @@ std::shared_ptr<PixelBuffer> fitExactly(const PixelBuffer &from, int width, int 
 
 } // namespace
 
+namespace {
+std::atomic<int> postScriptSeconds{PictureLimits::postScriptSeconds};
+} // namespace
+
+void EpsImageRep::setTimeLimit(int seconds)
+{
+    postScriptSeconds = std::max(1, seconds);
+}
+
 bool EpsImageRep::boundingBox(const QByteArray &bytes, QRectF &box)
 {
     const QByteArray ps = postScriptPart(bytes);
@@ -427,13 +459,15 @@ std::shared_ptr<const PixelBuffer> EpsImageRep::render(int width, int height) co
         qpLog(QStringLiteral("Unable to read picture %1: %2").arg(where, error));
         return nullptr;
     }
-    // Ghostscript reads a file of ours rather than the person's, so its name and type
-    // are known and nothing else needs to be readable.
-    QTemporaryFile input;
-    if (!input.open() || input.write(bytes) != bytes.size() || !input.flush()) {
+    // Safe mode still lets PostScript read and write in Ghostscript's temporary folder,
+    // which would be the shared /tmp: it gets a private, empty one, holding only its input.
+    QTemporaryDir folder;
+    QFile input(folder.filePath(QStringLiteral("input.eps")));
+    if (!folder.isValid() || !input.open(QIODevice::WriteOnly) || input.write(bytes) != bytes.size() || !input.flush()) {
         qpLog(QStringLiteral("Unable to draw PostScript %1: cannot write a temporary file").arg(where));
         return nullptr;
     }
+    input.close();
     const double xres = 72.0 * width / box_.width();
     const double yres = 72.0 * height / box_.height();
     char resolution[64];
@@ -443,7 +477,7 @@ std::shared_ptr<const PixelBuffer> EpsImageRep::render(int width, int height) co
         "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", resolution, "-sOutputFile=%stdout", "-f",
         input.fileName().toStdString()};
     const qint64 maxOutput = qint64(width + 2) * (height + 2) * 4 * 2 + (1 << 20);
-    const ChildResult child = runChild(arguments, PictureLimits::postScriptSeconds, maxOutput);
+    const ChildResult child = runChild(arguments, environmentWithTemporaryFolder(folder.path()), postScriptSeconds.load(), maxOutput);
     if (!child.error.isEmpty()) {
         qpLog(QStringLiteral("Unable to draw PostScript %1: %2").arg(where, child.error));
         return nullptr;

@@ -101,6 +101,8 @@ public:
     std::shared_ptr<const PixelBuffer> pixels() const override { return nullptr; }
     std::shared_ptr<const PixelBuffer> render(int width, int height) const override;
 
+    // The seconds Ghostscript may run for one drawing (tests shorten it).
+    static void setTimeLimit(int seconds);
     // The %%BoundingBox of PostScript bytes (a DOS EPS binary header is looked through).
     static bool boundingBox(const QByteArray &bytes, QRectF &box);
 
