@@ -11,9 +11,11 @@ bool colourKernelsAvx2Available()
     return available;
 }
 
-__attribute__((target("avx2,fma"))) int curveApplyAvx2(const float *table, const float *slope, float *values, int n, float scale, float maxU)
+__attribute__((target("avx2,fma"))) int curveApplyAvx2(const float *pairs, float *values, int n, float scale, float maxU)
 {
     const __m256 zero = _mm256_setzero_ps(), sc = _mm256_set1_ps(scale), top = _mm256_set1_ps(maxU);
+    const double *table = reinterpret_cast<const double *>(pairs);
+    const __m256d none = _mm256_setzero_pd(), all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         // max(x, 0) also turns a NaN into 0, so the index is always inside the table.
@@ -21,8 +23,11 @@ __attribute__((target("avx2,fma"))) int curveApplyAvx2(const float *table, const
         const __m256 u = _mm256_min_ps(_mm256_mul_ps(_mm256_sqrt_ps(x), sc), top);
         const __m256i k = _mm256_cvttps_epi32(u);
         const __m256 f = _mm256_sub_ps(u, _mm256_cvtepi32_ps(k));
-        const __m256 t = _mm256_i32gather_ps(table, k, 4);
-        const __m256 s = _mm256_i32gather_ps(slope, k, 4);
+        // Each entry is a (value, slope) pair: one 64-bit gather brings both.
+        const __m256 a = _mm256_castpd_ps(_mm256_mask_i32gather_pd(none, table, _mm256_castsi256_si128(k), all, 8));
+        const __m256 b = _mm256_castpd_ps(_mm256_mask_i32gather_pd(none, table, _mm256_extracti128_si256(k, 1), all, 8));
+        const __m256 t = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))), _MM_SHUFFLE(3, 1, 2, 0)));
+        const __m256 s = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))), _MM_SHUFFLE(3, 1, 2, 0)));
         _mm256_storeu_ps(values + i, _mm256_fmadd_ps(f, s, t));
     }
     return i;
@@ -51,7 +56,7 @@ __attribute__((target("avx2,fma"))) int vibranceApplyAvx2(float *r, float *g, fl
 #else
 
 bool colourKernelsAvx2Available() { return false; }
-int curveApplyAvx2(const float *, const float *, float *, int, float, float) { return 0; }
+int curveApplyAvx2(const float *, float *, int, float, float) { return 0; }
 int vibranceApplyAvx2(float *, float *, float *, int, float) { return 0; }
 
 #endif

@@ -4,5 +4,6 @@
 
 bool colourKernelsAvx2Available();
 // Returns how many leading values were done (a multiple of 8); the caller does the rest.
-int curveApplyAvx2(const float *table, const float *slope, float *values, int n, float scale, float maxU);
+// pairs: the table as (value, slope) pairs, entry k at pairs[2k], pairs[2k + 1].
+int curveApplyAvx2(const float *pairs, float *values, int n, float scale, float maxU);
 int vibranceApplyAvx2(float *r, float *g, float *b, int n, float amount);

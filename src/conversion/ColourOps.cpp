@@ -66,6 +66,11 @@ CurveTable::CurveTable(const std::function<double(double)> &f)
     }
     for (int i = 0; i < kSize; ++i)
         slope_[size_t(i)] = table_[size_t(i) + 1] - table_[size_t(i)];
+    pairs_.resize(2 * table_.size());
+    for (size_t i = 0; i < table_.size(); ++i) {
+        pairs_[2 * i] = table_[i];
+        pairs_[2 * i + 1] = slope_[i];
+    }
 }
 
 float CurveTable::operator()(float x) const
@@ -80,7 +85,7 @@ void CurveTable::apply(float *values, int n) const
     const float *table = table_.data();
     const float *slope = slope_.data();
     const float scale = float(kSize) / kMaxU;
-    const int done = colourKernelsAvx2Available() ? curveApplyAvx2(table, slope, values, n, scale, float(kSize)) : 0;
+    const int done = colourKernelsAvx2Available() ? curveApplyAvx2(pairs_.data(), values, n, scale, float(kSize)) : 0;
     for (int i = done; i < n; ++i) {
         const float u = std::min(std::sqrt(std::max(values[i], 0.0f)) * scale, float(kSize));
         const int k = int(u);

@@ -31,6 +31,7 @@ private:
     static constexpr float kMaxU = 2.0f;
     std::vector<float> table_;
     std::vector<float> slope_;
+    std::vector<float> pairs_; // value and slope side by side, for the AVX2 kernel
 };
 
 // A chain of colour operations compiled once, applied to rows of planar linear RGB.

@@ -14,7 +14,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+
+namespace {
+// The canvas stays virtual, but its rows are still read whole: 2^31 pixels is far beyond
+// any picture the decoders accept and far below what would exhaust memory per row.
+constexpr long long kMaxCanvasPixels = 1LL << 31;
+} // namespace
 
 PhotoManipulator::PhotoManipulator() = default;
 PhotoManipulator::~PhotoManipulator() = default;
@@ -82,9 +90,11 @@ QSize PhotoManipulator::canvasSizeFor(QSizeF target, QSize source)
 {
     const double w = source.width(), h = source.height();
     const double W = target.width(), H = target.height();
+    // Computed in double and kept within int, so an absurd target cannot overflow.
+    auto side = [](double v) { return v > 0.0 ? int(std::min(v, double(INT32_MAX))) : 0; };
     if (W / w > H / h)
-        return QSize(int(double(float(W / H)) * h), int(h));
-    return QSize(int(w), int(double(float(H / W)) * w));
+        return QSize(side(double(float(W / H)) * h), side(h));
+    return QSize(side(w), side(double(float(H / W)) * w));
 }
 
 QColor PhotoManipulator::fillColourFor(qint64 fillColour)
@@ -232,6 +242,10 @@ QByteArray PhotoManipulator::encodedDataForNSImageWithSettings(const std::shared
     std::shared_ptr<PixelBuffer> result;
     if (recordInteger(settings, QStringLiteral("resamplemode")) != 0) {
         const QSize canvas = canvasSizeFor(target, picture->sourcePixelSize());
+        if ((long long)canvas.width() * canvas.height() > kMaxCanvasPixels) {
+            qpLog(QStringLiteral("the canvas of %1 x %2 pixels is too large to fill").arg(canvas.width()).arg(canvas.height()));
+            return QByteArray();
+        }
         const auto padded = centreImageOnNewCanvasSizeFillColour(picture, QSizeF(canvas), fillColourFor(fillColour));
         result = resizeImageNewSize(padded, target);
     } else {

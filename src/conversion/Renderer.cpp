@@ -9,6 +9,8 @@
 #include "SrgbTables.h"
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -18,6 +20,7 @@ namespace {
 typedef float v4 __attribute__((vector_size(16)));
 
 constexpr long long kMaxOutputPixels = 1LL << 28;
+constexpr long long kMaxWeights = 1LL << 27;
 
 struct Plan {
     SourcePixels source;
@@ -403,6 +406,12 @@ std::shared_ptr<PixelBuffer> renderImage(const FilterImagePtr &image, const Rend
     // the top in bitmaps and from the bottom in the image's coordinates.
     const double fx = plan.scaleX * f, fy = plan.scaleY * f;
     const int halo = plan.halo;
+    // Each output needs about 6 / scale weights when shrinking: refuse what cannot fit.
+    auto weightCount = [](double count, double scale) { return count * (6.0 / std::min(scale, 1.0) + 2.0); };
+    if (weightCount(plan.outW, fx) + weightCount(plan.outH, fy) > double(kMaxWeights)) {
+        qpLog(QStringLiteral("cannot render a scale of %1 to %2 x %3 pixels").arg(plan.scaleY).arg(plan.outW).arg(plan.outH));
+        return nullptr;
+    }
     plan.horizontal = lanczosWeights(plan.outW + 2 * halo, (plan.rect.x() - halo + 0.5) / fx - 0.5, 1.0 / fx, fx, plan.levelW, plan.clampEdges);
     const double sourceHeight = plan.source.canvas ? plan.levelH : plan.source.sourceSize.height();
     const double topOrigin = sourceHeight / f - (plan.rect.y() + plan.outH - 0.5 + halo) / fy - 0.5;
@@ -421,13 +430,23 @@ std::shared_ptr<PixelBuffer> renderImage(const FilterImagePtr &image, const Rend
     }
 
     const int threads = options.threads > 0 ? options.threads : hardwareThreads();
+    std::atomic<bool> outOfMemory{false};
     // Two bands per thread even out uneven bands; each costs only its first rows' taps again.
     const int bands = std::clamp(threads == 1 ? 1 : 2 * threads, 1, plan.outH);
     parallelFor(bands, threads, [&](int band) {
         const int r0 = int((long long)plan.outH * band / bands);
         const int r1 = int((long long)plan.outH * (band + 1) / bands);
-        if (r1 > r0)
+        if (r1 <= r0 || outOfMemory)
+            return;
+        try {
             renderBand(plan, *out, r0, r1);
+        } catch (const std::bad_alloc &) {
+            outOfMemory = true;
+        }
     });
+    if (outOfMemory) {
+        qpLog(QStringLiteral("not enough memory to render %1 x %2 pixels").arg(plan.outW).arg(plan.outH));
+        return nullptr;
+    }
     return out;
 }

@@ -3,6 +3,7 @@
 #include "Log.h"
 
 #include <QCryptographicHash>
+#include <cmath>
 #include <lcms2.h>
 #include <map>
 #include <memory>
@@ -162,11 +163,4 @@ bool iccProfileIsCmyk(const QByteArray &profile)
     installLcmsHandler();
     ProfileHandle p(profile);
     return p.handle && cmsGetColorSpace(p.handle) == cmsSigCmykData;
-}
-
-bool iccProfileIsRgb(const QByteArray &profile)
-{
-    installLcmsHandler();
-    ProfileHandle p(profile);
-    return p.handle && cmsGetColorSpace(p.handle) == cmsSigRgbData;
 }

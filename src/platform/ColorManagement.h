@@ -13,14 +13,14 @@ const QByteArray &srgbIccProfile();
 // (Adobe's JPEGs), which the profile path must know.
 enum class IccLayout { Grey8, Grey16, RGB8, RGB16, RGBA8, RGBA16, CMYK8, InvertedCMYK8 };
 
-// Converts `pixels` pixels of `layout` tagged with `profile` into sRGB of the output layout
-// (RGB8/RGB16/RGBA8/RGBA16; CMYK goes to RGB8). Alpha is copied through. `in` and `out` may be
-// the same row when the layouts have the same size. Transforms are cached per profile and are
-// safe to use from several threads. False when the profile is unusable or does not fit the
-// layout (the caller then keeps the pixels as they are, taking them as sRGB).
+// A cached conversion from an embedded profile to sRGB. `apply` converts `pixels` pixels of
+// the input layout into sRGB of the output layout (RGB8/RGB16/RGBA8/RGBA16; CMYK goes to
+// RGB8), copying alpha through; `in` and `out` may be the same row when both layouts have
+// the same size. Transforms live as long as the program and are safe to share between threads.
 class IccTransform {
 public:
-    // Null when `profile` is not a usable profile for `layout` or is sRGB already.
+    // Null (with a log line the first time) when `profile` is unusable or does not fit
+    // `in`; null without a line when it is sRGB already, as there is nothing to do.
     static const IccTransform *forProfile(const QByteArray &profile, IccLayout in, IccLayout out);
     void apply(const void *in, void *out, size_t pixels) const;
 
@@ -29,4 +29,3 @@ public:
 
 // True when the profile describes a CMYK colour space (decoders choose their layout by it).
 bool iccProfileIsCmyk(const QByteArray &profile);
-bool iccProfileIsRgb(const QByteArray &profile);

@@ -53,7 +53,7 @@ void flattenRow(const PixelBuffer &pixels, int y, uint8_t *out)
 // libjpeg's setjmp-based errors: nothing in this function owns memory except through
 // `state`, which the caller frees.
 struct JpegState {
-    jpeg_compress_struct info;
+    jpeg_compress_struct info{};
     JpegError error;
     unsigned char *output = nullptr;
     unsigned long outputSize = 0;

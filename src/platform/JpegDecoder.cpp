@@ -11,9 +11,9 @@ namespace codec {
 namespace {
 
 struct JpegDecode {
-    jpeg_decompress_struct info;
+    jpeg_decompress_struct info{};
     JpegError error;
-    jpeg_progress_mgr progress;
+    jpeg_progress_mgr progress{};
     bool decode = false;
     int shift = 0;
     int orientation = 1;

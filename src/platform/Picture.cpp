@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 std::shared_ptr<const PixelBuffer> ImageRep::pixelsReduced(int) const
@@ -85,6 +86,15 @@ std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const s
         auto rep = EpsImageRep::load(source, bytes, error);
         if (!rep)
             return nullptr;
+        // Reading now means knowing the program runs: Ghostscript draws it once, small.
+        // A failure has logged its own line.
+        if (reading == Reading::Now) {
+            const double scale = 16.0 / std::max(rep->size().width(), rep->size().height());
+            const int width = std::max(1, int(std::lround(rep->size().width() * scale)));
+            const int height = std::max(1, int(std::lround(rep->size().height() * scale)));
+            if (!rep->render(width, height))
+                return nullptr;
+        }
         reps.push_back(rep);
         break;
     }

@@ -173,6 +173,23 @@ TEST_F(DriverTest, NoOutputRemovesTheOldFileAndSaysSo)
     EXPECT_FALSE(QFile::exists(tempPreviewPath(0)));
 }
 
+TEST_F(DriverTest, AbsurdSizesAreRefusedWithALine)
+{
+    useType(1);
+    QVariantMap settings = baseSettings(1, 3e9);
+    settings["resamplemode"] = 1;
+    LogCapture log;
+    engine.convertNSImageForWebWithSettings(flatPicture(10, 10, {1, 2, 3}), settings);
+    ASSERT_EQ(log.messages().size(), 2);
+    EXPECT_TRUE(log.messages()[0].startsWith(QStringLiteral("the canvas of"))) << log.messages()[0].toStdString();
+    EXPECT_FALSE(QFile::exists(tempPreviewPath(1)));
+
+    log.clear();
+    engine.convertNSImageForWebWithSettings(flatPicture(10, 10, {1, 2, 3}), baseSettings(200000, 200000));
+    EXPECT_EQ(log.messages().size(), 2);
+    EXPECT_FALSE(QFile::exists(tempPreviewPath(1)));
+}
+
 TEST_F(DriverTest, NullPictureTouchesNothing)
 {
     useType(0);

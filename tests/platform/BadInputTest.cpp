@@ -235,6 +235,27 @@ TEST_F(BadInput, PicturesBeyondTheLimitsAreRefusedBeforeDecoding)
     EXPECT_TRUE(probeBitmap(jpegClaiming(11648, 8736), PictureFormat::JPEG, pages, error)) << qPrintable(error);
 }
 
+TEST_F(BadInput, EndlessProgressiveScansAreCutShort)
+{
+    // Every scan costs a pass over the whole picture; a file can repeat one thousands of times.
+    TestPictures::JpegOptions options;
+    options.progressive = true;
+    const QByteArray valid = TestPictures::jpeg(*sample(), options);
+    const qsizetype lastScan = valid.lastIndexOf("\xFF\xDA");
+    const qsizetype end = valid.lastIndexOf("\xFF\xD9");
+    ASSERT_GT(lastScan, 0);
+    ASSERT_GT(end, lastScan);
+    const QByteArray scan = valid.mid(lastScan, end - lastScan);
+    QByteArray endless = valid.left(end);
+    for (int i = 0; i < 400; ++i)
+        endless += scan;
+    endless += "\xFF\xD9";
+    expectDataRefused(endless, "400 repeated scans", QStringLiteral("more than 300 progressive scans"));
+    // A handful of repeats is merely odd and still decodes.
+    QByteArray odd = valid.left(end) + scan + scan + QByteArray("\xFF\xD9");
+    EXPECT_TRUE(Picture::fromData(odd));
+}
+
 TEST_F(BadInput, RandomDamageNeverCrashes)
 {
     const QByteArray valid[] = {jpegBytes(), pngBytes(), gifBytes(), tiffBytes(), TestPictures::pdf(50, 50)};
@@ -276,8 +297,10 @@ TEST_F(BadInput, PostScriptRunsSafelyAndWithinItsTime)
         header + "(/etc/hostname) (r) file 100 string readstring pop pop\n0 0 20 20 rectfill showpage\n",
         header + "(" + secret.toLatin1() + ") (r) file 100 string readstring pop pop\n0 0 20 20 rectfill showpage\n",
     };
+    int index = 0;
     for (const QByteArray &program : programs) {
-        auto picture = Picture::fromData(program);
+        // By reference, so that the drawing below is the first time Ghostscript runs it.
+        auto picture = Picture::referenceFile(write(QStringLiteral("hostile%1.eps").arg(index++), program));
         ASSERT_TRUE(picture);
         LogCapture log;
         QElapsedTimer timer;
@@ -288,4 +311,14 @@ TEST_F(BadInput, PostScriptRunsSafelyAndWithinItsTime)
     }
     EXPECT_FALSE(QFile::exists(marker));
     EpsImageRep::setTimeLimit(20);
+
+    // Read now, a PostScript error is found at once; by reference, when it is drawn.
+    const QString broken = write(QStringLiteral("broken.eps"), header + "0 0 20 20 rectfill nosuchoperator showpage\n");
+    LogCapture log;
+    EXPECT_FALSE(Picture::readFile(broken));
+    EXPECT_EQ(log.messages().size(), 1);
+    auto referenced = Picture::referenceFile(broken);
+    ASSERT_TRUE(referenced);
+    EXPECT_FALSE(referenced->representations()[0]->render(20, 20));
+    EXPECT_EQ(log.messages().size(), 2);
 }
