@@ -20,8 +20,11 @@ void readEveryWay(const QVariant &value, int depth)
     (void)plistBool(value);
     (void)plistString(value);
     (void)isPropertyListValue(value);
-    // An integer reading never exceeds the number read as a double in size.
-    if (std::isfinite(d) && std::fabs(double(i)) > std::fabs(d) + 1.0)
+    // An integer reading never exceeds the number read as a double in size, unless a
+    // negative exponent shrinks the double: the integer stops at the "e", so "5e-3"
+    // reads as 5 and 0.005.
+    const bool exponent = value.typeId() == QMetaType::QString && value.toString().contains(QLatin1Char('e'), Qt::CaseInsensitive);
+    if (!exponent && std::isfinite(d) && std::fabs(double(i)) > std::fabs(d) + 1.0)
         std::abort();
     if (depth > 8)
         return;

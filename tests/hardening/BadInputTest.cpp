@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -43,7 +44,10 @@ constexpr rlim_t addressLimit = rlim_t(1536) << 20;
 #endif
 constexpr int defaultSeconds = 15;
 
-int inputsRead = 0; // every hostile input handed to the reader, for the count printed at the end
+// Every hostile input handed to the reader, and the largest peak memory among them,
+// for the figures printed at the end.
+int inputsRead = 0;
+long largestPeakKb = 0;
 
 struct Outcome {
     bool finished = false;
@@ -126,6 +130,7 @@ Outcome runReader(const char *mode, const QString &path, int seconds = defaultSe
     }
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     outcome.peakKb = usage.ru_maxrss;
+    largestPeakKb = std::max(largestPeakKb, outcome.peakKb);
     outcome.finished = !killed && WIFEXITED(status);
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
@@ -626,7 +631,10 @@ TEST_F(BadInputTest, UnreadablePermissions)
 
 class CountPrinter : public ::testing::Environment {
 public:
-    void TearDown() override { std::printf("bad-input suite: %d inputs read in child processes\n", inputsRead); }
+    void TearDown() override
+    {
+        std::printf("bad-input suite: %d inputs read in child processes; largest peak of any reader %ld MB\n", inputsRead, largestPeakKb / 1024);
+    }
 };
 const auto *const countPrinter = ::testing::AddGlobalTestEnvironment(new CountPrinter);
 
