@@ -68,6 +68,7 @@ ShrinkerController::ShrinkerController(QObject *parent) : QObject(parent)
 
 ShrinkerController::~ShrinkerController()
 {
+    uiWindow->removeEventFilter(this);
     delete uiWindow; // owns every other window and control
 }
 
@@ -110,6 +111,7 @@ void ShrinkerController::buildWindow()
     progressIndicator->setRange(0, 1);
     progressIndicator->setTextVisible(false);
     progressIndicator->setMaximumHeight(8);
+    progressIndicator->hide(); // shown while a batch runs
 
     auto *fileSizeRow = new QHBoxLayout;
     fileSizeRow->addWidget(new QLabel(QStringLiteral("File size:")));

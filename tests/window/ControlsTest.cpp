@@ -1,11 +1,15 @@
 #include "WindowTestSupport.h"
 
 #include "Controls.h"
+#include "MessageBoxPresenter.h"
 #include "OutputFileType.h"
 #include "Preferences.h"
 #include "UserDefaults.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
+#include <QTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -112,4 +116,38 @@ TEST_F(SliderWindowTest, DragRendersWhileRendersAreQuick)
     slider->setSliderPosition(slider->value() + 10);
     EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(0))) << "the preview follows the drag";
     slider->setSliderDown(false);
+}
+
+namespace {
+// Answers the next message box by pressing the button with that text.
+void pressWhenShown(const QString &buttonText)
+{
+    QTimer::singleShot(0, [buttonText] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton *button : box->buttons())
+            if (button->text() == buttonText)
+                return button->click();
+        FAIL() << "no button " << buttonText.toStdString();
+    });
+}
+} // namespace
+
+TEST(MessageBoxPresenterTest, AnswersWithTheButtonThePersonPressed)
+{
+    MessageBoxPresenter presenter;
+    const AlertPanel panel{QStringLiteral("Format validation"), QStringLiteral("The name is empty."),
+                           QStringLiteral("OK"), QStringLiteral("Cancel"), QStringLiteral("Delete")};
+    pressWhenShown(QStringLiteral("OK"));
+    EXPECT_EQ(presenter.runAlertPanel(panel), AlertDefault);
+    pressWhenShown(QStringLiteral("Cancel"));
+    EXPECT_EQ(presenter.runAlertPanel(panel), AlertAlternate);
+    pressWhenShown(QStringLiteral("Delete"));
+    EXPECT_EQ(presenter.runAlertPanel(panel), AlertOther);
+
+    QTimer::singleShot(0, [] {
+        if (QWidget *box = QApplication::activeModalWidget())
+            QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(presenter.runAlertPanel(panel), AlertAlternate); // escape is the cautious answer
 }
