@@ -501,7 +501,7 @@ void ShrinkerController::connectControls()
 void ShrinkerController::sliderDragged(ValueSlider *slider)
 {
     // Follow the drag only while renders are quick; otherwise the release renders once.
-    if (inputImage && lastRenderMilliseconds_ <= kDragRenderBudgetMilliseconds)
+    if (inputImage && lastRenderMilliseconds_ <= dragRenderBudgetMilliseconds)
         handleControl(slider);
 }
 
