@@ -392,7 +392,7 @@ void ShrinkerController::buildMenus()
     command(fileMenu, QStringLiteral("&Save…"), "doit", QKeySequence::Save);
     command(fileMenu, QStringLiteral("New from &Clipboard"), "fromClip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
     QAction *oneTouchItem = fileMenu->addAction(QStringLiteral("Save from Clipboard in &One Touch…"));
-    oneTouchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    oneTouchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     oneTouchItem->setEnabled(respondsToAction("fromClip") && respondsToAction("doit"));
     connect(oneTouchItem, &QAction::triggered, this, &ShrinkerController::oneTouch);
     fileMenu->addSeparator();
