@@ -2,11 +2,15 @@
 // and hands over to the event loop.
 
 #include "AppDelegate.h"
+#include "FormatManager.h"
+#include "Manual.h"
 #include "MessageBoxPresenter.h"
 #include "ShrinkerController.h"
 
 #include <QApplication>
 #include <QMainWindow>
+#include <QPushButton>
+#include <QToolButton>
 #include <QTimer>
 
 int main(int argc, char *argv[])
@@ -19,8 +23,22 @@ int main(int argc, char *argv[])
     ShrinkerController controller;
     AppDelegate delegate;
     delegate.window = controller.uiWindow;
+    FormatManager formatManager(controller.uiWindow, controller.formatsInfo);
+    QObject::connect(controller.formatsButton, &QPushButton::clicked, &formatManager, &FormatManager::showFormatsPanel);
+    const FormatManager::EditSheetControls &sheet = formatManager.editSheet();
+    Manual *manual = controller.manual;
+    QObject::connect(sheet.modifierHelpButton, &QToolButton::clicked, manual,
+                     [manual, &sheet] { manual->filenameModifier(sheet.modifierHelpButton); });
+    QObject::connect(sheet.resampleModeHelpButton, &QToolButton::clicked, manual,
+                     [manual, &sheet] { manual->resizeMode(sheet.resampleModeHelpButton); });
+    QObject::connect(sheet.relativeToHelpButton, &QToolButton::clicked, manual,
+                     [manual, &sheet] { manual->relativeSizes(sheet.relativeToHelpButton); });
+
     controller.manipulator.awakeFromNib();
     controller.awakeFromNib();
+    // After the first-run values: seeding reads "create2xVersion" and "create3xVersion",
+    // so on a first run the built-in formats start selected.
+    formatManager.awakeFromNib();
 
     MessageBoxPresenter presenter(controller.uiWindow);
     DialogPresenter::install(&presenter);
