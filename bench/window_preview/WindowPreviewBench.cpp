@@ -2,12 +2,13 @@
 // width, then slider steps through the window's own path (the dispatcher, the render,
 // the temp file read back into the well and the size label), timed one by one.
 //
-//   qp_window_preview_bench PHOTO [WIDTH] [STEPS] [--screenshot FILE.png]
+//   qp_window_preview_bench PHOTO [WIDTH] [STEPS] [--screenshot FILE.png [--adjustments]]
 //
 // Uses a throw-away preferences file and support folder. With --screenshot the window is
 // shown and grabbed after the steps (run it under xvfb-run for a real display).
 
 #include "Controls.h"
+#include "FormatManager.h"
 #include "OutputFileType.h"
 #include "Picture.h"
 #include "ShrinkerController.h"
@@ -64,6 +65,7 @@ int main(int argc, char *argv[])
         screenshot = args.at(at + 1);
         args.remove(at, 2);
     }
+    const bool adjustmentsTab = args.removeAll(QStringLiteral("--adjustments")) > 0;
     if (args.isEmpty()) {
         out << "usage: qp_window_preview_bench PHOTO [WIDTH] [STEPS] [--screenshot FILE.png]\n";
         return 2;
@@ -74,8 +76,10 @@ int main(int argc, char *argv[])
 
     UserDefaults::setStandardFilePath(home.filePath(QStringLiteral("Quillpane.json")));
     ShrinkerController controller;
+    FormatManager formatManager(controller.uiWindow, controller.formatsInfo);
     controller.manipulator.awakeFromNib();
     controller.awakeFromNib();
+    formatManager.awakeFromNib();
     controller.applicationDidFinishLaunching();
     if (!screenshot.isEmpty())
         controller.uiWindow->show();
@@ -144,6 +148,8 @@ int main(int argc, char *argv[])
     out.flush();
 
     if (!screenshot.isEmpty()) {
+        if (adjustmentsTab)
+            controller.showAdjustmentsWindow();
         QTest::qWait(300);
         const QPixmap shot = controller.uiWindow->grab();
         if (!shot.save(screenshot)) {

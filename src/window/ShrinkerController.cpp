@@ -34,6 +34,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace {
 
 QLabel *caption(const QString &text, QWidget *buddy)
@@ -68,6 +70,7 @@ ShrinkerController::ShrinkerController(QObject *parent) : QObject(parent)
 
 ShrinkerController::~ShrinkerController()
 {
+    uiWindow->removeEventFilter(this);
     delete uiWindow; // owns every other window and control
 }
 
@@ -110,6 +113,7 @@ void ShrinkerController::buildWindow()
     progressIndicator->setRange(0, 1);
     progressIndicator->setTextVisible(false);
     progressIndicator->setMaximumHeight(8);
+    progressIndicator->hide(); // shown while a batch runs
 
     auto *fileSizeRow = new QHBoxLayout;
     fileSizeRow->addWidget(new QLabel(QStringLiteral("File size:")));
@@ -240,6 +244,17 @@ QWidget *ShrinkerController::buildSizeTab()
     outputForm->addRow(caption(QStringLiteral("&Quality"), qualitySlider), withHelp(qualitySlider, qualityHelpButton));
     outputForm->addRow(caption(QStringLiteral("S&harpen"), sharpenSlider), withHelp(sharpenSlider, sharpeningHelpButton));
     layout->addWidget(outputBox);
+
+    auto *formatsBox = new QGroupBox(QStringLiteral("Additional formats"));
+    auto *formatsLayout = new QHBoxLayout(formatsBox);
+    formatsInfo = new QLabel;
+    formatsInfo->setObjectName(QStringLiteral("formatsInfo"));
+    formatsInfo->setWordWrap(true);
+    formatsButton = smallButton(QStringLiteral("&Formats…"));
+    formatsButton->setToolTip(QStringLiteral("Choose the additional formats saved beside each output"));
+    formatsLayout->addWidget(formatsInfo, 1);
+    formatsLayout->addWidget(formatsButton);
+    layout->addWidget(formatsBox);
     layout->addStretch(1);
     return tab;
 }
@@ -317,7 +332,8 @@ QToolButton *ShrinkerController::helpButton(const QString &topic, void (Manual::
     button->setToolTip(QStringLiteral("Help: %1").arg(topic));
     button->setAccessibleName(button->toolTip());
     setNamedImage(button, QStringLiteral("help"));
-    connect(button, &QToolButton::clicked, manual, [this, button, hint] { (manual->*hint)(button); });
+    const std::function<void(Manual *, QWidget *)> show = hint;
+    connect(button, &QToolButton::clicked, manual, [this, button, show] { show(manual, button); });
     return button;
 }
 
@@ -390,7 +406,7 @@ void ShrinkerController::buildMenus()
     command(fileMenu, QStringLiteral("&Save…"), "doit", QKeySequence::Save);
     command(fileMenu, QStringLiteral("New from &Clipboard"), "fromClip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
     QAction *oneTouchItem = fileMenu->addAction(QStringLiteral("Save from Clipboard in &One Touch…"));
-    oneTouchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    oneTouchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     oneTouchItem->setEnabled(respondsToAction("fromClip") && respondsToAction("doit"));
     connect(oneTouchItem, &QAction::triggered, this, &ShrinkerController::oneTouch);
     fileMenu->addSeparator();
@@ -499,7 +515,7 @@ void ShrinkerController::connectControls()
 void ShrinkerController::sliderDragged(ValueSlider *slider)
 {
     // Follow the drag only while renders are quick; otherwise the release renders once.
-    if (inputImage && lastRenderMilliseconds_ <= kDragRenderBudgetMilliseconds)
+    if (inputImage && lastRenderMilliseconds_ <= dragRenderBudgetMilliseconds)
         handleControl(slider);
 }
 

@@ -87,6 +87,8 @@ public:
     QComboBox *fileFormatButton = nullptr; // tags 0 jpeg, 1 png, 2 tiff
     ValueSlider *qualitySlider = nullptr;
     ValueSlider *sharpenSlider = nullptr;
+    QLabel *formatsInfo = nullptr;        // the summary of the additional formats (written by FormatManager)
+    QPushButton *formatsButton = nullptr; // opens the formats panel (connected by the program)
 
     ValueSlider *brightnessSlider = nullptr;
     ValueSlider *exposureSlider = nullptr;
@@ -158,8 +160,8 @@ public:
     // How long the latest render took, in milliseconds (0 before the first).
     double lastRenderMilliseconds() const { return lastRenderMilliseconds_; }
     // While the latest render took at most this long, the preview follows a slider drag;
-    // otherwise it waits for the knob's release.
-    static constexpr double kDragRenderBudgetMilliseconds = 100.0;
+    // otherwise it waits for the knob's release, so a drag never stalls the window.
+    double dragRenderBudgetMilliseconds = 100.0;
 
     // ---- Adjustment presets -------------------------------------------------------------
     void setAdjustmentDefaults();
