@@ -533,14 +533,17 @@ TEST_F(BadInputTest, PostScriptThatReachesOutOfItsFile)
     const QByteArray runCommand = "(%pipe%touch " + QFile::encodeName(piped) + ") (w) file closefile";
     const QByteArray redCorner = "1 0 0 setrgbcolor 0 0 8 8 rectfill";
 
-    // Unguarded, the refused operation stops the drawing: nothing is shown.
+    // Unguarded, the refused operation stops the program: reading it now tries a small
+    // drawing, so the picture is refused.
     for (const QByteArray &attempt : {readSecret, writeFile, runCommand}) {
         const QString path = write("reach.eps", eps("0 0 32 32", redCorner + "\n" + attempt));
         const Outcome o = runReader("read", path, 30);
         expectBounded(o, 30);
-        EXPECT_EQ(o.lines(), QStringList{QStringLiteral("vector 32 32 not-drawn")}) << o;
+        EXPECT_EQ(o.lines(), QStringList{QStringLiteral("none")}) << o;
         EXPECT_TRUE(o.err.contains("Unable to draw PostScript")) << o;
     }
+    EXPECT_FALSE(QFileInfo::exists(written));
+    EXPECT_FALSE(QFileInfo::exists(piped));
     // Guarded by `stopped`, the drawing goes on without what was refused.
     const QString guarded = write("guarded.eps", eps("0 0 32 32", "{ " + readSecret + " } stopped pop\n{ " + writeFile
                                                                       + " } stopped pop\n{ " + runCommand + " } stopped pop\n" + redCorner));
@@ -562,13 +565,14 @@ TEST_F(BadInputTest, PostScriptThatNeverEndsOrIsTooLarge)
     const QString endless = write("forever.eps", eps("0 0 32 32", "{ } loop"));
     const Outcome o = runReader("read", endless, 45);
     expectBounded(o, 45);
-    EXPECT_EQ(o.lines(), QStringList{QStringLiteral("vector 32 32 not-drawn")}) << o;
+    EXPECT_EQ(o.lines(), QStringList{QStringLiteral("none")}) << o;
     EXPECT_TRUE(o.err.contains("Ghostscript took longer than")) << o;
 
     const QString huge = write("huge.eps", eps("0 0 999999 999999", "0 0 1 setrgbcolor 0 0 10 10 rectfill"));
     const Outcome h = runReader("read", huge);
     expectBounded(h);
-    EXPECT_EQ(h.lines(), QStringList{QStringLiteral("vector 999999 999999 not-drawn")}) << h;
+    EXPECT_EQ(h.lines(), QStringList{QStringLiteral("none")}) << h;
+    EXPECT_TRUE(h.err.contains("Unable to draw PostScript")) << h;
 
     for (const QByteArray &box : {QByteArray("0 0 0 0"), QByteArray("(atend)"), QByteArray("0 0 1e9 1e9"), QByteArray("x y z w")}) {
         const QString path = write("box.eps", eps(box, "showpage"));
