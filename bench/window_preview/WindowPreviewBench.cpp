@@ -2,12 +2,13 @@
 // width, then slider steps through the window's own path (the dispatcher, the render,
 // the temp file read back into the well and the size label), timed one by one.
 //
-//   qp_window_preview_bench PHOTO [WIDTH] [STEPS] [--screenshot FILE.png]
+//   qp_window_preview_bench PHOTO [WIDTH] [STEPS] [--screenshot FILE.png [--adjustments]]
 //
 // Uses a throw-away preferences file and support folder. With --screenshot the window is
 // shown and grabbed after the steps (run it under xvfb-run for a real display).
 
 #include "Controls.h"
+#include "OutputFileType.h"
 #include "Picture.h"
 #include "ShrinkerController.h"
 #include "UserDefaults.h"
@@ -24,10 +25,20 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <ctime>
 #include <cstdlib>
 #include <vector>
 
 namespace {
+
+// CPU time of the whole process (all threads), in milliseconds: less sensitive than the
+// wall clock to other programs sharing the cores.
+double processCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
 
 double percentile(std::vector<double> values, double p)
 {
@@ -53,6 +64,7 @@ int main(int argc, char *argv[])
         screenshot = args.at(at + 1);
         args.remove(at, 2);
     }
+    const bool adjustmentsTab = args.removeAll(QStringLiteral("--adjustments")) > 0;
     if (args.isEmpty()) {
         out << "usage: qp_window_preview_bench PHOTO [WIDTH] [STEPS] [--screenshot FILE.png]\n";
         return 2;
@@ -89,14 +101,32 @@ int main(int argc, char *argv[])
 
     // Slider steps by keyboard, each one a full render through the dispatcher.
     std::vector<double> stepMs;
+    std::vector<double> stepCpuMs;
     ValueSlider *sliders[] = {controller.exposureSlider, controller.saturationSlider, controller.qualitySlider,
                               controller.sharpenSlider};
     for (int i = 0; i < steps; ++i) {
         ValueSlider *slider = sliders[i % 4];
         const Qt::Key key = (i / 4) % 2 ? Qt::Key_Left : Qt::Key_Right;
+        const double cpu = processCpuMs();
         timer.restart();
         QTest::keyClick(slider, key);
         stepMs.push_back(double(timer.nsecsElapsed()) / 1e6);
+        stepCpuMs.push_back(processCpuMs() - cpu);
+    }
+
+    // The two halves of a step: the engine's conversion, and the read-back of its file.
+    std::vector<double> convertMs;
+    std::vector<double> showMs;
+    const QVariantMap settings = controller.previewSettings();
+    const QString tempFile = tempPreviewPath(0);
+    const QSizeF shownSize(controller.sizeFieldW->text().toDouble(), controller.sizeFieldH->text().toDouble());
+    for (int i = 0; i < std::max(3, steps / 3); ++i) {
+        timer.restart();
+        controller.manipulator.convertNSImageForWebWithSettings(picture, settings);
+        convertMs.push_back(double(timer.nsecsElapsed()) / 1e6);
+        timer.restart();
+        controller.showPreviewFile(tempFile, shownSize);
+        showMs.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
 
     const QSize pixels = picture->sourcePixelSize();
@@ -108,10 +138,15 @@ int main(int argc, char *argv[])
     out << "first render ms: " << QString::number(firstMs, 'f', 1) << "\n";
     out << "slider step ms over " << steps << " steps: median " << QString::number(percentile(stepMs, 0.5), 'f', 1)
         << ", p90 " << QString::number(percentile(stepMs, 0.9), 'f', 1) << ", max "
-        << QString::number(*std::max_element(stepMs.begin(), stepMs.end()), 'f', 1) << "\n";
+        << QString::number(*std::max_element(stepMs.begin(), stepMs.end()), 'f', 1) << "; CPU ms (all threads) median "
+        << QString::number(percentile(stepCpuMs, 0.5), 'f', 1) << "\n";
+    out << "of which conversion ms: median " << QString::number(percentile(convertMs, 0.5), 'f', 1)
+        << ", read-back and display ms: median " << QString::number(percentile(showMs, 0.5), 'f', 1) << "\n";
     out.flush();
 
     if (!screenshot.isEmpty()) {
+        if (adjustmentsTab)
+            controller.showAdjustmentsWindow();
         QTest::qWait(300);
         const QPixmap shot = controller.uiWindow->grab();
         if (!shot.save(screenshot)) {

@@ -68,6 +68,7 @@ ShrinkerController::ShrinkerController(QObject *parent) : QObject(parent)
 
 ShrinkerController::~ShrinkerController()
 {
+    uiWindow->removeEventFilter(this);
     delete uiWindow; // owns every other window and control
 }
 
@@ -110,6 +111,7 @@ void ShrinkerController::buildWindow()
     progressIndicator->setRange(0, 1);
     progressIndicator->setTextVisible(false);
     progressIndicator->setMaximumHeight(8);
+    progressIndicator->hide(); // shown while a batch runs
 
     auto *fileSizeRow = new QHBoxLayout;
     fileSizeRow->addWidget(new QLabel(QStringLiteral("File size:")));
@@ -390,7 +392,7 @@ void ShrinkerController::buildMenus()
     command(fileMenu, QStringLiteral("&Save…"), "doit", QKeySequence::Save);
     command(fileMenu, QStringLiteral("New from &Clipboard"), "fromClip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
     QAction *oneTouchItem = fileMenu->addAction(QStringLiteral("Save from Clipboard in &One Touch…"));
-    oneTouchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    oneTouchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     oneTouchItem->setEnabled(respondsToAction("fromClip") && respondsToAction("doit"));
     connect(oneTouchItem, &QAction::triggered, this, &ShrinkerController::oneTouch);
     fileMenu->addSeparator();
@@ -499,7 +501,7 @@ void ShrinkerController::connectControls()
 void ShrinkerController::sliderDragged(ValueSlider *slider)
 {
     // Follow the drag only while renders are quick; otherwise the release renders once.
-    if (inputImage && lastRenderMilliseconds_ <= kDragRenderBudgetMilliseconds)
+    if (inputImage && lastRenderMilliseconds_ <= dragRenderBudgetMilliseconds)
         handleControl(slider);
 }
 

@@ -142,6 +142,8 @@ public:
     // sender: the size field that changed, or this controller after a new picture.
     void applyAspectRatio(QObject *sender);
     void setActualSize();
+    // The dispatcher's stepping through the batch list (nextImage or previousImage as sender).
+    void stepThroughBatch(QObject *sender);
 
     // ---- Preview ----------------------------------------------------------------------
     // Converts inputImage with the window's settings and shows the temp preview file.
@@ -156,8 +158,8 @@ public:
     // How long the latest render took, in milliseconds (0 before the first).
     double lastRenderMilliseconds() const { return lastRenderMilliseconds_; }
     // While the latest render took at most this long, the preview follows a slider drag;
-    // otherwise it waits for the knob's release.
-    static constexpr double kDragRenderBudgetMilliseconds = 100.0;
+    // otherwise it waits for the knob's release, so a drag never stalls the window.
+    double dragRenderBudgetMilliseconds = 100.0;
 
     // ---- Adjustment presets -------------------------------------------------------------
     void setAdjustmentDefaults();

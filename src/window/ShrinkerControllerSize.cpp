@@ -84,7 +84,7 @@ void ShrinkerController::handleControl(QObject *sender)
         filterIntensity->setEnabled(!(tag == 0 || tag == 1 || tag == 4));
     }
     if (sender == nextImage || sender == previousImage)
-        performAction(sender == nextImage ? "stepToNextImage" : "stepToPreviousImage");
+        stepThroughBatch(sender);
     updateOutputImage();
 }
 
@@ -141,4 +141,38 @@ void ShrinkerController::setActualSize()
     sizeFieldH->setText(QString::number(truncatedPixelCount(height)));
     constrain->setChecked(true);
     cropControls->hide();
+}
+
+void ShrinkerController::stepThroughBatch(QObject *sender)
+{
+    if (!inputFileArray || inputFileArray->size() < 2)
+        return;
+    const qsizetype count = inputFileArray->size();
+    if (sender == nextImage) {
+        if (cursor + 1 >= count)
+            return;
+        ++cursor;
+        if (cursor == count - 1)
+            nextImage->setEnabled(false);
+        previousImage->setEnabled(true);
+    } else if (sender == previousImage) {
+        if (cursor <= 0)
+            return;
+        --cursor;
+        if (cursor == 0)
+            previousImage->setEnabled(false);
+        nextImage->setEnabled(true);
+    } else {
+        return;
+    }
+    std::shared_ptr<const Picture> picture = Picture::readFile(inputFileArray->at(cursor));
+    if (!picture)
+        return; // an unreadable entry moves only the position and the buttons
+    inputImage = std::move(picture);
+    calculateRatio();
+    applyAspectRatio(this);
+    inputFileCount->setText(cursor != 0 ? QStringLiteral("showing image %1 of %2 images").arg(cursor + 1).arg(count)
+                                        : QStringLiteral("showing the first of %1 images").arg(count));
+    nextImage->show();
+    previousImage->show();
 }

@@ -1,11 +1,15 @@
 #include "WindowTestSupport.h"
 
 #include "Controls.h"
+#include "MessageBoxPresenter.h"
 #include "OutputFileType.h"
 #include "Preferences.h"
 #include "UserDefaults.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
+#include <QTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -101,15 +105,58 @@ TEST_F(SliderWindowTest, KeyboardMovesStoreTheValueAndRender)
     EXPECT_FLOAT_EQ(defaults.floatForKey(PrefKey::sharpeningValue), 0.26f);
 }
 
-TEST_F(SliderWindowTest, DragRendersWhileRendersAreQuick)
+TEST_F(SliderWindowTest, DragRendersOnlyWhileRendersAreQuick)
 {
     controller->updateOutputImage();
     ASSERT_GT(controller->lastRenderMilliseconds(), 0.0);
-    ASSERT_LE(controller->lastRenderMilliseconds(), ShrinkerController::kDragRenderBudgetMilliseconds);
-    QFile::remove(tempPreviewPath(0));
     ValueSlider *slider = controller->exposureSlider;
+
+    controller->dragRenderBudgetMilliseconds = 0.0; // every render counts as slow
+    QFile::remove(tempPreviewPath(0));
     slider->setSliderDown(true);
     slider->setSliderPosition(slider->value() + 10);
-    EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(0))) << "the preview follows the drag";
+    EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(0))) << "a slow preview waits for the release";
     slider->setSliderDown(false);
+    EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(0)));
+
+    controller->dragRenderBudgetMilliseconds = 1e9; // every render counts as quick
+    QFile::remove(tempPreviewPath(0));
+    slider->setSliderDown(true);
+    slider->setSliderPosition(slider->value() + 10);
+    EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(0))) << "a quick preview follows the drag";
+    slider->setSliderDown(false);
+}
+
+namespace {
+// Answers the next message box by pressing the button with that text.
+void pressWhenShown(const QString &buttonText)
+{
+    QTimer::singleShot(0, [buttonText] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton *button : box->buttons())
+            if (button->text() == buttonText)
+                return button->click();
+        FAIL() << "no button " << buttonText.toStdString();
+    });
+}
+} // namespace
+
+TEST(MessageBoxPresenterTest, AnswersWithTheButtonThePersonPressed)
+{
+    MessageBoxPresenter presenter;
+    const AlertPanel panel{QStringLiteral("Format validation"), QStringLiteral("The name is empty."),
+                           QStringLiteral("OK"), QStringLiteral("Cancel"), QStringLiteral("Delete")};
+    pressWhenShown(QStringLiteral("OK"));
+    EXPECT_EQ(presenter.runAlertPanel(panel), AlertDefault);
+    pressWhenShown(QStringLiteral("Cancel"));
+    EXPECT_EQ(presenter.runAlertPanel(panel), AlertAlternate);
+    pressWhenShown(QStringLiteral("Delete"));
+    EXPECT_EQ(presenter.runAlertPanel(panel), AlertOther);
+
+    QTimer::singleShot(0, [] {
+        if (QWidget *box = QApplication::activeModalWidget())
+            QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(presenter.runAlertPanel(panel), AlertAlternate); // escape is the cautious answer
 }

@@ -1,5 +1,7 @@
 #include "WindowTestSupport.h"
 
+#include "QP_ImageView.h"
+
 #include "Controls.h"
 #include "Log.h"
 #include "Preferences.h"
@@ -14,6 +16,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -201,4 +205,60 @@ TEST_F(DispatcherTest, NoRatioYetMeansNoProportionalUpdate)
     controller->applyAspectRatio(controller.get());
     EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1,000"));
     EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("125")));
+}
+
+TEST_F(DispatcherTest, NextAndPreviousStepThroughTheBatchList)
+{
+    QTemporaryDir folder;
+    QStringList paths;
+    for (const auto &[name, size] : {std::pair{"one.png", QSize(300, 200)}, std::pair{"two.txt", QSize()},
+                                     std::pair{"three.png", QSize(100, 400)}}) {
+        const QString path = folder.filePath(QString::fromLatin1(name));
+        if (size.isValid()) {
+            QImage image(size, QImage::Format_RGB888);
+            image.fill(Qt::darkCyan);
+            ASSERT_TRUE(image.save(path));
+        } else {
+            QFile text(path);
+            ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+            text.write("not a picture");
+        }
+        paths << path;
+    }
+    // The state a new batch leaves (the intake sets it up).
+    controller->inputFileArray = paths;
+    controller->cursor = 0;
+    adopt(Picture::readFile(paths[0]));
+    controller->nextImage->show();
+    controller->previousImage->show();
+    controller->previousImage->setEnabled(false);
+    controller->nextImage->setEnabled(true);
+    controller->sizeFieldW->setText(QStringLiteral("200"));
+
+    QTest::mouseClick(controller->nextImage, Qt::LeftButton); // onto the text file
+    EXPECT_EQ(controller->cursor, 1);
+    EXPECT_TRUE(controller->previousImage->isEnabled());
+    EXPECT_TRUE(controller->nextImage->isEnabled());
+    EXPECT_FLOAT_EQ(controller->aspectRatio, 1.5f); // picture and text unchanged
+    EXPECT_TRUE(controller->inputFileCount->text().isEmpty());
+
+    QTest::mouseClick(controller->nextImage, Qt::LeftButton);
+    EXPECT_EQ(controller->cursor, 2);
+    EXPECT_FALSE(controller->nextImage->isEnabled());
+    EXPECT_EQ(controller->inputFileCount->text(), QStringLiteral("showing image 3 of 3 images"));
+    EXPECT_FLOAT_EQ(controller->aspectRatio, 0.25f);
+    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("800"));
+    EXPECT_EQ(controller->imageWell->image().deviceIndependentSize(), QSizeF(200, 800));
+
+    QTest::mouseClick(controller->nextImage, Qt::LeftButton); // disabled: nothing happens
+    controller->handleControl(controller->nextImage);          // and past the end, nothing either
+    EXPECT_EQ(controller->cursor, 2);
+
+    QTest::mouseClick(controller->previousImage, Qt::LeftButton);
+    QTest::mouseClick(controller->previousImage, Qt::LeftButton);
+    EXPECT_EQ(controller->cursor, 0);
+    EXPECT_FALSE(controller->previousImage->isEnabled());
+    EXPECT_TRUE(controller->nextImage->isEnabled());
+    EXPECT_EQ(controller->inputFileCount->text(), QStringLiteral("showing the first of 3 images"));
+    EXPECT_FLOAT_EQ(controller->aspectRatio, 1.5f);
 }
