@@ -17,7 +17,7 @@ while [ "$i" -lt "$runs" ]; do
     start=$(date +%s.%N)
     "$convert" --width 1200 --type jpeg --quality 90 --neutral --formats -o "$out" "$@" >/dev/null 2>&1
     end=$(date +%s.%N)
-    t=$(echo "$end - $start" | bc -l)
+    t=$(awk "BEGIN {print $end - $start}")
     printf 'convert run %d: %.2f s, %d files\n' "$i" "$t" "$(ls "$out" | wc -l)"
     times="$times $t"
     i=$((i + 1))
