@@ -36,7 +36,6 @@ HintPopover::HintPopover(QWidget *parent)
     : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint)
     , textField_(new QLabel(this))
 {
-    setAttribute(Qt::WA_ShowWithoutActivating, false);
     textField_->setWordWrap(true);
     textField_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     textField_->setTextFormat(Qt::PlainText);
@@ -46,7 +45,10 @@ HintPopover::HintPopover(QWidget *parent)
     moreHelp->setText(tr("More help…"));
     moreHelp->setAutoRaise(true);
     moreHelp->setObjectName(QStringLiteral("moreHelpButton"));
-    connect(moreHelp, &QToolButton::clicked, this, [this] { emit moreHelpRequested(); });
+    connect(moreHelp, &QToolButton::clicked, this, [this] {
+        close();
+        emit moreHelpRequested();
+    });
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(kArrowDepth + 12, 8, 12, 4);
@@ -265,11 +267,19 @@ QUrl Manual::helpPageUrl(const QString &anchor)
     return url;
 }
 
+bool Manual::openHelpPage(const QString &anchor)
+{
+    const QUrl url = helpPageUrl(anchor);
+    if (url.isEmpty())
+        return false;
+    if (!QDesktopServices::openUrl(url)) {
+        qpLog(QStringLiteral("Unable to open the help page %1").arg(url.toString()));
+        return false;
+    }
+    return true;
+}
+
 void Manual::morehelp()
 {
-    const QUrl url = helpPageUrl(anchorForTopic(context_));
-    if (url.isEmpty())
-        return;
-    if (!QDesktopServices::openUrl(url))
-        qpLog(QStringLiteral("Unable to open the help page %1").arg(url.toString()));
+    openHelpPage(anchorForTopic(context_));
 }

@@ -59,6 +59,9 @@ public:
     // The help page as a local file (written from the program's resources when missing
     // or outdated), at the anchor when one is given; empty when it cannot be written.
     static QUrl helpPageUrl(const QString &anchor = QString());
+    // Opens the help page in the person's browser (the window's Help command uses it too);
+    // false, with a log line, when that failed.
+    static bool openHelpPage(const QString &anchor = QString());
     // The page anchor of a topic title: spaces become underscores ("Base format" -> "Base_format").
     static QString anchorForTopic(const QString &topic);
 

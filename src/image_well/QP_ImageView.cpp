@@ -21,6 +21,9 @@ QP_ImageView::QP_ImageView(QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
+    // The picture's size is no size request: a large one is shown centred and clipped,
+    // never pushing the window wider (the explicit minimum replaces the picture's).
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     setMinimumSize(64, 64);
 }
 

@@ -34,6 +34,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace {
 
 QLabel *caption(const QString &text, QWidget *buddy)
@@ -319,7 +321,8 @@ QToolButton *ShrinkerController::helpButton(const QString &topic, void (Manual::
     button->setToolTip(QStringLiteral("Help: %1").arg(topic));
     button->setAccessibleName(button->toolTip());
     setNamedImage(button, QStringLiteral("help"));
-    connect(button, &QToolButton::clicked, manual, [this, button, hint] { (manual->*hint)(button); });
+    const std::function<void(Manual *, QWidget *)> show = hint;
+    connect(button, &QToolButton::clicked, manual, [this, button, show] { show(manual, button); });
     return button;
 }
 

@@ -142,7 +142,10 @@ TEST_F(ManualTest, WorkingElsewhereClosesThePopover)
 TEST_F(ManualTest, MoreHelpOpensTheShippedPageAtTheTopicsAnchor)
 {
     manual.baseFormat(button);
-    manual.morehelp();
+    auto *moreHelp = manual.hintPopover()->findChild<QAbstractButton *>(QStringLiteral("moreHelpButton"));
+    ASSERT_NE(moreHelp, nullptr);
+    QTest::mouseClick(moreHelp, Qt::LeftButton);
+    EXPECT_FALSE(manual.hintPopover()->isVisible());
     ASSERT_EQ(catcher.urls.size(), 1);
     const QUrl url = catcher.urls.first();
     EXPECT_TRUE(url.isLocalFile());
@@ -174,6 +177,9 @@ TEST_F(ManualTest, HelpPageIsRewrittenWhenItWasDamagedAndOpensWithoutAnchorBefor
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     EXPECT_TRUE(page.readAll().contains("id=\"Output_format\""));
     EXPECT_EQ(Manual::anchorForTopic(QStringLiteral("Filename modifier")), QStringLiteral("Filename_modifier"));
+
+    EXPECT_TRUE(Manual::openHelpPage());
+    EXPECT_EQ(catcher.urls.last(), first);
 }
 
 #include "ManualTest.moc"

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
+#include <QLayout>
 #include <QMainWindow>
 #include <QMimeData>
 #include <QPainter>
@@ -150,4 +151,13 @@ TEST_F(ImageWellTest, ShowsItsPictureUnscaledAndCentred)
     EXPECT_EQ(shown.pixelColor(centre + QPoint(45, 0)), QColor(Qt::red));
     EXPECT_EQ(shown.pixelColor(centre + QPoint(30, 0)), QColor(Qt::blue));
     EXPECT_NE(shown.pixelColor(centre + QPoint(60, 0)), QColor(Qt::red));
+
+    // A picture larger than the well is clipped, not a reason to grow the window.
+    const QSize before = window.size();
+    well->setImage(solid(Qt::green, 3000, 2000));
+    window.layout()->activate();
+    QApplication::processEvents();
+    EXPECT_EQ(window.size(), before);
+    EXPECT_LE(window.minimumSize().width(), before.width());
+    EXPECT_EQ(well->grab().toImage().pixelColor(well->contentsRect().center()), QColor(Qt::green));
 }
