@@ -8,6 +8,7 @@
 // shown and grabbed after the steps (run it under xvfb-run for a real display).
 
 #include "Controls.h"
+#include "FormatManager.h"
 #include "OutputFileType.h"
 #include "Picture.h"
 #include "ShrinkerController.h"
@@ -75,8 +76,10 @@ int main(int argc, char *argv[])
 
     UserDefaults::setStandardFilePath(home.filePath(QStringLiteral("Quillpane.json")));
     ShrinkerController controller;
+    FormatManager formatManager(controller.uiWindow, controller.formatsInfo);
     controller.manipulator.awakeFromNib();
     controller.awakeFromNib();
+    formatManager.awakeFromNib();
     controller.applicationDidFinishLaunching();
     if (!screenshot.isEmpty())
         controller.uiWindow->show();

@@ -4,10 +4,14 @@
 #include "AppDelegate.h"
 #include "CommandLineIntake.h"
 #include "FileDialogPresenter.h"
+#include "FormatManager.h"
+#include "Manual.h"
 #include "ShrinkerController.h"
 
 #include <QApplication>
 #include <QMainWindow>
+#include <QPushButton>
+#include <QToolButton>
 #include <QTimer>
 
 int main(int argc, char *argv[])
@@ -20,8 +24,22 @@ int main(int argc, char *argv[])
     ShrinkerController controller;
     AppDelegate delegate;
     delegate.window = controller.uiWindow;
+    FormatManager formatManager(controller.uiWindow, controller.formatsInfo);
+    QObject::connect(controller.formatsButton, &QPushButton::clicked, &formatManager, &FormatManager::showFormatsPanel);
+    const FormatManager::EditSheetControls &sheet = formatManager.editSheet();
+    Manual *manual = controller.manual;
+    QObject::connect(sheet.modifierHelpButton, &QToolButton::clicked, manual,
+                     [manual, &sheet] { manual->filenameModifier(sheet.modifierHelpButton); });
+    QObject::connect(sheet.resampleModeHelpButton, &QToolButton::clicked, manual,
+                     [manual, &sheet] { manual->resizeMode(sheet.resampleModeHelpButton); });
+    QObject::connect(sheet.relativeToHelpButton, &QToolButton::clicked, manual,
+                     [manual, &sheet] { manual->relativeSizes(sheet.relativeToHelpButton); });
+
     controller.manipulator.awakeFromNib();
     controller.awakeFromNib();
+    // After the first-run values: seeding reads "create2xVersion" and "create3xVersion",
+    // so on a first run the built-in formats start selected.
+    formatManager.awakeFromNib();
 
     FileDialogPresenter presenter(controller.uiWindow);
     DialogPresenter::install(&presenter);

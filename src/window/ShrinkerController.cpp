@@ -244,6 +244,17 @@ QWidget *ShrinkerController::buildSizeTab()
     outputForm->addRow(caption(QStringLiteral("&Quality"), qualitySlider), withHelp(qualitySlider, qualityHelpButton));
     outputForm->addRow(caption(QStringLiteral("S&harpen"), sharpenSlider), withHelp(sharpenSlider, sharpeningHelpButton));
     layout->addWidget(outputBox);
+
+    auto *formatsBox = new QGroupBox(QStringLiteral("Additional formats"));
+    auto *formatsLayout = new QHBoxLayout(formatsBox);
+    formatsInfo = new QLabel;
+    formatsInfo->setObjectName(QStringLiteral("formatsInfo"));
+    formatsInfo->setWordWrap(true);
+    formatsButton = smallButton(QStringLiteral("&Formats…"));
+    formatsButton->setToolTip(QStringLiteral("Choose the additional formats saved beside each output"));
+    formatsLayout->addWidget(formatsInfo, 1);
+    formatsLayout->addWidget(formatsButton);
+    layout->addWidget(formatsBox);
     layout->addStretch(1);
     return tab;
 }

@@ -87,6 +87,8 @@ public:
     QComboBox *fileFormatButton = nullptr; // tags 0 jpeg, 1 png, 2 tiff
     ValueSlider *qualitySlider = nullptr;
     ValueSlider *sharpenSlider = nullptr;
+    QLabel *formatsInfo = nullptr;        // the summary of the additional formats (written by FormatManager)
+    QPushButton *formatsButton = nullptr; // opens the formats panel (connected by the program)
 
     ValueSlider *brightnessSlider = nullptr;
     ValueSlider *exposureSlider = nullptr;

@@ -16,7 +16,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QEvent>
@@ -306,9 +305,7 @@ void ShrinkerController::showAdjustmentsWindow()
 
 void ShrinkerController::visitHelp()
 {
-    const QUrl page = Manual::helpPageUrl();
-    if (!page.isEmpty() && !QDesktopServices::openUrl(page))
-        qpLog(QStringLiteral("Unable to open the help page %1").arg(page.toString()));
+    Manual::openHelpPage();
 }
 
 void ShrinkerController::oneTouch()
