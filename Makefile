@@ -1,6 +1,7 @@
 # The two commands of the README: `make run` and `make test`.
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
+TSAN_DIR  ?= build-tsan
 JOBS      ?= $(shell nproc)
 CMAKE_CFG  = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
@@ -16,7 +17,7 @@ build: deps
 run: build
 	$(BUILD_DIR)/src/app/quillpane
 
-test: test-release test-asan
+test: test-release test-asan test-tsan
 
 test-release: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
@@ -32,5 +33,13 @@ test-asan: deps
 fuzz: deps
 	fuzz/run-fuzzers
 
+# The tests labelled "threaded" (the batch save's background thread) under ThreadSanitizer.
+# Qt itself is not instrumented: tests/intake_saving/tsan.supp says what that hides.
+test-tsan: deps
+	@cmake -S . -B $(TSAN_DIR) $(CMAKE_CFG) -DQP_SANITIZE=thread >/dev/null
+	@cmake --build $(TSAN_DIR) -j $(JOBS) --target qp_threaded_tests
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/intake_saving/tsan.supp \
+	  ctest --test-dir $(TSAN_DIR) -L threaded --output-on-failure
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR)

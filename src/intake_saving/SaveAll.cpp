@@ -35,12 +35,16 @@ bool replaceTempPreviewFile(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-QByteArray convertOutput(PhotoManipulator &engine, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
+QByteArray convertOutput(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
                          const QVariantMap &settings, qint64 fileFormat, qint64 fillColour, const QString &destination)
 {
     const QString temp = tempPreviewPath(fileFormat);
-    const std::lock_guard<std::mutex> lock(conversionMutex);
+    std::unique_lock<std::mutex> lock(conversionMutex, std::defer_lock);
+    if (kind == Engine::SharedWithPreview)
+        lock.lock();
     QByteArray bytes = engine.encodedDataForNSImageWithSettings(picture, settings, fileFormat, fillColour);
+    if (!lock.owns_lock())
+        lock.lock();
     const bool haveTemp = replaceTempPreviewFile(temp, bytes);
     if (destination.isEmpty())
         return bytes;
@@ -54,7 +58,7 @@ QByteArray convertOutput(PhotoManipulator &engine, std::mutex &conversionMutex, 
     return bytes;
 }
 
-int32_t saveBaseAndAllFormats(PhotoManipulator &engine, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
+int32_t saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
                               const QString &basePath, const SaveJob &job, QByteArray *baseBytes)
 {
     if (basePath.isEmpty())
@@ -66,7 +70,7 @@ int32_t saveBaseAndAllFormats(PhotoManipulator &engine, std::mutex &conversionMu
     const float outputWidth = recordFloat(job.baseSettings, QStringLiteral("xabs"));
     const float outputHeight = recordFloat(job.baseSettings, QStringLiteral("yabs"));
 
-    QByteArray base = convertOutput(engine, conversionMutex, picture, job.baseSettings, job.fileFormat, job.fillColour, basePath);
+    QByteArray base = convertOutput(engine, kind, conversionMutex, picture, job.baseSettings, job.fileFormat, job.fillColour, basePath);
     if (baseBytes)
         *baseBytes = base;
     if (job.warnAboutUpscaling && (outputWidth > largestWidth || outputHeight > largestHeight)) {
@@ -92,7 +96,7 @@ int32_t saveBaseAndAllFormats(PhotoManipulator &engine, std::mutex &conversionMu
             if (SavingRules::isUpscaled(SavingRules::formatOutputSize(prepared), largest))
                 scaledUp |= kFormatUpscaled;
         }
-        convertOutput(engine, conversionMutex, picture, prepared, job.fileFormat, job.fillColour, path);
+        convertOutput(engine, kind, conversionMutex, picture, prepared, job.fileFormat, job.fillColour, path);
     }
     return scaledUp;
 }

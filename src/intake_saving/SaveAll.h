@@ -30,17 +30,22 @@ struct SaveJob {
     QVariantList formats;      // the stored format list
 };
 
-// One conversion as a unit under conversionMutex: encode, replace the temp preview file
-// of the type, then copy it to destination (empty: none). The destination is replaced
-// only once the new output exists; a failed conversion leaves it as it was. Returns the
-// encoded bytes (empty on failure, logged).
-QByteArray convertOutput(PhotoManipulator &engine, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
+// Which engine converts: the window's own, shared with the preview (the conversion then
+// runs under conversionMutex too), or one of the caller's, free to run beside a preview
+// (only the temp preview file's write and copy then wait for the mutex).
+enum class Engine { SharedWithPreview, Private };
+
+// One output: encode, replace the temp preview file of the type and copy it to
+// destination (empty: none), the file steps under conversionMutex. The destination is
+// replaced only once the new output exists; a failed conversion leaves it as it was.
+// Returns the encoded bytes (empty on failure, logged).
+QByteArray convertOutput(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
                          const QVariantMap &settings, qint64 fileFormat, qint64 fillColour, const QString &destination);
 
 // The save-all operation: the base output at basePath, then each selected format in list
 // order beside it. Returns the upscaling flags found (only with warnAboutUpscaling on);
 // baseBytes, when given, receives the base output's encoded bytes.
-int32_t saveBaseAndAllFormats(PhotoManipulator &engine, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
+int32_t saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
                               const QString &basePath, const SaveJob &job, QByteArray *baseBytes = nullptr);
 
 // A record printed for the log: {key = value; ...} in key order.

@@ -4,9 +4,10 @@
 // The thread never touches a widget or the preferences. For each picture it asks the main
 // thread, and waits, to make the picture current, fit the size fields to it and read the
 // settings as they then stand (so a slider moved during a batch reaches the pictures not
-// yet written); it then converts and writes on its own. It waits for the main thread only
-// while holding no lock, and holds conversionMutex only for one conversion with its
-// copy, so the preview of a slider moved meanwhile waits at most for one conversion.
+// yet written); it then converts and writes on its own, with its own engine, so a preview
+// rendered meanwhile does not wait for the batch's conversions: conversionMutex is held
+// only while a temp preview file is written and copied. The thread waits for the main
+// thread only while holding no lock, so a slider moved mid-batch cannot deadlock it.
 //
 // Work for the main thread goes through a queue guarded by our own mutex, drained by a
 // timer of the main thread, rather than through Qt's posted events: the hand-over is then
@@ -44,6 +45,7 @@
 #include <thread>
 
 struct ShrinkerController::BatchRunner {
+    PhotoManipulator engine; // the batch thread's own
     std::thread thread;
     bool running = false; // main thread only
     QTimer timer;         // drains the main thread's queue while a batch runs
@@ -172,6 +174,7 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
         return false;
     if (!batchRunner_) {
         batchRunner_.reset(new BatchRunner);
+        batchRunner_->engine.awakeFromNib();
         batchRunner_->timer.setInterval(5);
         connect(&batchRunner_->timer, &QTimer::timeout, this, [this] { batchRunner_->drain(); });
     }
@@ -212,10 +215,10 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
             // so one conversion serves both.
             QByteArray preview;
             if (step->retina || exists)
-                preview = SaveAll::convertOutput(manipulator, conversionMutex, picture, step->previewSettings,
+                preview = SaveAll::convertOutput(runner.engine, SaveAll::Engine::Private, conversionMutex, picture, step->previewSettings,
                                                  step->save.fileFormat, step->save.fillColour, QString());
             if (!exists)
-                flags |= SaveAll::saveBaseAndAllFormats(manipulator, conversionMutex, picture, output, step->save,
+                flags |= SaveAll::saveBaseAndAllFormats(runner.engine, SaveAll::Engine::Private, conversionMutex, picture, output, step->save,
                                                         step->retina ? nullptr : &preview);
             const QSizeF displaySize = step->displaySize;
             runner.post([this, preview, displaySize, i, count] {

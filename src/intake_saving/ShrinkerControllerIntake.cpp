@@ -1,4 +1,5 @@
-// Every road by which pictures arrive, and stepping through a batch list.
+// Every road by which pictures arrive. Stepping through a batch list is the dispatcher's
+// (ShrinkerControllerSize.cpp).
 
 #include "ShrinkerController.h"
 
@@ -176,58 +177,9 @@ void ShrinkerController::multipleImagesProvided(const QStringList &paths)
     calculateRatio();
     applyAspectRatio(this);
     updateOutputImage();
-    showBatchPosition();
+    inputFileCount->setText(QStringLiteral("showing the first of %1 images").arg(paths.size()));
     nextImage->show();
     previousImage->show();
     previousImage->setEnabled(false);
     nextImage->setEnabled(true);
-}
-
-void ShrinkerController::showBatchPosition()
-{
-    const int count = inputFileArray ? int(inputFileArray->size()) : 0;
-    inputFileCount->setText(cursor == 0 ? QStringLiteral("showing the first of %1 images").arg(count)
-                                        : QStringLiteral("showing image %1 of %2 images").arg(cursor + 1).arg(count));
-}
-
-void ShrinkerController::stepToNextImage()
-{
-    if (refuseWhileBatchRuns("stepping"))
-        return;
-    if (!inputFileArray || inputFileArray->size() < 2 || cursor + 1 >= inputFileArray->size())
-        return;
-    ++cursor;
-    if (cursor == inputFileArray->size() - 1)
-        nextImage->setEnabled(false);
-    previousImage->setEnabled(true);
-    auto picture = Picture::readFile(inputFileArray->at(cursor));
-    if (!picture)
-        return;
-    inputImage = std::move(picture);
-    calculateRatio();
-    applyAspectRatio(this);
-    showBatchPosition();
-    nextImage->show();
-    previousImage->show();
-}
-
-void ShrinkerController::stepToPreviousImage()
-{
-    if (refuseWhileBatchRuns("stepping"))
-        return;
-    if (!inputFileArray || inputFileArray->size() < 2 || cursor <= 0)
-        return;
-    --cursor;
-    if (cursor == 0)
-        previousImage->setEnabled(false);
-    nextImage->setEnabled(true);
-    auto picture = Picture::readFile(inputFileArray->at(cursor));
-    if (!picture)
-        return;
-    inputImage = std::move(picture);
-    calculateRatio();
-    applyAspectRatio(this);
-    showBatchPosition();
-    nextImage->show();
-    previousImage->show();
 }

@@ -96,7 +96,7 @@ void ShrinkerController::saveBaseAndAllFormatsWithBaseSaveLocation(const QString
 {
     if (path.isEmpty())
         return;
-    scaledUp |= SaveAll::saveBaseAndAllFormats(manipulator, conversionMutex, inputImage, path, saveJobFromWindow(*this));
+    scaledUp |= SaveAll::saveBaseAndAllFormats(manipulator, SaveAll::Engine::SharedWithPreview, conversionMutex, inputImage, path, saveJobFromWindow(*this));
 }
 
 void ShrinkerController::showUpscalingWarningIfNeeded()

@@ -228,8 +228,6 @@ public:
     void applicationOpenFiles(const QStringList &paths);
     void singleImageProvided(std::shared_ptr<const Picture> image);
     void multipleImagesProvided(const QStringList &paths);
-    Q_INVOKABLE void stepToNextImage();
-    Q_INVOKABLE void stepToPreviousImage();
 
 private:
     struct BatchRunner;
@@ -238,7 +236,6 @@ private:
     };
     std::unique_ptr<BatchRunner, BatchRunnerDeleter> batchRunner_; // ends a running batch first
     bool refuseWhileBatchRuns(const char *what);
-    void showBatchPosition();
 
 public:
 

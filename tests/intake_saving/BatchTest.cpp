@@ -5,6 +5,7 @@
 
 #include "Controls.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
 #include <QFile>
@@ -125,10 +126,15 @@ TEST_F(BatchTest, OneBatchAtATimeAndArrivalsDuringItChangeNothing)
     controller->multipleImagesProvided({other, other});
     EXPECT_FALSE(controller->applicationOpenFile(other));
     EXPECT_EQ(presenter.beeps, 3);
-    // A slider moved meanwhile renders the preview without waiting for the batch.
-    controller->qualitySlider->setFloatValue(50);
-    controller->handleControl(controller->qualitySlider);
-    controller->waitForBatch();
+    // Sliders moved all through the batch render previews beside its conversions.
+    int moves = 0;
+    while (controller->batchIsRunning()) {
+        controller->qualitySlider->setFloatValue(float(50 + moves % 40));
+        controller->handleControl(controller->qualitySlider);
+        ++moves;
+        QCoreApplication::processEvents();
+    }
+    EXPECT_GT(moves, 1);
     EXPECT_EQ(written(path("out")), QStringList({"one.jpg", "two.jpg"}));
     EXPECT_FALSE(QDir(path("elsewhere")).exists());
     EXPECT_EQ(*controller->inputFileArray, QStringList({one, two}));
