@@ -60,9 +60,9 @@ const QList<ToolbarItemSpec> &toolbarItemSpecs()
 
 const ToolbarItemSpec *toolbarItemSpec(const QString &identifier)
 {
-    for (const ToolbarItemSpec &spec : toolbarItemSpecs())
-        if (spec.identifier == identifier)
-            return &spec;
+    for (const ToolbarItemSpec &entry : toolbarItemSpecs())
+        if (entry.identifier == identifier)
+            return &entry;
     return nullptr;
 }
 
@@ -212,23 +212,23 @@ void ShrinkerController::fillToolbar(const QStringList &identifiers)
 QAction *ShrinkerController::toolbarItemForItemIdentifierWillBeInsertedIntoToolbar(QToolBar *bar,
                                                                                   const QString &identifier, bool)
 {
-    const ToolbarItemSpec *spec = toolbarItemSpec(identifier);
-    if (!spec)
+    const ToolbarItemSpec *entry = toolbarItemSpec(identifier);
+    if (!entry)
         return nullptr;
     auto *item = new QAction(bar);
     item->setObjectName(identifier);
-    if (!NamedImage::exists(spec->image)) {
-        std::fputs(QStringLiteral("Image %1 not found.").arg(spec->image).toLocal8Bit().constData(), stdout);
+    if (!NamedImage::exists(entry->image)) {
+        std::fputs(QStringLiteral("Image %1 not found.").arg(entry->image).toLocal8Bit().constData(), stdout);
         std::fflush(stdout);
         return item;
     }
-    item->setProperty("namedImage", spec->image);
-    item->setIcon(NamedImage::icon(spec->image, uiWindow->palette()));
-    item->setText(spec->label);
-    item->setIconText(spec->label);
-    item->setToolTip(spec->paletteLabel);
-    item->setProperty("paletteLabel", spec->paletteLabel);
-    const char *action = spec->action;
+    item->setProperty("namedImage", entry->image);
+    item->setIcon(NamedImage::icon(entry->image, uiWindow->palette()));
+    item->setText(entry->label);
+    item->setIconText(entry->label);
+    item->setToolTip(entry->paletteLabel);
+    item->setProperty("paletteLabel", entry->paletteLabel);
+    const char *action = entry->action;
     connect(item, &QAction::triggered, this, [this, action] { performAction(action); });
     return item;
 }
@@ -279,8 +279,8 @@ void ShrinkerController::setToolbarItemIdentifiers(const QStringList &identifier
 void ShrinkerController::customizeToolbar()
 {
     QHash<QString, QString> labels;
-    for (const ToolbarItemSpec &spec : toolbarItemSpecs())
-        labels.insert(spec.identifier, spec.paletteLabel);
+    for (const ToolbarItemSpec &entry : toolbarItemSpecs())
+        labels.insert(entry.identifier, entry.paletteLabel);
     labels.insert(flexibleSpaceItemIdentifier, QStringLiteral("Flexible Space"));
     ToolbarCustomizeDialog dialog(toolbarAllowedItemIdentifiers(toolbar), toolbarItemIdentifiers(),
                                   toolbarDefaultItemIdentifiers(toolbar), labels, uiWindow);
