@@ -3,6 +3,10 @@
 // pixels of the size it announced. EPS pages are parsed but not drawn here: drawing runs
 // Ghostscript as a child process, which is slow per input and outside this process's
 // sanitizers; the bad-input suite (tests/hardening) draws hostile EPS files instead.
+// PDF pages are opened here and drawn by the helper quillpane-pdf-draw in a child
+// process, as the program does: a fault in poppler's drawing ends that child and shows
+// here as a page not drawn, so what this harness proves for PDF is the opening in
+// process and the handling of whatever the helper hands back.
 
 #include "EncodedImageReps.h"
 #include "Picture.h"

@@ -1,6 +1,8 @@
 #include "EncodedImageReps.h"
 
+#include "ChildProcess.h"
 #include "Log.h"
+#include "PdfPageSize.h"
 #include "PictureLimits.h"
 
 #include <QFile>
@@ -13,17 +15,10 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
 #include <poppler-document.h>
 #include <poppler-global.h>
-#include <poppler-page-renderer.h>
 #include <poppler-page.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 // ---------------------------------------------------------------- sources
 
@@ -163,65 +158,116 @@ std::shared_ptr<const PixelBuffer> EncodedBitmapRep::decodeLocked(int shift) con
 
 namespace {
 
-// poppler's documents and its global state are not made for concurrent use. Recursive:
-// a rep that fails to load is destroyed while the lock is held.
-std::recursive_mutex &popplerMutex()
+// poppler's documents and its global state are not made for concurrent use.
+std::mutex &popplerMutex()
 {
-    static std::recursive_mutex mutex;
+    static std::mutex mutex;
     return mutex;
 }
 
 void popplerQuiet(const std::string &, void *) {}
 
+std::atomic<int> pdfSeconds{PictureLimits::pdfPageSeconds};
+constexpr int defaultMemoryMarginMb = 512;
+std::atomic<int> pdfMemoryMarginMb{defaultMemoryMarginMb};
+
+std::mutex helperMutex;
+QString helperOverride;
+
+const char helperName[] = "quillpane-pdf-draw";
+
+// Our program's folder, from the kernel rather than from argv[0].
+QString ownFolder()
+{
+    char target[4096];
+    const ssize_t length = readlink("/proc/self/exe", target, sizeof target - 1);
+    if (length <= 0)
+        return {};
+    return QFileInfo(QFile::decodeName(QByteArray(target, length))).absolutePath();
+}
+
 } // namespace
 
-std::shared_ptr<PdfImageRep> PdfImageRep::load(const QByteArray &bytes, QString &error)
+std::shared_ptr<PdfImageRep> PdfImageRep::load(const QByteArray &bytes, const QString &where, QString &error)
 {
-    // Made before the lock is taken so that, on failure, its destructor (which locks too)
-    // runs after the lock is released.
-    std::shared_ptr<PdfImageRep> rep(new PdfImageRep);
-    std::lock_guard lock(popplerMutex());
-    static const bool quiet = [] {
-        poppler::set_debug_error_function(popplerQuiet, nullptr);
-        return true;
-    }();
-    (void)quiet;
     if (bytes.size() > std::numeric_limits<int>::max()) {
         error = QStringLiteral("the file is too large");
         return nullptr;
     }
-    rep->bytes_ = bytes;
-    rep->document_.reset(poppler::document::load_from_raw_data(rep->bytes_.constData(), int(rep->bytes_.size())));
-    if (!rep->document_) {
-        error = QStringLiteral("the PDF document cannot be read");
-        return nullptr;
+    std::pair<double, double> points;
+    {
+        std::lock_guard lock(popplerMutex());
+        static const bool quiet = [] {
+            poppler::set_debug_error_function(popplerQuiet, nullptr);
+            return true;
+        }();
+        (void)quiet;
+        // Only the page tree and the first page's boxes are read here; the content, whose
+        // cost has no bound, is the helper's to draw.
+        const std::unique_ptr<poppler::document> document(poppler::document::load_from_raw_data(bytes.constData(), int(bytes.size())));
+        if (!document) {
+            error = QStringLiteral("the PDF document cannot be read");
+            return nullptr;
+        }
+        if (document->is_locked()) {
+            error = QStringLiteral("the PDF document is protected by a password");
+            return nullptr;
+        }
+        const std::unique_ptr<poppler::page> page(document->pages() < 1 ? nullptr : document->create_page(0));
+        if (!page) {
+            error = QStringLiteral("the PDF document has no pages");
+            return nullptr;
+        }
+        points = pdfPageSize(*page);
     }
-    if (rep->document_->is_locked()) {
-        error = QStringLiteral("the PDF document is protected by a password");
-        return nullptr;
-    }
-    if (rep->document_->pages() < 1 || !(rep->page_.reset(rep->document_->create_page(0)), rep->page_)) {
-        error = QStringLiteral("the PDF document has no pages");
-        return nullptr;
-    }
-    const poppler::rectf box = rep->page_->page_rect(poppler::crop_box);
-    QSizeF points(box.width(), box.height());
-    const auto orientation = rep->page_->orientation();
-    if (orientation == poppler::page::landscape || orientation == poppler::page::seascape)
-        points.transpose();
-    if (!(points.width() >= 1.0 && points.height() >= 1.0 && points.width() < 1e6 && points.height() < 1e6)) {
+    if (!pdfPageSizeUsable(points)) {
         error = QStringLiteral("the PDF page has no usable size");
         return nullptr;
     }
-    rep->points_ = points;
+    std::shared_ptr<PdfImageRep> rep(new PdfImageRep);
+    rep->bytes_ = bytes;
+    rep->where_ = where;
+    rep->points_ = QSizeF(points.first, points.second);
     return rep;
 }
 
-PdfImageRep::~PdfImageRep()
+QString PdfImageRep::helperPath()
 {
-    std::lock_guard lock(popplerMutex());
-    page_.reset();
-    document_.reset();
+    {
+        std::lock_guard lock(helperMutex);
+        if (!helperOverride.isEmpty())
+            return helperOverride;
+    }
+    static const QString found = [] {
+        const QString beside = ownFolder() + QLatin1Char('/') + QLatin1String(helperName);
+        if (QFileInfo(beside).isExecutable())
+            return beside;
+        return QStringLiteral(QP_PDF_DRAW_HELPER);
+    }();
+    return found;
+}
+
+void PdfImageRep::setHelperPath(const QString &path)
+{
+    std::lock_guard lock(helperMutex);
+    helperOverride = path;
+}
+
+void PdfImageRep::setTimeLimit(int seconds)
+{
+    pdfSeconds = std::max(1, seconds);
+}
+
+void PdfImageRep::setMemoryMarginMb(int megabytes)
+{
+    pdfMemoryMarginMb = megabytes > 0 ? megabytes : defaultMemoryMarginMb;
+}
+
+qint64 PdfImageRep::memoryLimitMb(int width, int height)
+{
+    // poppler's page bitmap and its copy, 4 bytes a pixel each, plus room for the
+    // document, fonts, images and paths of an ordinary page.
+    return pdfMemoryMarginMb.load() + (qint64(width) * height * 8 + (1 << 20) - 1) / (1 << 20);
 }
 
 std::shared_ptr<const PixelBuffer> PdfImageRep::render(int width, int height) const
@@ -231,34 +277,76 @@ std::shared_ptr<const PixelBuffer> PdfImageRep::render(int width, int height) co
         qpLog(QStringLiteral("Unable to draw a PDF page at %1 x %2 pixels: %3").arg(width).arg(height).arg(error));
         return nullptr;
     }
-    std::lock_guard lock(popplerMutex());
-    poppler::page_renderer renderer;
-    renderer.set_render_hints(poppler::page_renderer::antialiasing | poppler::page_renderer::text_antialiasing
-                              | poppler::page_renderer::text_hinting);
-    const double xres = 72.0 * width / points_.width();
-    const double yres = 72.0 * height / points_.height();
-    const poppler::image image = renderer.render_page(page_.get(), xres, yres, 0, 0, width, height);
-    if (!image.is_valid() || image.width() < width || image.height() < height
-        || (image.format() != poppler::image::format_argb32 && image.format() != poppler::image::format_rgb24)) {
-        qpLog(QStringLiteral("Unable to draw a PDF page at %1 x %2 pixels").arg(width).arg(height));
+    auto fail = [&](const QString &reason) {
+        qpLog(QStringLiteral("Unable to draw a PDF page at %1 x %2 pixels (page 1 of %3): %4").arg(width).arg(height).arg(where_, reason));
         return nullptr;
+    };
+    const QString helper = helperPath();
+    if (!QFileInfo(helper).isExecutable())
+        return fail(QStringLiteral("the drawing program %1 is missing").arg(helper));
+    // The helper works in a private, empty folder holding only its input.
+    QTemporaryDir folder;
+    QFile input(folder.filePath(QStringLiteral("page.pdf")));
+    if (!folder.isValid() || !input.open(QIODevice::WriteOnly) || input.write(bytes_) != bytes_.size() || !input.flush())
+        return fail(QStringLiteral("cannot write a temporary file"));
+    input.close();
+    const int seconds = pdfSeconds.load();
+    const qint64 memoryMb = memoryLimitMb(width, height);
+    const qint64 expected = qint64(width) * height * 3;
+    ChildLimits limits;
+    limits.seconds = seconds;
+    limits.maxOutput = expected;
+    limits.maxResidentBytes = memoryMb << 20;
+    limits.maxErrorBytes = 4096;
+    const std::vector<std::string> arguments = {
+        QFile::encodeName(helper).toStdString(), "--seconds", std::to_string(seconds), "--memory-mb", std::to_string(memoryMb),
+        std::to_string(width), std::to_string(height), "page.pdf"};
+    ChildOutcome child = runChild(arguments, environmentWithTemporaryFolder(folder.path()), folder.path(), limits);
+    const QString tooSlow = QStringLiteral("it takes longer than %1 seconds to draw (time limit)").arg(seconds);
+    const QString tooLarge = QStringLiteral("it needs more than %1 MB of memory to draw (memory limit)").arg(memoryMb);
+    using End = ChildOutcome::End;
+    switch (child.end) {
+    case End::NotStarted:
+        return fail(child.startError);
+    case End::TimedOut:
+        return fail(tooSlow);
+    case End::TooMuchMemory:
+        return fail(tooLarge);
+    case End::TooMuchOutput:
+        return fail(QStringLiteral("the drawing program wrote more than %1 bytes").arg(expected));
+    case End::Signalled:
+        // The processor-time limit ends it with SIGXCPU, then SIGKILL; poppler aborts
+        // when an allocation fails.
+        if (child.signal == SIGXCPU || child.signal == SIGKILL)
+            return fail(tooSlow);
+        if (child.errors.contains("Out of memory") || child.errors.contains("bad_alloc"))
+            return fail(tooLarge);
+        return fail(QStringLiteral("the drawing program stopped on signal %1").arg(child.signal));
+    case End::Exited:
+        break;
     }
+    switch (child.exitCode) {
+    case 0:
+        break;
+    case 3:
+        return fail(tooLarge);
+    case 4:
+        return fail(QStringLiteral("the drawing program cannot read the document"));
+    case 5:
+        return fail(QStringLiteral("poppler cannot draw it"));
+    default:
+        return fail(QStringLiteral("the drawing program failed (exit status %1)").arg(child.exitCode));
+    }
+    if (child.output.size() != expected)
+        return fail(QStringLiteral("the drawing program wrote %1 bytes instead of %2").arg(child.output.size()).arg(expected));
     auto pixels = PixelBuffer::create(width, height, 3, 8);
     if (!pixels) {
         qpLog(QStringLiteral("Unable to draw a PDF page at %1 x %2 pixels: not enough memory").arg(width).arg(height));
         return nullptr;
     }
-    // poppler paints on white paper; its 32-bit pixels are B, G, R, A in memory.
-    const int step = image.format() == poppler::image::format_argb32 ? 4 : 3;
-    for (int y = 0; y < height; ++y) {
-        const auto *in = reinterpret_cast<const uint8_t *>(image.const_data()) + size_t(y) * size_t(image.bytes_per_row());
-        uint8_t *out = pixels->row(y);
-        for (int x = 0; x < width; ++x, in += step, out += 3) {
-            out[0] = in[2];
-            out[1] = in[1];
-            out[2] = in[0];
-        }
-    }
+    const size_t rowBytes = size_t(width) * 3;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(pixels->row(y), child.output.constData() + size_t(y) * rowBytes, rowBytes);
     return pixels;
 }
 
@@ -281,102 +369,6 @@ QByteArray postScriptPart(const QByteArray &bytes)
         return bytes.mid(qsizetype(offset), qsizetype(length));
     }
     return bytes;
-}
-
-struct ChildResult {
-    QByteArray output;
-    QString error;
-};
-
-// Our environment with the temporary folder pointed at `folder`.
-std::vector<std::string> environmentWithTemporaryFolder(const QString &folder)
-{
-    std::vector<std::string> environment;
-    for (char **variable = environ; *variable; ++variable) {
-        const std::string entry = *variable;
-        if (entry.rfind("TMPDIR=", 0) != 0 && entry.rfind("TEMP=", 0) != 0 && entry.rfind("TMP=", 0) != 0)
-            environment.push_back(entry);
-    }
-    const std::string path = folder.toStdString();
-    environment.push_back("TMPDIR=" + path);
-    environment.push_back("TEMP=" + path);
-    environment.push_back("TMP=" + path);
-    return environment;
-}
-
-// Runs `arguments` (arguments[0] is looked up on PATH) with standard input from
-// /dev/null, collecting standard output up to `maxOutput` bytes and killing the child
-// when it runs past `seconds`.
-ChildResult runChild(const std::vector<std::string> &arguments, const std::vector<std::string> &environment,
-                     int seconds, qint64 maxOutput)
-{
-    ChildResult result;
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-        result.error = QStringLiteral("cannot make a pipe (%1)").arg(QString::fromUtf8(std::strerror(errno)));
-        return result;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char *> argv;
-    for (const std::string &argument : arguments)
-        argv.push_back(const_cast<char *>(argument.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char *> envp;
-    for (const std::string &variable : environment)
-        envp.push_back(const_cast<char *>(variable.c_str()));
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    if (spawned != 0) {
-        close(pipeFds[0]);
-        result.error = QStringLiteral("cannot start %1 (%2)").arg(QString::fromStdString(arguments[0]), QString::fromUtf8(std::strerror(spawned)));
-        return result;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    bool killed = false;
-    char chunk[65536];
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) {
-            result.error = QStringLiteral("Ghostscript took longer than %1 seconds and was stopped").arg(seconds);
-            killed = true;
-            break;
-        }
-        pollfd fd{pipeFds[0], POLLIN, 0};
-        const int ready = poll(&fd, 1, int(std::min<long long>(left, 1000)));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            continue;
-        const ssize_t got = read(pipeFds[0], chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        result.output.append(chunk, got);
-        if (result.output.size() > maxOutput) {
-            result.error = QStringLiteral("Ghostscript wrote more than expected and was stopped");
-            killed = true;
-            break;
-        }
-    }
-    close(pipeFds[0]);
-    if (killed)
-        kill(pid, SIGKILL);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!killed && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
-        result.error = QStringLiteral("Ghostscript could not draw it (exit status %1)").arg(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-    if (!result.error.isEmpty())
-        result.output.clear();
-    return result;
 }
 
 // Copies `from` into exactly width x height pixels, repeating the last row or column
@@ -479,9 +471,31 @@ std::shared_ptr<const PixelBuffer> EpsImageRep::render(int width, int height) co
         "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", resolution, "-sOutputFile=%stdout", "-f",
         input.fileName().toStdString()};
     const qint64 maxOutput = qint64(width + 2) * (height + 2) * 4 * 2 + (1 << 20);
-    const ChildResult child = runChild(arguments, environmentWithTemporaryFolder(folder.path()), postScriptSeconds.load(), maxOutput);
-    if (!child.error.isEmpty()) {
-        qpLog(QStringLiteral("Unable to draw PostScript %1: %2").arg(where, child.error));
+    const int seconds = postScriptSeconds.load();
+    ChildLimits limits;
+    limits.seconds = seconds;
+    limits.maxOutput = maxOutput;
+    const ChildOutcome child = runChild(arguments, environmentWithTemporaryFolder(folder.path()), {}, limits);
+    QString failure;
+    switch (child.end) {
+    case ChildOutcome::End::NotStarted:
+        failure = child.startError;
+        break;
+    case ChildOutcome::End::TimedOut:
+        failure = QStringLiteral("Ghostscript took longer than %1 seconds and was stopped").arg(seconds);
+        break;
+    case ChildOutcome::End::TooMuchOutput:
+    case ChildOutcome::End::TooMuchMemory:
+        failure = QStringLiteral("Ghostscript wrote more than expected and was stopped");
+        break;
+    case ChildOutcome::End::Signalled:
+    case ChildOutcome::End::Exited:
+        if (!child.succeeded())
+            failure = QStringLiteral("Ghostscript could not draw it (exit status %1)").arg(child.exitCode);
+        break;
+    }
+    if (!failure.isEmpty()) {
+        qpLog(QStringLiteral("Unable to draw PostScript %1: %2").arg(where, failure));
         return nullptr;
     }
     const auto drawn = decodeBitmap(child.output, sniffPictureFormat(child.output), 0, 0, error);

@@ -1,7 +1,7 @@
 #pragma once
 // The representations a picture read from a file or from bytes holds: bitmaps decoded
 // now or on first use (with JPEG's cheaper reduced decodes), PDF/AI pages drawn by
-// poppler, and EPS pages drawn by Ghostscript in a child process.
+// a helper program, and EPS pages drawn by Ghostscript, both in child processes.
 
 #include "ImageDecoders.h"
 #include "Picture.h"
@@ -9,11 +9,6 @@
 #include <QRectF>
 #include <array>
 #include <mutex>
-
-namespace poppler {
-class document;
-class page;
-} // namespace poppler
 
 // Where encoded bytes come from: memory, or a file read again when they are needed.
 class PictureSource {
@@ -67,12 +62,15 @@ private:
     mutable bool failed_ = false;
 };
 
-// The first page of a PDF (or PDF-based AI) file; drawn on white at the size asked.
+// The first page of a PDF (or PDF-based AI) file, drawn on white at the size asked.
+// Opening (the page tree and the page's boxes) happens here; drawing, whose cost a
+// hostile page can make unbounded, happens in the helper program quillpane-pdf-draw,
+// run with limits on its time, memory and output.
 class PdfImageRep : public ImageRep {
 public:
-    // Null with `error` when the bytes hold no drawable page.
-    static std::shared_ptr<PdfImageRep> load(const QByteArray &bytes, QString &error);
-    ~PdfImageRep() override;
+    // Null with `error` when the bytes hold no drawable page. `where` names the file in
+    // log lines.
+    static std::shared_ptr<PdfImageRep> load(const QByteArray &bytes, const QString &where, QString &error);
 
     int pixelsWide() const override { return 0; }
     int pixelsHigh() const override { return 0; }
@@ -80,11 +78,20 @@ public:
     std::shared_ptr<const PixelBuffer> pixels() const override { return nullptr; }
     std::shared_ptr<const PixelBuffer> render(int width, int height) const override;
 
+    // The helper that draws pages: beside our own program, else where the build made it.
+    static QString helperPath();
+    // Tests point it elsewhere (an empty path restores the usual one), shorten its time
+    // and shrink its memory beyond the pixels (512 MB unless set).
+    static void setHelperPath(const QString &path);
+    static void setTimeLimit(int seconds);
+    static void setMemoryMarginMb(int megabytes);
+    // The memory the helper may use to draw width x height pixels, in MB.
+    static qint64 memoryLimitMb(int width, int height);
+
 private:
     PdfImageRep() = default;
-    QByteArray bytes_; // poppler reads from these while the document lives
-    std::unique_ptr<poppler::document> document_;
-    std::unique_ptr<poppler::page> page_;
+    QByteArray bytes_;
+    QString where_;
     QSizeF points_;
 };
 

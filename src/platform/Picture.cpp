@@ -76,7 +76,7 @@ std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const s
         error = QStringLiteral("it is not a picture of a type this program reads");
         return nullptr;
     case PictureFormat::PDF: {
-        auto rep = PdfImageRep::load(bytes, error);
+        auto rep = PdfImageRep::load(bytes, source->description(), error);
         if (!rep)
             return nullptr;
         reps.push_back(rep);

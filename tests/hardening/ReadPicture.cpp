@@ -9,6 +9,8 @@
 //   "bitmap W H pixels" or "bitmap W H no-pixels"
 //   "vector W H drawn DARK RED" (pixels counted in the drawing at its size in points,
 //   at most 1024 a side) or "vector W H not-drawn"
+// and, last on standard error, "peak memory: reader N KB, helpers N KB": the helpers are
+// the child processes that drew pages, whose peak the parent cannot tell from ours.
 
 #include "Picture.h"
 
@@ -17,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <sys/resource.h>
 
 namespace {
 
@@ -39,6 +42,14 @@ void describeDrawing(const PixelBuffer &pixels)
 
 } // namespace
 
+void reportPeakMemory()
+{
+    rusage self{}, children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    std::fprintf(stderr, "peak memory: reader %ld KB, helpers %ld KB\n", self.ru_maxrss, children.ru_maxrss);
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -50,6 +61,7 @@ int main(int argc, char **argv)
     const auto picture = std::strcmp(argv[1], "read") == 0 ? Picture::readFile(path) : Picture::referenceFile(path);
     if (!picture) {
         std::printf("none\n");
+        reportPeakMemory();
         return 0;
     }
     for (const auto &rep : picture->representations()) {
@@ -72,5 +84,6 @@ int main(int argc, char **argv)
         else
             std::printf(" not-drawn\n");
     }
+    reportPeakMemory();
     return 0;
 }

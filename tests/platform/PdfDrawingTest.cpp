@@ -1,0 +1,178 @@
+// PDF pages are drawn by the helper program in a child process: what it draws, what it
+// refuses, and that a page past its time or memory ends in a log line and no pixels.
+
+#include "EncodedImageReps.h"
+#include "Log.h"
+#include "Picture.h"
+#include "TestPictures.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A one-page PDF whose content is `content`.
+QByteArray pdfWith(const QByteArray &box, const QByteArray &content)
+{
+    const QList<QByteArray> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [" + box + "] /Contents 4 0 R >>",
+        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+    };
+    QByteArray pdf = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (int i = 0; i < objects.size(); ++i) {
+        offsets << pdf.size();
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 5\n0000000000 65535 f \n";
+    for (qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    return pdf + "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+}
+
+// One stroked path of `points` points zigzagging over a 500-point page: poppler's time
+// and memory grow with the points of a path.
+QByteArray heavyPage(int points)
+{
+    QByteArray path = "0 0 m\n";
+    path.reserve(points * 12);
+    for (int i = 0; i < points; ++i)
+        path += QByteArray::number(i % 500) + ' ' + QByteArray::number((i * 7) % 500) + " l\n";
+    return pdfWith("0 0 500 500", path + "S");
+}
+
+class PdfDrawing : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        PdfImageRep::setHelperPath({});
+        PdfImageRep::setTimeLimit(20);
+        PdfImageRep::setMemoryMarginMb(0);
+    }
+
+    std::shared_ptr<const ImageRep> page(const QByteArray &pdf)
+    {
+        picture = Picture::fromData(pdf);
+        if (!picture)
+            return nullptr;
+        return picture->representations().front();
+    }
+
+    std::shared_ptr<const Picture> picture;
+};
+
+} // namespace
+
+TEST_F(PdfDrawing, TheHelperIsFoundAndDrawsExactlyTheSizeAsked)
+{
+    ASSERT_TRUE(QFileInfo(PdfImageRep::helperPath()).isExecutable()) << qPrintable(PdfImageRep::helperPath());
+    const auto rep = page(TestPictures::pdf(30, 20));
+    ASSERT_TRUE(rep);
+    // Sizes that do not divide the page evenly, and the smallest.
+    for (const QSize size : {QSize(31, 7), QSize(1, 1), QSize(600, 400)}) {
+        LogCapture log;
+        const auto drawn = rep->render(size.width(), size.height());
+        ASSERT_TRUE(drawn) << qPrintable(log.messages().join('\n'));
+        EXPECT_EQ(QSize(drawn->width, drawn->height), size);
+        EXPECT_EQ(drawn->channels, 3);
+        EXPECT_TRUE(log.messages().isEmpty());
+    }
+    const auto drawn = rep->render(600, 400);
+    const uint8_t *left = drawn->row(200) + 10 * 3;
+    const uint8_t *right = drawn->row(200) + 590 * 3;
+    EXPECT_EQ(QList<int>({left[0], left[1], left[2]}), QList<int>({255, 0, 0}));
+    EXPECT_EQ(QList<int>({right[0], right[1], right[2]}), QList<int>({0, 0, 255}));
+}
+
+TEST_F(PdfDrawing, AMissingHelperIsALogLineNotACrash)
+{
+    const auto rep = page(TestPictures::pdf(30, 20));
+    ASSERT_TRUE(rep);
+    PdfImageRep::setHelperPath(QStringLiteral("/nonexistent/quillpane-pdf-draw"));
+    LogCapture log;
+    EXPECT_FALSE(rep->render(30, 20));
+    ASSERT_EQ(log.messages().size(), 1);
+    EXPECT_EQ(log.messages()[0], "Unable to draw a PDF page at 30 x 20 pixels (page 1 of data): the drawing program "
+                                 "/nonexistent/quillpane-pdf-draw is missing");
+    // A helper that is there but draws nothing is no drawing either.
+    PdfImageRep::setHelperPath(QStringLiteral("/bin/true"));
+    EXPECT_FALSE(rep->render(30, 20));
+    ASSERT_EQ(log.messages().size(), 2);
+    EXPECT_TRUE(log.messages()[1].endsWith("the drawing program wrote 0 bytes instead of 1800")) << qPrintable(log.messages()[1]);
+}
+
+TEST_F(PdfDrawing, APageThatTakesTooLongIsStoppedAndNamed)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("slow.pdf"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(heavyPage(300'000));
+    file.close();
+    const auto rep = Picture::readFile(path);
+    ASSERT_TRUE(rep);
+    PdfImageRep::setTimeLimit(1);
+    LogCapture log;
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(rep->representations().front()->render(500, 500));
+    EXPECT_LT(timer.elapsed(), 5000);
+    ASSERT_EQ(log.messages().size(), 1);
+    EXPECT_EQ(log.messages()[0], QStringLiteral("Unable to draw a PDF page at 500 x 500 pixels (page 1 of %1): it takes longer "
+                                                "than 1 seconds to draw (time limit)").arg(path));
+}
+
+TEST_F(PdfDrawing, APageThatNeedsTooMuchMemoryIsStoppedAndNamed)
+{
+    const auto rep = page(heavyPage(300'000));
+    ASSERT_TRUE(rep);
+    // 64 MB beyond the pixels: a few tens of thousands of points.
+    PdfImageRep::setMemoryMarginMb(64);
+    ASSERT_EQ(PdfImageRep::memoryLimitMb(500, 500), 66);
+    LogCapture log;
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(rep->render(500, 500));
+    EXPECT_LT(timer.elapsed(), 15000);
+    ASSERT_EQ(log.messages().size(), 1);
+    EXPECT_EQ(log.messages()[0], "Unable to draw a PDF page at 500 x 500 pixels (page 1 of data): it needs more than 66 MB "
+                                 "of memory to draw (memory limit)");
+    // The limit grows with the pixels asked for, so a large drawing of a plain page passes.
+    PdfImageRep::setMemoryMarginMb(96);
+    const auto plain = page(TestPictures::pdf(100, 100));
+    const auto large = plain->render(4000, 4000);
+    ASSERT_TRUE(large) << qPrintable(log.messages().join('\n'));
+    EXPECT_EQ(large->row(2000)[3 * 3000 + 2], 255);
+}
+
+// The helper on its own: bytes on standard input, pixels on standard output, and nothing
+// but an exit status for what it cannot draw.
+TEST_F(PdfDrawing, TheHelperReadsStandardInputAndWritesOnlyPixels)
+{
+    auto run = [](const QStringList &arguments, const QByteArray &input) {
+        QProcess helper;
+        helper.start(PdfImageRep::helperPath(), arguments);
+        helper.write(input);
+        helper.closeWriteChannel();
+        EXPECT_TRUE(helper.waitForFinished(30000));
+        return std::pair{helper.exitCode(), helper.readAllStandardOutput()};
+    };
+    const auto [drawn, pixels] = run({"4", "2"}, TestPictures::pdf(40, 20));
+    EXPECT_EQ(drawn, 0);
+    EXPECT_EQ(pixels.toHex(), "ff0000ff0000" "0000ff0000ff" "ff0000ff0000" "0000ff0000ff");
+    for (const QStringList &wrong : {QStringList{"4"}, QStringList{"0", "2"}, QStringList{"4", "65536"}, QStringList{"4x", "2"},
+                                     QStringList{"--seconds", "-1", "4", "2"}, QStringList{"--colour", "red", "4", "2"}}) {
+        const auto [status, out] = run(wrong, TestPictures::pdf(40, 20));
+        EXPECT_EQ(status, 2) << qPrintable(wrong.join(' '));
+        EXPECT_TRUE(out.isEmpty());
+    }
+    const auto [unreadable, nothing] = run({"4", "2", "-"}, "%PDF-1.4\nnot really\n");
+    EXPECT_EQ(unreadable, 4);
+    EXPECT_TRUE(nothing.isEmpty());
+}
