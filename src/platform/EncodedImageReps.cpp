@@ -169,6 +169,8 @@ void popplerQuiet(const std::string &, void *) {}
 
 std::atomic<int> pdfSeconds{PictureLimits::pdfPageSeconds};
 constexpr int defaultMemoryMarginMb = 512;
+// The largest drawing kept for the next request of its size: 12 MB.
+constexpr qint64 cachedPixels = 4'000'000;
 std::atomic<int> pdfMemoryMarginMb{defaultMemoryMarginMb};
 
 std::mutex helperMutex;
@@ -277,6 +279,11 @@ std::shared_ptr<const PixelBuffer> PdfImageRep::render(int width, int height) co
         qpLog(QStringLiteral("Unable to draw a PDF page at %1 x %2 pixels: %3").arg(width).arg(height).arg(error));
         return nullptr;
     }
+    {
+        std::lock_guard lock(cacheMutex_);
+        if (cached_ && cached_->width == width && cached_->height == height)
+            return cached_;
+    }
     auto fail = [&](const QString &reason) {
         qpLog(QStringLiteral("Unable to draw a PDF page at %1 x %2 pixels (page 1 of %3): %4").arg(width).arg(height).arg(where_, reason));
         return nullptr;
@@ -347,6 +354,10 @@ std::shared_ptr<const PixelBuffer> PdfImageRep::render(int width, int height) co
     const size_t rowBytes = size_t(width) * 3;
     for (int y = 0; y < height; ++y)
         std::memcpy(pixels->row(y), child.output.constData() + size_t(y) * rowBytes, rowBytes);
+    if (qint64(width) * height <= cachedPixels) {
+        std::lock_guard lock(cacheMutex_);
+        cached_ = pixels;
+    }
     return pixels;
 }
 

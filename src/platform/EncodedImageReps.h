@@ -93,6 +93,10 @@ private:
     QByteArray bytes_;
     QString where_;
     QSizeF points_;
+    // The last drawing, when small: each conversion of the same page asks for the same
+    // size again, and a drawing costs a process.
+    mutable std::mutex cacheMutex_;
+    mutable std::shared_ptr<const PixelBuffer> cached_;
 };
 
 // An EPS (or plain PostScript with a bounding box) page, drawn by Ghostscript with

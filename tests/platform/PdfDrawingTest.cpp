@@ -90,6 +90,26 @@ TEST_F(PdfDrawing, TheHelperIsFoundAndDrawsExactlyTheSizeAsked)
     EXPECT_EQ(QList<int>({right[0], right[1], right[2]}), QList<int>({0, 0, 255}));
 }
 
+TEST_F(PdfDrawing, TheLastSmallDrawingIsKeptForItsSize)
+{
+    const auto rep = page(TestPictures::pdf(30, 20));
+    ASSERT_TRUE(rep);
+    const auto first = rep->render(60, 40);
+    ASSERT_TRUE(first);
+    // Without a helper, only a kept drawing can come back.
+    PdfImageRep::setHelperPath(QStringLiteral("/nonexistent/quillpane-pdf-draw"));
+    EXPECT_EQ(rep->render(60, 40), first);
+    LogCapture log;
+    EXPECT_FALSE(rep->render(61, 40));
+    EXPECT_EQ(log.messages().size(), 1);
+    PdfImageRep::setHelperPath({});
+    // Too large to keep: drawn again each time.
+    const auto large = rep->render(2500, 2000);
+    ASSERT_TRUE(large);
+    PdfImageRep::setHelperPath(QStringLiteral("/nonexistent/quillpane-pdf-draw"));
+    EXPECT_FALSE(rep->render(2500, 2000));
+}
+
 TEST_F(PdfDrawing, AMissingHelperIsALogLineNotACrash)
 {
     const auto rep = page(TestPictures::pdf(30, 20));
