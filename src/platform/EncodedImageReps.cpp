@@ -298,10 +298,11 @@ std::shared_ptr<const PixelBuffer> PdfImageRep::render(int width, int height) co
         return fail(QStringLiteral("cannot write a temporary file"));
     input.close();
     const int seconds = pdfSeconds.load();
+    const int wallSeconds = seconds + seconds / 2;
     const qint64 memoryMb = memoryLimitMb(width, height);
     const qint64 expected = qint64(width) * height * 3;
     ChildLimits limits;
-    limits.seconds = seconds;
+    limits.seconds = wallSeconds;
     limits.maxOutput = expected;
     limits.maxResidentBytes = memoryMb << 20;
     limits.maxErrorBytes = 4096;
@@ -309,7 +310,8 @@ std::shared_ptr<const PixelBuffer> PdfImageRep::render(int width, int height) co
         QFile::encodeName(helper).toStdString(), "--seconds", std::to_string(seconds), "--memory-mb", std::to_string(memoryMb),
         std::to_string(width), std::to_string(height), "page.pdf"};
     ChildOutcome child = runChild(arguments, environmentWithTemporaryFolder(folder.path()), folder.path(), limits);
-    const QString tooSlow = QStringLiteral("it takes longer than %1 seconds to draw (time limit)").arg(seconds);
+    const QString tooSlow = QStringLiteral("it takes longer than %1 seconds to draw (time limit)").arg(wallSeconds);
+    const QString tooMuchWork = QStringLiteral("it needs more than %1 seconds of processor time to draw (time limit)").arg(seconds);
     const QString tooLarge = QStringLiteral("it needs more than %1 MB of memory to draw (memory limit)").arg(memoryMb);
     using End = ChildOutcome::End;
     switch (child.end) {
@@ -325,7 +327,7 @@ std::shared_ptr<const PixelBuffer> PdfImageRep::render(int width, int height) co
         // The processor-time limit ends it with SIGXCPU, then SIGKILL; poppler aborts
         // when an allocation fails.
         if (child.signal == SIGXCPU || child.signal == SIGKILL)
-            return fail(tooSlow);
+            return fail(tooMuchWork);
         if (child.errors.contains("Out of memory") || child.errors.contains("bad_alloc"))
             return fail(tooLarge);
         return fail(QStringLiteral("the drawing program stopped on signal %1").arg(child.signal));

@@ -80,8 +80,9 @@ public:
 
     // The helper that draws pages: beside our own program, else where the build made it.
     static QString helperPath();
-    // Tests point it elsewhere (an empty path restores the usual one), shorten its time
-    // and shrink its memory beyond the pixels (512 MB unless set).
+    // Tests point it elsewhere (an empty path restores the usual one), shorten its
+    // processor time (the clock allows half as long again) and shrink its memory beyond
+    // the pixels (512 MB unless set).
     static void setHelperPath(const QString &path);
     static void setTimeLimit(int seconds);
     static void setMemoryMarginMb(int megabytes);

@@ -13,7 +13,8 @@ inline constexpr qint64 maxFileBytes = qint64(2) << 30;
 inline constexpr int maxPages = 256;
 // The seconds Ghostscript may spend drawing one EPS page.
 inline constexpr int postScriptSeconds = 20;
-// The seconds the PDF drawing helper may spend drawing one page.
+// The processor seconds the PDF drawing helper may spend drawing one page; it is given
+// half as long again by the clock, for a machine busy with other work.
 inline constexpr int pdfPageSeconds = 20;
 
 // Empty when width x height pixels is within the limits; otherwise the reason.

@@ -144,8 +144,11 @@ TEST_F(PdfDrawing, APageThatTakesTooLongIsStoppedAndNamed)
     EXPECT_FALSE(rep->representations().front()->render(500, 500));
     EXPECT_LT(timer.elapsed(), 5000);
     ASSERT_EQ(log.messages().size(), 1);
-    EXPECT_EQ(log.messages()[0], QStringLiteral("Unable to draw a PDF page at 500 x 500 pixels (page 1 of %1): it takes longer "
-                                                "than 1 seconds to draw (time limit)").arg(path));
+    // Stopped by its processor time, or by the clock on a busy machine.
+    const QString prefix = QStringLiteral("Unable to draw a PDF page at 500 x 500 pixels (page 1 of %1): ").arg(path);
+    EXPECT_TRUE(log.messages()[0] == prefix + "it needs more than 1 seconds of processor time to draw (time limit)"
+                || log.messages()[0] == prefix + "it takes longer than 1 seconds to draw (time limit)")
+        << qPrintable(log.messages()[0]);
 }
 
 TEST_F(PdfDrawing, APageThatNeedsTooMuchMemoryIsStoppedAndNamed)
