@@ -60,7 +60,8 @@ struct Outcome {
     double seconds = 0;
     long peakKb = 0;       // the reader's and its helpers', as the kernel tells the parent
     long readerPeakKb = 0; // the reader's own, as it reported it; else peakKb
-    long helperPeakKb = 0; // the largest of the helpers it ran (Ghostscript, the PDF drawer)
+    long helperPeakKb = 0; // the largest of the helpers it ran (Ghostscript, the PDF drawer),
+                           // the reader's own at their start included
     QByteArray out;
     QByteArray err;
 
@@ -141,7 +142,7 @@ Outcome runReader(const char *mode, const QString &path, int seconds = defaultSe
     const qsizetype report = outcome.err.lastIndexOf("peak memory: reader ");
     if (report >= 0) {
         const QList<QByteArray> words = outcome.err.mid(report).split('\n').first().split(' ');
-        if (words.size() == 8) {
+        if (words.size() == 8 && words[3].toLong() > 0) {
             outcome.readerPeakKb = words[3].toLong();
             outcome.helperPeakKb = words[6].toLong();
         }
