@@ -179,6 +179,34 @@ TEST_F(SaveFaultTest, AFullDiskKeepsThePreviousOutputWholeAndLeavesNoTemporaryFi
     EXPECT_EQ(entriesOf(dest.path()), QStringList({"photo.jpg", "photo@4x.jpg"}));
 }
 
+TEST_F(SaveFaultTest, AFullDiskUnderTheTempPreviewFileNeverReachesTheDestination)
+{
+    if (!FaultFolder::whyNoSmallFileSystem().isEmpty())
+        GTEST_SKIP() << FaultFolder::whyNoSmallFileSystem().toStdString();
+    const QString source = writePicture("in/photo.png", 600, 400);
+    adopt(source, 150, 100);
+    QDir().mkpath(path("dest"));
+    const QByteArray older = "an older output";
+    writeBytes(path("dest/photo.jpg"), older);
+
+    // Every output passes through the temp preview file: its folder fills up.
+    FaultFolder support(AppPaths::supportFolder());
+    QString why;
+    ASSERT_TRUE(support.create(256 << 10, &why)) << why.toStdString();
+    writeBytes(support.path() + "/ballast", QByteArray(support.freeBytes(), '\0'));
+    ASSERT_EQ(support.freeBytes(), 0);
+    LogCapture log;
+    saveTo(path("dest/photo.jpg"));
+    EXPECT_EQ(bytesOf(path("dest/photo.jpg")), older);
+    EXPECT_TRUE(log.contains("Error writing to file: " + tempPreview()));
+    EXPECT_TRUE(log.contains(copyFailure(path("dest/photo.jpg"))));
+    EXPECT_EQ(entriesOf(support.path()), QStringList({"ballast"}));
+
+    ASSERT_TRUE(QFile::remove(support.path() + "/ballast"));
+    saveTo(path("dest/photo.jpg"));
+    EXPECT_EQ(pixelSize(path("dest/photo.jpg")), QSize(150, 100));
+}
+
 TEST_F(SaveFaultTest, AFolderNamedLikeAnOutputIsLeftAloneAndTheOtherOutputsAreWritten)
 {
     const QString source = writePicture("in/photo.png", 600, 400);
