@@ -10,7 +10,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace SaveAll {
 
@@ -23,11 +22,10 @@ bool replaceTempPreviewFile(const QString &path, const QByteArray &bytes)
     const QFileInfo info(path);
     if ((info.exists() || info.isSymLink()) && !QFile::remove(path))
         qpLog(QStringLiteral("unable to remove  file %1").arg(path));
-    bool written = false;
-    if (!bytes.isEmpty()) {
-        QSaveFile file(path);
-        written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    }
+    QString why;
+    const bool written = !bytes.isEmpty() && writeFileReplacing(path, bytes, &why);
+    if (!written && !why.isEmpty())
+        qpLog(why);
     if (!written)
         qpLog(QStringLiteral("Error writing to file: %1").arg(path));
     return written;

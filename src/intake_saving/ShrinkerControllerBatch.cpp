@@ -206,6 +206,18 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
             }));
             if (!step)
                 return; // the window is going away
+            // A batch folder removed while the batch runs was removed by the person (or on
+            // their behalf): making it again would put files where they no longer want
+            // them, and going on would only fail picture after picture. The batch stops.
+            if (!QFileInfo(folder).isDir()) {
+                qpLog(QStringLiteral("The batch folder %1 is no longer there; the batch stops before %2").arg(folder, source));
+                runner.post([this, i, count] {
+                    inputFileCount->setText(QStringLiteral("showing image %1 of %2 images").arg(i + 1).arg(count));
+                    progressIndicator->setRange(0, 1);
+                });
+                stopped = true;
+                break;
+            }
             const QString name = SavingRules::batchOutputName(source, step->save.fileFormat);
             const QString output = QDir(folder).filePath(name);
             const QFileInfo existing(output);

@@ -1,5 +1,6 @@
 #include "JsonSettingsFormat.h"
 
+#include <QFileDevice>
 #include <QIODevice>
 #include <cctype>
 #include <charconv>
@@ -379,7 +380,13 @@ bool readJson(QIODevice &device, QSettings::SettingsMap &map)
 bool writeJson(QIODevice &device, const QSettings::SettingsMap &map)
 {
     const QByteArray bytes = serialiseJsonSettings(map);
-    return device.write(bytes) == bytes.size();
+    if (device.write(bytes) != bytes.size())
+        return false;
+    // QSettings commits its new file even when the last buffered bytes failed to reach
+    // the disk (a full disk), emptying the preferences; a failed flush here makes it
+    // keep the old file instead.
+    auto *file = qobject_cast<QFileDevice *>(&device);
+    return !file || file->flush();
 }
 
 } // namespace

@@ -32,7 +32,35 @@ bool copyFileReplacing(const QString &from, const QString &to, QString *error)
             return fail(QStringLiteral("cannot write %1: %2").arg(to, why));
         }
     }
-    if (!destination.commit())
+    if (!commitWhole(destination))
         return fail(QStringLiteral("cannot write %1: %2").arg(to, destination.errorString()));
     return true;
+}
+
+bool commitWhole(QSaveFile &file)
+{
+    // QSaveFile::commit() renames the new file into place even when the last buffered
+    // bytes could not be written (a full disk): an empty or cut-off file would replace
+    // a whole one and the copy would count as done. Those bytes go out first, checked.
+    if (!file.flush()) {
+        file.cancelWriting(); // the new file is discarded; the destination stays as it was
+        return false;
+    }
+    return file.commit();
+}
+
+bool writeFileReplacing(const QString &to, const QByteArray &bytes, QString *error)
+{
+    if (QFileInfo(to).isDir()) {
+        if (error)
+            *error = QStringLiteral("%1 is a folder").arg(to);
+        return false;
+    }
+    QSaveFile file(to);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && commitWhole(file))
+        return true;
+    if (error)
+        *error = QStringLiteral("cannot write %1: %2").arg(to, file.errorString());
+    file.cancelWriting();
+    return false;
 }

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <atomic>
@@ -56,14 +57,38 @@ void setAsideIfDamaged(const QString &path)
                   .arg(path, problem));
 }
 
+// QSettings locks the file with QLockFile while it saves. A writer killed between
+// creating that lock file and writing its owner into it leaves a lock that Qt trusts
+// for 30 seconds, and the next save waits that long. A lock naming no owner is such a
+// leftover (a live owner writes its name at once), so it is removed.
+void removeOwnerlessLock(const QString &path)
+{
+    const QString lockPath = path + QStringLiteral(".lock");
+    if (!QFileInfo::exists(lockPath))
+        return;
+    qint64 pid = 0;
+    QString host, application;
+    if (QLockFile(lockPath).getLockInfo(&pid, &host, &application))
+        return;
+    if (QFile::remove(lockPath))
+        qpLog(QStringLiteral("Removed the lock file %1, which an interrupted save left without an owner").arg(lockPath));
+}
+
 struct ThreadSettings {
     std::unique_ptr<QSettings> settings;
     int generation = -1;
+    bool failedToSave = false;
 };
+
+ThreadSettings &threadLocalSettings()
+{
+    thread_local ThreadSettings local;
+    return local;
+}
 
 QSettings &threadSettings()
 {
-    thread_local ThreadSettings local;
+    ThreadSettings &local = threadLocalSettings();
     const int current = generation.load();
     if (!local.settings || local.generation != current) {
         const QString path = currentPath();
@@ -76,6 +101,7 @@ QSettings &threadSettings()
             if (checkedPath != path || checkedGeneration != current) {
                 QDir().mkpath(QFileInfo(path).absolutePath());
                 setAsideIfDamaged(path);
+                removeOwnerlessLock(path);
                 checkedPath = path;
                 checkedGeneration = current;
             }
@@ -162,10 +188,20 @@ QVariantMap UserDefaults::dictionaryForKey(const QString &key) const
 
 bool UserDefaults::synchronize()
 {
+    // A QSettings keeps reporting its first error for good, so after a failed save a
+    // later one that succeeds would still count as failed: this save then goes through
+    // a fresh QSettings. The changes not yet written stay pending in the file's shared
+    // state, which the fresh one takes up.
+    ThreadSettings &local = threadLocalSettings();
+    if (local.failedToSave) {
+        local.settings.reset();
+        local.failedToSave = false;
+    }
     QSettings &settings = threadSettings();
     settings.sync();
     if (settings.status() != QSettings::NoError) {
         qpLog(QStringLiteral("Unable to save preferences to %1").arg(settings.fileName()));
+        local.failedToSave = true;
         return false;
     }
     return true;
