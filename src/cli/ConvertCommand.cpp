@@ -109,7 +109,7 @@ QString convertUsage()
         "                       no effect; options after it still apply\n"
         "  --formats            also write every selected format of the stored format list beside\n"
         "                       each output, named with the format's modifier (photo@2x.jpg)\n"
-        "  --jobs N             pictures converted at once (default: all cores)\n"
+        "  --jobs N             pictures converted at once, 1-256 (default: all cores)\n"
         "  -h, --help           this text\n"
         "\n"
         "An existing output is replaced once its replacement is complete; an input picture is\n"
@@ -133,7 +133,7 @@ std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments
 
     const std::map<QString, QString> sliders = {{"--sharpen", "sharpen"},   {"--saturation", "saturation"}, {"--brightness", "brightness"},
                                                 {"--exposure", "exposure"}, {"--contrast", "contrast"},     {"--vibrance", "vibrance"},
-                                                {"--temperature", "temperature"}, {"--intensity", "filterintensity"}};
+                                                {"--temperature", "temperature"}};
     for (int i = 0; i < arguments.size(); ++i) {
         const QString arg = arguments[i];
         auto value = [&](QString &out) {
@@ -150,6 +150,16 @@ std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments
                 return false;
             if (!number(text, out) || out < low || out > high) {
                 error = QStringLiteral("%1: %2 is not a number from %3 to %4").arg(arg, text).arg(low).arg(high);
+                return false;
+            }
+            return true;
+        };
+        // Values the program reads as whole numbers: a fraction would be cut off silently.
+        auto wholeValue = [&](double &out, double low, double high) {
+            if (!numberValue(out, low, high))
+                return false;
+            if (out != std::trunc(out)) {
+                error = QStringLiteral("%1: %2 is not a whole number").arg(arg, arguments[i]);
                 return false;
             }
             return true;
@@ -197,6 +207,10 @@ std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments
             if (!numberValue(d, 0, 100))
                 return std::nullopt;
             command.settings[QStringLiteral("quality")] = float(d) / 100.0f;
+        } else if (arg == QLatin1String("--intensity")) {
+            if (!wholeValue(d, -1e6, 1e6))
+                return std::nullopt;
+            command.settings[QStringLiteral("filterintensity")] = float(d);
         } else if (sliders.count(arg)) {
             if (!numberValue(d, -1e6, 1e6))
                 return std::nullopt;
@@ -210,7 +224,7 @@ std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments
         } else if (arg == QLatin1String("--formats")) {
             command.formats = true;
         } else if (arg == QLatin1String("--jobs")) {
-            if (!numberValue(d, 1, 256))
+            if (!wholeValue(d, 1, 256))
                 return std::nullopt;
             command.jobs = int(d);
         } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {

@@ -317,7 +317,11 @@ void renderBand(const Plan &plan, PixelBuffer &out, int r0, int r1)
     std::unique_ptr<v4[]> packed(new v4[cols + 1]);
     const RowReader reader(plan);
     const bool direct = plan.colours->empty() && !plan.alpha && reader.canReadPacked();
-    int produced = INT32_MIN;
+    // The ring holds source rows lowest..produced (at most its depth). Weight rows do not
+    // always start in order: at an exact upscale a row may take a single tap below rows
+    // its neighbours still need, so both ends are tracked.
+    bool any = false;
+    int lowest = 0, produced = 0;
     auto produce = [&](int y) {
         if (direct) {
             reader.readPacked(y, x0, srcCols, packed.get());
@@ -343,9 +347,12 @@ void renderBand(const Plan &plan, PixelBuffer &out, int r0, int r1)
         std::fill(acc, acc + nCols, v4{0, 0, 0, 0});
         const int start = vw.start[size_t(i)], length = vw.length[size_t(i)];
         if (length > 0 && srcCols > 0) {
-            // Rows already pushed out of the ring (never in practice) are simply made again.
-            if (produced < start - 1 || start <= produced - ringRows)
+            // Rows never made in this band, or already pushed out of the ring, are made (again).
+            if (!any || start < std::max(lowest, produced - ringRows + 1) || start > produced + 1) {
+                lowest = start;
                 produced = start - 1;
+                any = true;
+            }
             while (produced < start + length - 1)
                 produce(++produced);
             const v4 *rows[64];

@@ -13,7 +13,10 @@ const uint16_t *fromLinearTable16();
 
 inline int linearIndex(float v)
 {
-    return int(std::clamp(v, 0.0f, 1.0f) * 65535.0f + 0.5f);
+    // Written so NaN (from absurd adjustments) lands on 0: std::clamp passes it through,
+    // and its conversion to an index would read far outside the table.
+    const float c = v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
+    return int(c * 65535.0f + 0.5f);
 }
 inline uint8_t toSample8(float v) { return fromLinearTable8()[linearIndex(v)]; }
 inline uint16_t toSample16(float v) { return fromLinearTable16()[linearIndex(v)]; }
