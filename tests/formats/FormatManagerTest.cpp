@@ -1,8 +1,8 @@
+#include "Controls.h"
 #include "Dialogs.h"
 #include "FormatManager.h"
 #include "FormatsTableModel.h"
 #include "Preferences.h"
-#include "TagControls.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
@@ -150,14 +150,14 @@ TEST_F(FormatManagerTest, EmptyNameOrModifierIsRefusedAndTheSheetStaysOpen)
 
 TEST_F(FormatManagerTest, AddingANewFormatAppendsACompleteSelectedRecord)
 {
-    s().fillColour->selectItemWithTag(1); // pop-ups keep their state from the last use
-    s().relativeTo->selectItemWithTag(1);
+    selectItemWithTag(s().fillColour, 1); // pop-ups keep their state from the last use
+    selectItemWithTag(s().relativeTo, 1);
     QTest::mouseClick(p().addButton, Qt::LeftButton);
     ASSERT_TRUE(s().editFormatSheet->isVisible());
     EXPECT_EQ(manager.currentOperation(), FormatManager::Adding);
     EXPECT_EQ(s().scaleModeButton->selectedTag(), 0);
     EXPECT_EQ(s().resampleModeButton->selectedTag(), 3);
-    EXPECT_EQ(s().fillColour->selectedTag(), 1);
+    EXPECT_EQ(selectedTag(s().fillColour), 1);
 
     fill(QStringLiteral("wide"), QStringLiteral("-wide"));
     s().xabs->setText(QStringLiteral("1200"));
@@ -233,8 +233,8 @@ TEST_F(FormatManagerTest, NewNameWithATakenModifierIsRefused)
 TEST_F(FormatManagerTest, AltAddDuplicatesTheSelectedRowAndItsModifierIsRefused)
 {
     storeUserFormat(QStringLiteral("photo"), QStringLiteral("-photo"));
-    s().fillColour->selectItemWithTag(0);
-    s().relativeTo->selectItemWithTag(1);
+    selectItemWithTag(s().fillColour, 0);
+    selectItemWithTag(s().relativeTo, 1);
     selectRow(2);
     QTest::mouseClick(p().addButton, Qt::LeftButton, Qt::AltModifier);
 
@@ -248,8 +248,8 @@ TEST_F(FormatManagerTest, AltAddDuplicatesTheSelectedRowAndItsModifierIsRefused)
     EXPECT_EQ(s().resampleModeButton->selectedTag(), 1);
     EXPECT_FALSE(s().fillColour->isHidden());
     // Fill colour and relative-to are not taken from the record.
-    EXPECT_EQ(s().fillColour->selectedTag(), 0);
-    EXPECT_EQ(s().relativeTo->selectedTag(), 1);
+    EXPECT_EQ(selectedTag(s().fillColour), 0);
+    EXPECT_EQ(selectedTag(s().relativeTo), 1);
 
     s().nameField->setText(QStringLiteral("photo copy"));
     manager.editPanelOK();
@@ -301,8 +301,8 @@ TEST_F(FormatManagerTest, EditFillsTheSheetAndStoresWithoutChecksReselectingTheF
     EXPECT_EQ(s().nameField->text(), QStringLiteral("photo"));
     EXPECT_EQ(s().xabs->text(), QStringLiteral("640"));
     EXPECT_EQ(s().xratio->text(), QString());
-    EXPECT_EQ(s().fillColour->selectedTag(), 2);
-    EXPECT_EQ(s().relativeTo->selectedTag(), 0);
+    EXPECT_EQ(selectedTag(s().fillColour), 2);
+    EXPECT_EQ(selectedTag(s().relativeTo), 0);
     EXPECT_EQ(s().resampleModeButton->selectedTag(), 1);
 
     // Another format's name and modifier are accepted when editing.

@@ -56,18 +56,18 @@ TEST(ValueSliderTest, DragReportsMovesAndChoosesOnRelease)
     EXPECT_FLOAT_EQ(slider.floatValue(), 1.0f);
 }
 
-TEST(TagRadioGroupTest, SelectsByTagAndReportsOnlyThePersonsChoice)
+TEST(RadioGroupTest, SelectsByTagAndReportsOnlyThePersonsChoice)
 {
-    TagRadioGroup group;
-    group.addOption(QStringLiteral("Crop"), 0);
-    group.addOption(QStringLiteral("Add"), 1);
-    QSignalSpy chosen(&group, &TagRadioGroup::tagChosen);
+    RadioGroup group;
+    group.addCell(QStringLiteral("Crop"), 0);
+    group.addCell(QStringLiteral("Add"), 1);
+    QSignalSpy chosen(&group, &RadioGroup::activated);
     EXPECT_EQ(group.selectedTag(), 0);
-    EXPECT_TRUE(group.selectTag(1));
+    EXPECT_TRUE(group.selectCellWithTag(1));
     EXPECT_EQ(group.selectedTag(), 1);
-    EXPECT_FALSE(group.selectTag(3));
+    EXPECT_FALSE(group.selectCellWithTag(3));
     EXPECT_EQ(chosen.count(), 0);
-    group.buttonWithTag(0)->click();
+    group.cellWithTag(0)->click();
     EXPECT_EQ(chosen.count(), 1);
     EXPECT_EQ(group.selectedTag(), 0);
 }
