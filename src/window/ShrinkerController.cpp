@@ -23,6 +23,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QIcon>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -78,6 +79,8 @@ void ShrinkerController::buildWindow()
 {
     uiWindow = new QMainWindow;
     uiWindow->setWindowTitle(QStringLiteral("Quillpane"));
+    // The mark the desktop shows for the installed program, so the running window matches it.
+    uiWindow->setWindowIcon(QIcon(QStringLiteral(":/images/quillpane.svg")));
     uiWindow->resize(1040, 680);
 
     manual = new Manual(this);
