@@ -16,35 +16,7 @@
 #include <QTableView>
 #include <QTest>
 
-#include <deque>
-
 namespace {
-
-// Answers alerts as the person would (the default button unless told otherwise) and
-// remembers what was asked and how often it beeped.
-class AnsweringPresenter : public DialogPresenter {
-public:
-    std::deque<int> answers;
-    QList<AlertPanel> asked;
-    int beeps = 0;
-    int runAlertPanel(const AlertPanel &panel) override
-    {
-        asked.append(panel);
-        if (answers.empty())
-            return AlertDefault;
-        const int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    void beep() override { ++beeps; }
-    QStringList messages() const
-    {
-        QStringList list;
-        for (const AlertPanel &panel : asked)
-            list << panel.message;
-        return list;
-    }
-};
 
 const QString kNameExists = QStringLiteral("Template with this name exists - please choose another name");
 const QString kModifierExists = QStringLiteral(
@@ -73,13 +45,7 @@ protected:
     const FormatManager::EditSheetControls &s() const { return manager.editSheet(); }
     const FormatManager::PanelControls &p() const { return manager.panel(); }
     QVariantList stored() const { return manager.store().storedFormats(); }
-    QStringList storedNames() const
-    {
-        QStringList names;
-        for (const QVariant &record : stored())
-            names << record.toMap().value(FormatKey::name).toString();
-        return names;
-    }
+    QStringList storedNames() const { return formatNames(stored()); }
     void selectRow(int row) { p().formatsTableView->selectRow(row); }
     void fill(const QString &name, const QString &modifier)
     {
@@ -100,7 +66,7 @@ protected:
     }
 
     UserDefaults &defaults = UserDefaults::standard();
-    AnsweringPresenter presenter;
+    ScriptedPresenter presenter;
     QMainWindow window;
     QLabel *formatsInfo = new QLabel;
     FormatManager manager{&window, formatsInfo};
