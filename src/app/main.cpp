@@ -22,6 +22,8 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("quillpane"));
 
     ShrinkerController controller;
+    // Dialogs and panels take the main window's mark.
+    QApplication::setWindowIcon(controller.uiWindow->windowIcon());
     AppDelegate delegate;
     delegate.window = controller.uiWindow;
     FormatManager formatManager(controller.uiWindow, controller.formatsInfo);

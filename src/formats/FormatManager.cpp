@@ -1,10 +1,10 @@
 #include "FormatManager.h"
 
+#include "Controls.h"
 #include "Dialogs.h"
 #include "FormatsTableModel.h"
 #include "Log.h"
 #include "PlistValue.h"
-#include "TagControls.h"
 #include "UserDefaults.h"
 
 #include <QDialog>
@@ -156,9 +156,9 @@ void FormatManager::buildEditSheet()
     s.yratio = sizeField(multiplesPage);
     s.xratioLabel = new QLabel(tr("Width ×"), multiplesPage);
     s.yratioLabel = new QLabel(tr("Height ×"), multiplesPage);
-    s.relativeTo = new TagPopUp(multiplesPage);
-    s.relativeTo->addItemWithTag(tr("of the source image"), 0);
-    s.relativeTo->addItemWithTag(tr("of the base output"), 1);
+    s.relativeTo = new QComboBox(multiplesPage);
+    s.relativeTo->addItem(tr("of the source image"), 0);
+    s.relativeTo->addItem(tr("of the base output"), 1);
     s.relativeToHelpButton = helpButton(multiplesPage);
     auto *relativeRow = new QHBoxLayout;
     relativeRow->addWidget(s.relativeTo);
@@ -185,10 +185,10 @@ void FormatManager::buildEditSheet()
     s.resampleModeButton->addCell(tr("Same as main window"), 3);
     s.resampleModeHelpButton = helpButton(dialog);
     s.fillColourLabel = new QLabel(tr("Border colour:"), dialog);
-    s.fillColour = new TagPopUp(dialog);
-    s.fillColour->addItemWithTag(tr("White"), 0);
-    s.fillColour->addItemWithTag(tr("Black"), 1);
-    s.fillColour->addItemWithTag(tr("Grey"), 2);
+    s.fillColour = new QComboBox(dialog);
+    s.fillColour->addItem(tr("White"), 0);
+    s.fillColour->addItem(tr("Black"), 1);
+    s.fillColour->addItem(tr("Grey"), 2);
 
     connect(s.scaleModeButton, &RadioGroup::activated, this, [this] { handleControl(sheet_.scaleModeButton); });
     connect(s.resampleModeButton, &RadioGroup::activated, this, [this] { handleControl(sheet_.resampleModeButton); });
@@ -306,27 +306,16 @@ void FormatManager::addWithModifiers(Qt::KeyboardModifiers modifiers)
     if (modifiers.testFlag(Qt::AltModifier) && row >= 0) {
         // A copy of the selected format, to be given its own name and modifier. The
         // fill-colour and relative-to pop-ups keep what they showed.
-        const QVariantMap record = store_.storedFormats().at(row).toMap();
-        s.nameField->clear();
-        takeText(s.xratio, record, FormatKey::xratio);
-        takeText(s.yratio, record, FormatKey::yratio);
-        takeText(s.xabs, record, FormatKey::xabs);
-        takeText(s.yabs, record, FormatKey::yabs);
-        takeText(s.maxeither, record, FormatKey::maxeither);
-        if (record.contains(FormatKey::scalemode))
-            s.scaleModeButton->selectCellWithTag(recordInt(record, FormatKey::scalemode));
-        handleControl(s.scaleModeButton);
-        s.resampleModeButton->selectCellWithTag(
-            record.contains(FormatKey::resamplemode) ? recordInt(record, FormatKey::resamplemode) : 3);
-        handleControl(s.resampleModeButton);
-        takeText(s.modifier, record, FormatKey::modifier);
+        QVariantMap copy = store_.storedFormats().at(row).toMap();
+        copy.remove(FormatKey::name);
+        copy.remove(FormatKey::fillcolour);
+        copy.remove(FormatKey::relativeto);
+        if (!copy.contains(FormatKey::resamplemode))
+            copy.insert(FormatKey::resamplemode, 3);
+        fillSheetFromRecord(copy);
     } else {
-        for (QLineEdit *field : {s.nameField, s.xratio, s.yratio, s.xabs, s.yabs, s.maxeither, s.modifier})
-            field->clear();
-        s.scaleModeButton->selectCellWithTag(0);
-        handleControl(s.scaleModeButton);
-        s.resampleModeButton->selectCellWithTag(3);
-        handleControl(s.resampleModeButton);
+        // Missing keys empty the fields; the pop-ups keep what they showed.
+        fillSheetFromRecord({{FormatKey::scalemode, 0}, {FormatKey::resamplemode, 3}});
     }
     currentOperation_ = Adding;
     s.nameField->setFocus();
@@ -348,9 +337,9 @@ void FormatManager::fillSheetFromRecord(const QVariantMap &record)
     if (record.contains(FormatKey::resamplemode))
         s.resampleModeButton->selectCellWithTag(recordInt(record, FormatKey::resamplemode));
     if (record.contains(FormatKey::fillcolour))
-        s.fillColour->selectItemWithTag(recordInt(record, FormatKey::fillcolour));
+        selectItemWithTag(s.fillColour, recordInt(record, FormatKey::fillcolour));
     if (record.contains(FormatKey::relativeto))
-        s.relativeTo->selectItemWithTag(recordInt(record, FormatKey::relativeto));
+        selectItemWithTag(s.relativeTo, recordInt(record, FormatKey::relativeto));
     handleControl(s.scaleModeButton);
     handleControl(s.resampleModeButton);
 }
@@ -382,8 +371,8 @@ QVariantMap FormatManager::recordFromSheet() const
         {FormatKey::maxeither, s.maxeither->text()},
         {FormatKey::modifier, s.modifier->text()},
         {FormatKey::resamplemode, qint64(s.resampleModeButton->selectedTag())},
-        {FormatKey::relativeto, qint64(s.relativeTo->selectedTag())},
-        {FormatKey::fillcolour, qint64(s.fillColour->selectedTag())},
+        {FormatKey::relativeto, qint64(selectedTag(s.relativeTo))},
+        {FormatKey::fillcolour, qint64(selectedTag(s.fillColour))},
         {FormatKey::selected, true},
     };
 }

@@ -22,7 +22,7 @@ class QTableView;
 class QToolButton;
 class QWidget;
 class RadioGroup;
-class TagPopUp;
+class QComboBox;
 
 class FormatManager : public QObject {
     Q_OBJECT
@@ -61,10 +61,10 @@ public:
         QStackedWidget *scaleModeTabView; // pages in scale-mode order
         QLineEdit *xabs, *yabs, *xratio, *yratio, *maxeither;
         QLabel *xratioLabel, *yratioLabel;
-        TagPopUp *relativeTo; // 0 source image, 1 base output
+        QComboBox *relativeTo; // 0 source image, 1 base output
         RadioGroup *resampleModeButton; // cells 0 crop, 1 add, 3 same as main
         QLabel *resampleModeLabel;
-        TagPopUp *fillColour; // 0 White, 1 Black, 2 Grey
+        QComboBox *fillColour; // 0 White, 1 Black, 2 Grey
         QLabel *fillColourLabel;
         QPushButton *okButton, *cancelButton;
         // For the window to connect to Manual's filenameModifier, resizeMode, relativeSizes.

@@ -37,41 +37,41 @@ void ValueSlider::setFloatValue(float value)
     setValue(int(std::lround((clamped - minimum_) / step_)));
 }
 
-TagRadioGroup::TagRadioGroup(QWidget *parent) : QWidget(parent), layout_(new QHBoxLayout(this))
+RadioGroup::RadioGroup(QWidget *parent) : QWidget(parent), layout_(new QHBoxLayout(this))
 {
     layout_->setContentsMargins(0, 0, 0, 0);
     group_.setExclusive(true);
-    connect(&group_, &QButtonGroup::idClicked, this, [this](int) { emit tagChosen(); });
+    connect(&group_, &QButtonGroup::idClicked, this, &RadioGroup::activated);
 }
 
-QRadioButton *TagRadioGroup::addOption(const QString &text, int tag)
+QRadioButton *RadioGroup::addCell(const QString &title, int tag)
 {
-    auto *button = new QRadioButton(text, this);
-    group_.addButton(button, tag);
-    layout_->addWidget(button);
+    auto *cell = new QRadioButton(title, this);
+    group_.addButton(cell, tag);
+    layout_->addWidget(cell);
     if (group_.buttons().size() == 1)
-        button->setChecked(true);
-    return button;
+        cell->setChecked(true);
+    return cell;
 }
 
-int TagRadioGroup::selectedTag() const
+QRadioButton *RadioGroup::cellWithTag(int tag) const
 {
-    return group_.checkedId();
+    return qobject_cast<QRadioButton *>(group_.button(tag));
 }
 
-bool TagRadioGroup::selectTag(int tag)
+bool RadioGroup::selectCellWithTag(int tag)
 {
-    QAbstractButton *button = group_.button(tag);
-    if (!button)
+    QAbstractButton *cell = group_.button(tag);
+    if (!cell)
         return false;
     const QSignalBlocker blocker(&group_);
-    button->setChecked(true);
+    cell->setChecked(true);
     return true;
 }
 
-QRadioButton *TagRadioGroup::buttonWithTag(int tag) const
+int RadioGroup::selectedTag() const
 {
-    return qobject_cast<QRadioButton *>(group_.button(tag));
+    return group_.checkedId();
 }
 
 int selectedTag(const QComboBox *popUp)

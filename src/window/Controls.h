@@ -42,21 +42,23 @@ private:
     float value_;
 };
 
-// A group of radio buttons, each with an integer tag; exactly one is selected.
-class TagRadioGroup : public QWidget {
+// A row of radio buttons ("cells"), each with an integer tag; exactly one is selected.
+// The format editor and the main window both use it.
+class RadioGroup : public QWidget {
     Q_OBJECT
 public:
-    explicit TagRadioGroup(QWidget *parent = nullptr);
+    explicit RadioGroup(QWidget *parent = nullptr);
 
-    QRadioButton *addOption(const QString &text, int tag);
-    int selectedTag() const;
-    // Selects the button with that tag without emitting anything; false when none has it.
-    bool selectTag(int tag);
-    QRadioButton *buttonWithTag(int tag) const;
+    QRadioButton *addCell(const QString &title, int tag);
+    QRadioButton *cellWithTag(int tag) const;
+    // Selects the cell with the tag without emitting anything; false (nothing changed)
+    // when no cell has it.
+    bool selectCellWithTag(int tag);
+    int selectedTag() const; // -1 when no cell is selected
 
 signals:
-    // The person selected a button.
-    void tagChosen();
+    // The person chose a cell.
+    void activated(int tag);
 
 private:
     QButtonGroup group_;

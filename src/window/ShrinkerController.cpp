@@ -23,6 +23,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QIcon>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -78,6 +79,8 @@ void ShrinkerController::buildWindow()
 {
     uiWindow = new QMainWindow;
     uiWindow->setWindowTitle(QStringLiteral("Quillpane"));
+    // The mark the desktop shows for the installed program, so the running window matches it.
+    uiWindow->setWindowIcon(QIcon(QStringLiteral(":/images/quillpane.svg")));
     uiWindow->resize(1040, 680);
 
     manual = new Manual(this);
@@ -203,9 +206,9 @@ QWidget *ShrinkerController::buildSizeTab()
     cropLayout->setContentsMargins(0, 0, 0, 0);
     resampleModeIconView = new QLabel;
     resampleModeIconView->setFixedSize(24, 24);
-    resampleModeButton = new TagRadioGroup;
-    resampleModeButton->addOption(QStringLiteral("Crop to fit"), 0);
-    resampleModeButton->addOption(QStringLiteral("Add border"), 1);
+    resampleModeButton = new RadioGroup;
+    resampleModeButton->addCell(QStringLiteral("Crop to fit"), 0);
+    resampleModeButton->addCell(QStringLiteral("Add border"), 1);
     fillColourLabel = new QLabel(QStringLiteral("Fill"));
     fillColourButton = new QComboBox;
     fillColourButton->addItem(QStringLiteral("White"), 0);
@@ -481,7 +484,7 @@ void ShrinkerController::connectControls()
 
     connect(actualButton, &QPushButton::clicked, this, [this] { handleControl(actualButton); });
     connect(actualMenuItem, &QAction::triggered, this, [this] { handleControl(actualMenuItem); });
-    connect(resampleModeButton, &TagRadioGroup::tagChosen, this, [this] { handleControl(resampleModeButton); });
+    connect(resampleModeButton, &RadioGroup::activated, this, [this] { handleControl(resampleModeButton); });
     connect(fillColourButton, &QComboBox::activated, this, [this, &defaults] {
         defaults.setIntegerForKey(selectedTag(fillColourButton), PrefKey::fillcolour);
         handleControl(fillColourButton);

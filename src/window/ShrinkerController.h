@@ -40,7 +40,7 @@ class QToolButton;
 class QWidget;
 class Manual;
 class QP_ImageView;
-class TagRadioGroup;
+class RadioGroup;
 class ValueSlider;
 
 class ShrinkerController : public QObject {
@@ -79,7 +79,7 @@ public:
     QPushButton *actualButton = nullptr;
     QAction *actualMenuItem = nullptr;
     QWidget *cropControls = nullptr;
-    TagRadioGroup *resampleModeButton = nullptr; // tag 0 crop, 1 add
+    RadioGroup *resampleModeButton = nullptr; // tag 0 crop, 1 add
     QLabel *resampleModeIconView = nullptr;
     QLabel *fillColourLabel = nullptr;
     QComboBox *fillColourButton = nullptr; // tags 0 white, 1 black, 2 grey

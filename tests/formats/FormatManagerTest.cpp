@@ -1,8 +1,8 @@
+#include "Controls.h"
 #include "Dialogs.h"
 #include "FormatManager.h"
 #include "FormatsTableModel.h"
 #include "Preferences.h"
-#include "TagControls.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
@@ -16,35 +16,7 @@
 #include <QTableView>
 #include <QTest>
 
-#include <deque>
-
 namespace {
-
-// Answers alerts as the person would (the default button unless told otherwise) and
-// remembers what was asked and how often it beeped.
-class AnsweringPresenter : public DialogPresenter {
-public:
-    std::deque<int> answers;
-    QList<AlertPanel> asked;
-    int beeps = 0;
-    int runAlertPanel(const AlertPanel &panel) override
-    {
-        asked.append(panel);
-        if (answers.empty())
-            return AlertDefault;
-        const int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    void beep() override { ++beeps; }
-    QStringList messages() const
-    {
-        QStringList list;
-        for (const AlertPanel &panel : asked)
-            list << panel.message;
-        return list;
-    }
-};
 
 const QString kNameExists = QStringLiteral("Template with this name exists - please choose another name");
 const QString kModifierExists = QStringLiteral(
@@ -73,13 +45,7 @@ protected:
     const FormatManager::EditSheetControls &s() const { return manager.editSheet(); }
     const FormatManager::PanelControls &p() const { return manager.panel(); }
     QVariantList stored() const { return manager.store().storedFormats(); }
-    QStringList storedNames() const
-    {
-        QStringList names;
-        for (const QVariant &record : stored())
-            names << record.toMap().value(FormatKey::name).toString();
-        return names;
-    }
+    QStringList storedNames() const { return formatNames(stored()); }
     void selectRow(int row) { p().formatsTableView->selectRow(row); }
     void fill(const QString &name, const QString &modifier)
     {
@@ -100,7 +66,7 @@ protected:
     }
 
     UserDefaults &defaults = UserDefaults::standard();
-    AnsweringPresenter presenter;
+    ScriptedPresenter presenter;
     QMainWindow window;
     QLabel *formatsInfo = new QLabel;
     FormatManager manager{&window, formatsInfo};
@@ -150,14 +116,14 @@ TEST_F(FormatManagerTest, EmptyNameOrModifierIsRefusedAndTheSheetStaysOpen)
 
 TEST_F(FormatManagerTest, AddingANewFormatAppendsACompleteSelectedRecord)
 {
-    s().fillColour->selectItemWithTag(1); // pop-ups keep their state from the last use
-    s().relativeTo->selectItemWithTag(1);
+    selectItemWithTag(s().fillColour, 1); // pop-ups keep their state from the last use
+    selectItemWithTag(s().relativeTo, 1);
     QTest::mouseClick(p().addButton, Qt::LeftButton);
     ASSERT_TRUE(s().editFormatSheet->isVisible());
     EXPECT_EQ(manager.currentOperation(), FormatManager::Adding);
     EXPECT_EQ(s().scaleModeButton->selectedTag(), 0);
     EXPECT_EQ(s().resampleModeButton->selectedTag(), 3);
-    EXPECT_EQ(s().fillColour->selectedTag(), 1);
+    EXPECT_EQ(selectedTag(s().fillColour), 1);
 
     fill(QStringLiteral("wide"), QStringLiteral("-wide"));
     s().xabs->setText(QStringLiteral("1200"));
@@ -233,8 +199,8 @@ TEST_F(FormatManagerTest, NewNameWithATakenModifierIsRefused)
 TEST_F(FormatManagerTest, AltAddDuplicatesTheSelectedRowAndItsModifierIsRefused)
 {
     storeUserFormat(QStringLiteral("photo"), QStringLiteral("-photo"));
-    s().fillColour->selectItemWithTag(0);
-    s().relativeTo->selectItemWithTag(1);
+    selectItemWithTag(s().fillColour, 0);
+    selectItemWithTag(s().relativeTo, 1);
     selectRow(2);
     QTest::mouseClick(p().addButton, Qt::LeftButton, Qt::AltModifier);
 
@@ -248,8 +214,8 @@ TEST_F(FormatManagerTest, AltAddDuplicatesTheSelectedRowAndItsModifierIsRefused)
     EXPECT_EQ(s().resampleModeButton->selectedTag(), 1);
     EXPECT_FALSE(s().fillColour->isHidden());
     // Fill colour and relative-to are not taken from the record.
-    EXPECT_EQ(s().fillColour->selectedTag(), 0);
-    EXPECT_EQ(s().relativeTo->selectedTag(), 1);
+    EXPECT_EQ(selectedTag(s().fillColour), 0);
+    EXPECT_EQ(selectedTag(s().relativeTo), 1);
 
     s().nameField->setText(QStringLiteral("photo copy"));
     manager.editPanelOK();
@@ -301,8 +267,8 @@ TEST_F(FormatManagerTest, EditFillsTheSheetAndStoresWithoutChecksReselectingTheF
     EXPECT_EQ(s().nameField->text(), QStringLiteral("photo"));
     EXPECT_EQ(s().xabs->text(), QStringLiteral("640"));
     EXPECT_EQ(s().xratio->text(), QString());
-    EXPECT_EQ(s().fillColour->selectedTag(), 2);
-    EXPECT_EQ(s().relativeTo->selectedTag(), 0);
+    EXPECT_EQ(selectedTag(s().fillColour), 2);
+    EXPECT_EQ(selectedTag(s().relativeTo), 0);
     EXPECT_EQ(s().resampleModeButton->selectedTag(), 1);
 
     // Another format's name and modifier are accepted when editing.

@@ -6,31 +6,10 @@
 
 namespace {
 
-// Answers the confirmation as the person would, and remembers what was asked.
-class AnsweringPresenter : public DialogPresenter {
-public:
-    int answer = AlertDefault;
-    QList<AlertPanel> asked;
-    int runAlertPanel(const AlertPanel &panel) override
-    {
-        asked.append(panel);
-        return answer;
-    }
-    void beep() override {}
-};
-
 QVariantMap userFormat(const QString &name, const QString &modifier, bool selected = true)
 {
     return {{FormatKey::name, name}, {FormatKey::modifier, modifier}, {FormatKey::scalemode, qint64(2)},
             {FormatKey::maxeither, QStringLiteral("800")}, {FormatKey::selected, selected}};
-}
-
-QStringList names(const QVariantList &list)
-{
-    QStringList result;
-    for (const QVariant &item : list)
-        result << item.toMap().value(FormatKey::name).toString();
-    return result;
 }
 
 class FormatStoreTest : public FreshDefaultsTest {
@@ -47,7 +26,7 @@ protected:
     }
     UserDefaults &defaults = UserDefaults::standard();
     FormatStore store{defaults};
-    AnsweringPresenter presenter;
+    ScriptedPresenter presenter;
 };
 
 } // namespace
@@ -57,7 +36,7 @@ TEST_F(FormatStoreTest, SeedingAfterFirstRunValuesSelectsBothBuiltInsWithoutAski
     writeFirstRunValues(defaults, [] { return 1.0; });
     store.seedIfAbsent();
     const QVariantList list = store.storedFormats();
-    EXPECT_EQ(names(list), (QStringList{QStringLiteral("3x"), QStringLiteral("2x")}));
+    EXPECT_EQ(formatNames(list), (QStringList{QStringLiteral("3x"), QStringLiteral("2x")}));
     EXPECT_EQ(list.at(1).toMap(), FormatStore::builtInFormat(2, true));
     EXPECT_EQ(list.at(1).toMap().size(), 12);
     EXPECT_EQ(list.at(0).toMap().value(FormatKey::xratio), QVariant(QStringLiteral("3")));
@@ -81,7 +60,7 @@ TEST_F(FormatStoreTest, ResetAsksAndCancelChangesNothing)
 {
     const QVariantList original{userFormat(QStringLiteral("thumb"), QStringLiteral("-t"))};
     store.storeFormats(original, true);
-    presenter.answer = AlertAlternate;
+    presenter.answers = {AlertAlternate};
     EXPECT_FALSE(store.factoryReset(true));
     ASSERT_EQ(presenter.asked.size(), 1);
     EXPECT_EQ(presenter.asked.first().title, QStringLiteral("Factory reset formats"));
@@ -89,9 +68,9 @@ TEST_F(FormatStoreTest, ResetAsksAndCancelChangesNothing)
     EXPECT_EQ(presenter.asked.first().alternateButton, QStringLiteral("Cancel"));
     EXPECT_EQ(store.storedFormats(), original);
 
-    presenter.answer = AlertDefault;
+    presenter.answers = {AlertDefault};
     EXPECT_TRUE(store.factoryReset(true));
-    EXPECT_EQ(names(store.storedFormats()),
+    EXPECT_EQ(formatNames(store.storedFormats()),
               (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("thumb")}));
 }
 
@@ -107,7 +86,7 @@ TEST_F(FormatStoreTest, ResetBringsBackADeletedBuiltInAndKeepsRenamedOnes)
     store.factoryReset(false);
     EXPECT_TRUE(reloaded);
     const QVariantList list = store.storedFormats();
-    EXPECT_EQ(names(list), (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("a"),
+    EXPECT_EQ(formatNames(list), (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("a"),
                                         QStringLiteral("double")}));
     EXPECT_FALSE(list.at(2).toMap().value(FormatKey::selected).toBool()); // user formats keep their flags
     // Two records now share the modifier "@2x"; the store does not mind.

@@ -1,6 +1,6 @@
 #include "Manual.h"
+#include "TestSupport.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -10,15 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// Catches the addresses the program asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 class ManualTest : public ::testing::Test {
 protected:
@@ -30,9 +21,7 @@ protected:
         layout->addWidget(other);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
     }
-    void TearDown() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
 
     QWidget window;
     QPushButton *button = new QPushButton(QStringLiteral("?"));
@@ -181,5 +170,3 @@ TEST_F(ManualTest, HelpPageIsRewrittenWhenItWasDamagedAndOpensWithoutAnchorBefor
     EXPECT_TRUE(Manual::openHelpPage());
     EXPECT_EQ(catcher.urls.last(), first);
 }
-
-#include "ManualTest.moc"

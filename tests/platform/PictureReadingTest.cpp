@@ -68,6 +68,13 @@ std::shared_ptr<const PixelBuffer> onlyPixels(const QByteArray &bytes)
     return picture->representations()[0]->pixels();
 }
 
+// A w x h picture of one colour (as many values as channels).
+std::shared_ptr<PixelBuffer> flat(int width, int height, std::initializer_list<uint16_t> colour)
+{
+    return make(width, height, int(colour.size()), 8,
+                [&colour](int, int, uint16_t *o) { std::copy(colour.begin(), colour.end(), o); });
+}
+
 // 48 x 32, the top-left 16 x 16 block red, the rest blue.
 std::shared_ptr<PixelBuffer> markedCorner()
 {
@@ -192,7 +199,7 @@ TEST(JpegDecoding, ReducedDecodesShrinkInTheDct)
 
 TEST(JpegDecoding, GreyAndCmyk)
 {
-    auto grey = make(8, 8, 1, 8, [](int, int, uint16_t *o) { o[0] = 90; });
+    auto grey = flat(8, 8, {90});
     auto greyPixels = onlyPixels(TestPictures::jpeg(*grey));
     ASSERT_TRUE(greyPixels);
     EXPECT_EQ(greyPixels->channels, 1);
@@ -226,11 +233,7 @@ TEST(JpegDecoding, GreyAndCmyk)
 
 TEST(ColourProfiles, WideGamutIsMovedIntoSrgbAndSrgbIsLeftAlone)
 {
-    auto colour = make(8, 8, 3, 8, [](int, int, uint16_t *o) {
-        o[0] = 200;
-        o[1] = 120;
-        o[2] = 90;
-    });
+    auto colour = flat(8, 8, {200, 120, 90});
     const QByteArray p3 = TestPictures::displayP3Profile();
     const Rgba want = referenceSrgb(p3, 200, 120, 90);
     ASSERT_GT(want.r, 205); // the profile really moves this colour
@@ -364,12 +367,7 @@ TEST(TiffDecoding, PagesLayoutsDepthsAndCompressions)
 TEST(TiffDecoding, AssociatedAlphaOrientationAndCmyk)
 {
     // Half-transparent pixels stored premultiplied come out straight.
-    auto premultiplied = make(4, 4, 4, 8, [](int, int, uint16_t *o) {
-        o[0] = 100;
-        o[1] = 50;
-        o[2] = 0;
-        o[3] = 128;
-    });
+    auto premultiplied = flat(4, 4, {100, 50, 0, 128});
     auto straight = onlyPixels(TestPictures::tiff({with<TiffPageSpec>([&](auto &o) { o.pixels = premultiplied; o.associatedAlpha = true; })}));
     ASSERT_TRUE(straight);
     expectNear(at(*straight, 1, 1), {199, 100, 0, 128}, 1, "unpremultiplied");
@@ -380,12 +378,7 @@ TEST(TiffDecoding, AssociatedAlphaOrientationAndCmyk)
     auto pixels = turned->representations()[0]->pixels();
     EXPECT_EQ(at(*pixels, 3, pixels->height - 4).r, 255); // top-left block now bottom-left
 
-    auto ink = make(4, 4, 4, 8, [](int, int, uint16_t *o) {
-        o[0] = 0;
-        o[1] = 255;
-        o[2] = 0;
-        o[3] = 0;
-    });
+    auto ink = flat(4, 4, {0, 255, 0, 0});
     auto magenta = onlyPixels(TestPictures::tiff({with<TiffPageSpec>([&](auto &o) { o.pixels = ink; o.cmyk = true; })}));
     ASSERT_TRUE(magenta);
     expectNear(at(*magenta, 2, 2), {255, 0, 255, 255}, 2, "CMYK without profile");

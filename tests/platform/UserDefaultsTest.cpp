@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QFile>
+#include <QFileInfo>
 #include <thread>
 
 namespace {
@@ -107,33 +108,28 @@ TEST_F(UserDefaultsTest, OtherThreadsSeeChangesAtOnce)
 
 TEST_F(UserDefaultsTest, DamagedFileIsKeptAsideAndTheStoreStartsEmpty)
 {
-    const QString path = folder.filePath(QStringLiteral("damaged.json"));
-    writeFile(path, "{ \"outputWidth\": \"12");
-    LogCapture log;
-    UserDefaults::setStandardFilePath(path);
-    EXPECT_FALSE(UserDefaults::standard().hasObjectForKey(QStringLiteral("outputWidth")));
-    ASSERT_EQ(log.messages().size(), 1);
-    EXPECT_TRUE(log.messages().first().startsWith(QStringLiteral("Preferences file ")));
+    // Cut short, and well-formed but not an object.
+    for (const QByteArray &damage : {QByteArray("{ \"outputWidth\": \"12"), QByteArray("[1, 2, 3]")}) {
+        SCOPED_TRACE(damage.toStdString());
+        const QString path = folder.filePath(QStringLiteral("damaged%1.json").arg(damage.size()));
+        writeFile(path, damage);
+        LogCapture log;
+        UserDefaults::setStandardFilePath(path);
+        EXPECT_FALSE(UserDefaults::standard().hasObjectForKey(QStringLiteral("outputWidth")));
+        EXPECT_FALSE(UserDefaults::standard().hasObjectForKey(QStringLiteral("1")));
+        ASSERT_EQ(log.messages().size(), 1);
+        EXPECT_TRUE(log.messages().first().startsWith(QStringLiteral("Preferences file ")));
 
-    const QStringList backups = QDir(folder.path()).entryList({QStringLiteral("damaged.json.damaged-*")});
-    ASSERT_EQ(backups.size(), 1);
-    QFile backup(folder.filePath(backups.first()));
-    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
-    EXPECT_EQ(backup.readAll(), QByteArray("{ \"outputWidth\": \"12"));
+        const QStringList backups = QDir(folder.path()).entryList({QFileInfo(path).fileName() + QStringLiteral(".damaged-*")});
+        ASSERT_EQ(backups.size(), 1);
+        QFile backup(folder.filePath(backups.first()));
+        ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+        EXPECT_EQ(backup.readAll(), damage);
 
-    UserDefaults::standard().setIntegerForKey(0, QStringLiteral("fileFormat"));
-    EXPECT_TRUE(UserDefaults::standard().synchronize());
-    EXPECT_EQ(readFileAsSettings(path).value(QStringLiteral("fileFormat")).toLongLong(), 0);
-}
-
-TEST_F(UserDefaultsTest, FileThatIsNotAnObjectCountsAsDamaged)
-{
-    const QString path = folder.filePath(QStringLiteral("array.json"));
-    writeFile(path, "[1, 2, 3]");
-    LogCapture log;
-    UserDefaults::setStandardFilePath(path);
-    EXPECT_FALSE(UserDefaults::standard().hasObjectForKey(QStringLiteral("1")));
-    EXPECT_EQ(log.messages().size(), 1);
+        UserDefaults::standard().setIntegerForKey(0, QStringLiteral("fileFormat"));
+        EXPECT_TRUE(UserDefaults::standard().synchronize());
+        EXPECT_EQ(readFileAsSettings(path).value(QStringLiteral("fileFormat")).toLongLong(), 0);
+    }
 }
 
 TEST(JsonSettingsFormat, ReadsStrictJsonAndRejectsTheRest)

@@ -1,8 +1,16 @@
 #pragma once
-// Shared by the tests: a fresh, empty preferences file per test.
+// Shared by the tests: a fresh, empty preferences file per test, and stand-ins for the
+// boundaries a test cannot reach (the person's answers, the browser).
 
+#include "Dialogs.h"
+
+#include <QObject>
 #include <QTemporaryDir>
+#include <QUrl>
+#include <QVariantList>
 #include <gtest/gtest.h>
+
+#include <deque>
 
 // Points the standard user defaults at an empty file in a new temporary folder.
 class FreshDefaultsTest : public ::testing::Test {
@@ -12,3 +20,30 @@ protected:
     QString defaultsPath() const;
     QTemporaryDir folder;
 };
+
+// Answers alerts as the person would (the default button once `answers` runs out) and
+// remembers what was asked and how often it beeped.
+class ScriptedPresenter : public DialogPresenter {
+public:
+    std::deque<int> answers;
+    QList<AlertPanel> asked;
+    int beeps = 0;
+    int runAlertPanel(const AlertPanel &panel) override;
+    void beep() override { ++beeps; }
+    QStringList messages() const;
+};
+
+// Stands in for the browser: takes the addresses the program asks the desktop to open
+// while it lives.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    UrlCatcher();
+    ~UrlCatcher() override;
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+// The "name" of every record in a stored format list.
+QStringList formatNames(const QVariantList &list);

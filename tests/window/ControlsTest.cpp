@@ -56,19 +56,21 @@ TEST(ValueSliderTest, DragReportsMovesAndChoosesOnRelease)
     EXPECT_FLOAT_EQ(slider.floatValue(), 1.0f);
 }
 
-TEST(TagRadioGroupTest, SelectsByTagAndReportsOnlyThePersonsChoice)
+TEST(RadioGroupTest, SelectsByTagAndReportsOnlyThePersonsChoice)
 {
-    TagRadioGroup group;
-    group.addOption(QStringLiteral("Crop"), 0);
-    group.addOption(QStringLiteral("Add"), 1);
-    QSignalSpy chosen(&group, &TagRadioGroup::tagChosen);
+    RadioGroup group;
+    group.addCell(QStringLiteral("Crop"), 0);
+    group.addCell(QStringLiteral("Add"), 3);
+    QSignalSpy chosen(&group, &RadioGroup::activated);
     EXPECT_EQ(group.selectedTag(), 0);
-    EXPECT_TRUE(group.selectTag(1));
-    EXPECT_EQ(group.selectedTag(), 1);
-    EXPECT_FALSE(group.selectTag(3));
+    EXPECT_TRUE(group.selectCellWithTag(3)); // tags need not follow the order
+    EXPECT_EQ(group.selectedTag(), 3);
+    EXPECT_FALSE(group.selectCellWithTag(1));
+    EXPECT_EQ(group.selectedTag(), 3);
     EXPECT_EQ(chosen.count(), 0);
-    group.buttonWithTag(0)->click();
-    EXPECT_EQ(chosen.count(), 1);
+    group.cellWithTag(0)->click();
+    ASSERT_EQ(chosen.count(), 1);
+    EXPECT_EQ(chosen.first().first().toInt(), 0);
     EXPECT_EQ(group.selectedTag(), 0);
 }
 

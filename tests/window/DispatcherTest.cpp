@@ -144,18 +144,18 @@ TEST_F(DispatcherTest, FileTypeSetsQualityAndFilterSetsIntensity)
 TEST_F(DispatcherTest, ResampleModeShowsFillColourOnlyInAddMode)
 {
     QTest::mouseClick(controller->constrain, Qt::LeftButton); // crop controls show while unlocked
-    QTest::mouseClick(controller->resampleModeButton->buttonWithTag(1), Qt::LeftButton);
+    QTest::mouseClick(controller->resampleModeButton->cellWithTag(1), Qt::LeftButton);
     EXPECT_EQ(controller->resampleModeButton->selectedTag(), 1);
     EXPECT_FALSE(controller->fillColourButton->isHidden());
     EXPECT_FALSE(controller->fillColourLabel->isHidden());
     EXPECT_EQ(controller->resampleModeIconView->property("namedImage"), QVariant(QStringLiteral("add-icon")));
-    QTest::mouseClick(controller->resampleModeButton->buttonWithTag(0), Qt::LeftButton);
+    QTest::mouseClick(controller->resampleModeButton->cellWithTag(0), Qt::LeftButton);
     EXPECT_TRUE(controller->fillColourButton->isHidden());
     EXPECT_TRUE(controller->fillColourLabel->isHidden());
     EXPECT_EQ(controller->resampleModeIconView->property("namedImage"), QVariant(QStringLiteral("crop-icon")));
 
     // The fill colour pop-up keeps its tag under "fillcolour".
-    QTest::mouseClick(controller->resampleModeButton->buttonWithTag(1), Qt::LeftButton);
+    QTest::mouseClick(controller->resampleModeButton->cellWithTag(1), Qt::LeftButton);
     controller->fillColourButton->setFocus();
     QTest::keyClick(controller->fillColourButton, Qt::Key_End);
     EXPECT_EQ(defaults.integerForKey(PrefKey::fillcolour), 2);

@@ -57,44 +57,31 @@ TEST_F(PreferencesTest, HighDensityScreenLeavesRetinaAbsentUntilAStandardOne)
     EXPECT_EQ(d.objectForKey(PrefKey::retinaDisplay), QVariant(true));
 }
 
-TEST_F(PreferencesTest, RepairMovesOldBrightnessToExposureAndAddsTemperature)
+TEST_F(PreferencesTest, RepairMovesOldBrightnessToExposureOnceAndAddsTemperature)
 {
+    namespace K = AdjustmentKey;
+    const QVariant temperature(12.68f);
+    const struct {
+        QVariant stored, repaired;
+    } cases[] = {
+        {QVariantMap{{K::brightness, 0.5f}},
+         QVariantMap{{K::brightness, 0.0f}, {K::exposure, 0.5f}, {K::temperature, temperature}}},
+        // With an exposure already there, brightness stays.
+        {QVariantMap{{K::brightness, 0.1f}, {K::exposure, 0.3f}},
+         QVariantMap{{K::brightness, 0.1f}, {K::exposure, 0.3f}, {K::temperature, temperature}}},
+        // Records without brightness, and values that are no record, are left alone.
+        {QVariantMap{{K::exposure, 0.3f}}, QVariantMap{{K::exposure, 0.3f}}},
+        {QStringLiteral("brightness"), QStringLiteral("brightness")},
+    };
     UserDefaults &d = UserDefaults::standard();
-    d.setObjectForKey(QVariantMap{{AdjustmentKey::brightness, 0.5f}}, PrefKey::adjustmentDefaults);
-    repairAdjustmentDefaults(d);
-    const QVariantMap record = d.dictionaryForKey(PrefKey::adjustmentDefaults);
-    EXPECT_EQ(record.size(), 3);
-    EXPECT_FLOAT_EQ(record.value(AdjustmentKey::exposure).toFloat(), 0.5f);
-    EXPECT_EQ(record.value(AdjustmentKey::brightness), QVariant(0.0f));
-    EXPECT_EQ(record.value(AdjustmentKey::temperature), QVariant(12.68f));
-
-    repairAdjustmentDefaults(d); // a second start-up changes nothing more
-    EXPECT_EQ(d.dictionaryForKey(PrefKey::adjustmentDefaults), record);
-}
-
-TEST_F(PreferencesTest, RepairAddsOnlyTemperatureWhenExposureExists)
-{
-    UserDefaults &d = UserDefaults::standard();
-    d.setObjectForKey(QVariantMap{{AdjustmentKey::brightness, 0.1f}, {AdjustmentKey::exposure, 0.3f}},
-                      PrefKey::adjustmentDefaults);
-    repairAdjustmentDefaults(d);
-    const QVariantMap record = d.dictionaryForKey(PrefKey::adjustmentDefaults);
-    EXPECT_EQ(record.value(AdjustmentKey::brightness), QVariant(0.1f));
-    EXPECT_EQ(record.value(AdjustmentKey::exposure), QVariant(0.3f));
-    EXPECT_EQ(record.value(AdjustmentKey::temperature), QVariant(12.68f));
-}
-
-TEST_F(PreferencesTest, RepairLeavesRecordsWithoutBrightnessAndOtherValuesAlone)
-{
-    UserDefaults &d = UserDefaults::standard();
-    const QVariantMap noBrightness{{AdjustmentKey::exposure, 0.3f}};
-    d.setObjectForKey(noBrightness, PrefKey::adjustmentDefaults);
-    repairAdjustmentDefaults(d);
-    EXPECT_EQ(d.dictionaryForKey(PrefKey::adjustmentDefaults), noBrightness);
-
-    d.setObjectForKey(QStringLiteral("brightness"), PrefKey::adjustmentDefaults);
-    repairAdjustmentDefaults(d);
-    EXPECT_EQ(d.objectForKey(PrefKey::adjustmentDefaults), QVariant(QStringLiteral("brightness")));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.stored.toString().toStdString());
+        d.setObjectForKey(c.stored, PrefKey::adjustmentDefaults);
+        repairAdjustmentDefaults(d);
+        EXPECT_EQ(d.objectForKey(PrefKey::adjustmentDefaults), c.repaired);
+        repairAdjustmentDefaults(d); // a second start-up changes nothing more
+        EXPECT_EQ(d.objectForKey(PrefKey::adjustmentDefaults), c.repaired);
+    }
 }
 
 TEST(NearEquality, BoundsAreStrictAndInDoublePrecision)

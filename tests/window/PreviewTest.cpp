@@ -68,7 +68,7 @@ TEST_F(PreviewTest, SettingsComeFromTheControls)
     controller->exposureSlider->setFloatValue(0.5f);
     selectItemWithTag(controller->filterPopUp, 3);
     controller->filterIntensity->setFloatValue(2.0f);
-    controller->resampleModeButton->selectTag(1);
+    controller->resampleModeButton->selectCellWithTag(1);
     const QVariantMap settings = controller->previewSettings();
     EXPECT_EQ(settings.size(), 16);
     EXPECT_FALSE(settings.contains(QStringLiteral("relativeto")));

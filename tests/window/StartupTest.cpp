@@ -203,3 +203,13 @@ TEST_F(StartupTest, HelpButtonsShowTheirControlsHints)
     EXPECT_EQ(controller->manual->hintPopover()->size(), QSize(438, 152));
     controller->manual->closePopover();
 }
+
+TEST_F(StartupTest, WindowShowsTheProgramsMark)
+{
+    // The mark draws (the SVG is in the resources and the SVG reader is there): opaque
+    // inside the picture, clear in the corner the mark leaves empty.
+    const QImage mark = controller->uiWindow->windowIcon().pixmap(64, 64).toImage();
+    ASSERT_EQ(mark.size(), QSize(64, 64));
+    EXPECT_EQ(mark.pixelColor(20, 20).alpha(), 255);
+    EXPECT_EQ(mark.pixelColor(2, 62).alpha(), 0);
+}
