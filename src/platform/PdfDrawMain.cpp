@@ -10,6 +10,7 @@
 // cannot be read, 5 poppler could not draw it, 6 the pixels could not be written.
 
 #include "PdfPageSize.h"
+#include "Sanitizers.h"
 
 #include <poppler-document.h>
 #include <poppler-global.h>
@@ -28,13 +29,6 @@
 #include <unistd.h>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QP_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QP_UNDER_ASAN 1
-#endif
-#endif
 
 namespace {
 

@@ -4,6 +4,7 @@
 // a bounded peak memory.
 
 #include "Picture.h"
+#include "Sanitizers.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,14 +22,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QP_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QP_UNDER_ASAN 1
-#endif
-#endif
 
 namespace {
 

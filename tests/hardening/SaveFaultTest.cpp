@@ -51,12 +51,6 @@ protected:
         presenter.choose({base});
         controller->doit();
     }
-    void adopt(const QString &file, int width, int height)
-    {
-        setLock(false);
-        ASSERT_TRUE(controller->applicationOpenFile(file));
-        setSize(width, height);
-    }
     void saveBatchInto(const QString &folder)
     {
         presenter.choose({folder});

@@ -20,12 +20,6 @@ protected:
         presenter.choose({base});
         controller->doit();
     }
-    void adopt(const QString &file, int width, int height)
-    {
-        setLock(false);
-        ASSERT_TRUE(controller->applicationOpenFile(file));
-        setSize(width, height);
-    }
 };
 
 TEST_F(SaveTest, WritesTheBaseThenEachSelectedFormatInListOrderAtItsSize)

@@ -121,6 +121,13 @@ protected:
         controller->constrain->setChecked(on);
         controller->handleControl(controller->constrain);
     }
+    // Gives the window a picture file with the base size given, proportions unlocked.
+    void adopt(const QString &file, int width, int height)
+    {
+        setLock(false);
+        ASSERT_TRUE(controller->applicationOpenFile(file));
+        setSize(width, height);
+    }
     static void storeFormats(const QVariantList &formats) { UserDefaults::standard().setObjectForKey(formats, PrefKey::formats); }
     static QVariantMap format(const QString &modifier, int scalemode, const QVariantMap &entries)
     {
