@@ -1,12 +1,12 @@
 #include "PhotoManipulator.h"
 
 #include "CanvasImageRep.h"
+#include "FloatEquality.h"
 #include "ImageEncoders.h"
 #include "Log.h"
 #include "OutputFileType.h"
 #include "Picture.h"
 #include "PlistValue.h"
-#include "Preferences.h"
 #include "Renderer.h"
 #include "SourceImage.h"
 #include "UserDefaults.h"

@@ -4,13 +4,6 @@
 
 #include <QVariantMap>
 
-bool thisFloatIsEqualToFloat(float a, float b)
-{
-    const double x = a;
-    const double y = b;
-    return x > y - 0.00001 && x < y + 0.00001;
-}
-
 void writeFirstRunValues(UserDefaults &defaults, const std::function<double()> &mainScreenScale)
 {
     auto writeIfAbsent = [&defaults](const QString &key, const QVariant &value) {

@@ -2,6 +2,8 @@
 // The user-defaults keys, their first-run values, and the start-up repair of an older
 // adjustment defaults record.
 
+#include "FloatEquality.h"
+
 #include <QString>
 #include <functional>
 
@@ -37,9 +39,6 @@ inline const QString temperature = QStringLiteral("temperature");
 
 // The temperature slider's neutral position: log2 of about 6562 K.
 inline constexpr float kNeutralTemperatureSlider = 12.68f;
-
-// a and b are equal when a lies strictly within 0.00001 of b (in double precision).
-bool thisFloatIsEqualToFloat(float a, float b);
 
 // Writes each first-run value where the store holds no object under its key, in the
 // fixed order. "retinaDisplay" is written (false) only when the main screen's scale,

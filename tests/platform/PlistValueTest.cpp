@@ -1,3 +1,4 @@
+#include "FloatEquality.h"
 #include "PlistValue.h"
 
 #include <gtest/gtest.h>
@@ -68,4 +69,15 @@ TEST(PlistValue, StringsOfNumbersArePrintedShortest)
     EXPECT_EQ(plistString(0.1), QStringLiteral("0.1"));
     EXPECT_EQ(plistString(qint64(125)), QStringLiteral("125"));
     EXPECT_EQ(plistString(QVariantList{}), QString());
+}
+
+TEST(NearEquality, BoundsAreStrictAndInDoublePrecision)
+{
+    EXPECT_TRUE(thisFloatIsEqualToFloat(1.000009f, 1.0f));
+    EXPECT_FALSE(thisFloatIsEqualToFloat(1.00002f, 1.0f));
+    EXPECT_FALSE(thisFloatIsEqualToFloat(0.99999f, 1.0f)); // 0.99998998... as a float
+    EXPECT_FALSE(thisFloatIsEqualToFloat(2.0f, 1.0f));
+    EXPECT_TRUE(thisFloatIsEqualToFloat(256.0f, 256.0f));
+    EXPECT_TRUE(thisFloatIsEqualToFloat(6562.5f, 6562.5f));
+    EXPECT_FALSE(thisFloatIsEqualToFloat(6500.001f, 6500.0f)); // one float step at 6500 is 0.00049
 }

@@ -1,4 +1,3 @@
-#include "OutputFileType.h"
 #include "Preferences.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
@@ -84,37 +83,3 @@ TEST_F(PreferencesTest, RepairMovesOldBrightnessToExposureOnceAndAddsTemperature
     }
 }
 
-TEST(NearEquality, BoundsAreStrictAndInDoublePrecision)
-{
-    EXPECT_TRUE(thisFloatIsEqualToFloat(1.000009f, 1.0f));
-    EXPECT_FALSE(thisFloatIsEqualToFloat(1.00002f, 1.0f));
-    EXPECT_FALSE(thisFloatIsEqualToFloat(0.99999f, 1.0f)); // 0.99998998... as a float
-    EXPECT_FALSE(thisFloatIsEqualToFloat(2.0f, 1.0f));
-    EXPECT_TRUE(thisFloatIsEqualToFloat(256.0f, 256.0f));
-    EXPECT_TRUE(thisFloatIsEqualToFloat(6562.5f, 6562.5f));
-    EXPECT_FALSE(thisFloatIsEqualToFloat(6500.001f, 6500.0f)); // one float step at 6500 is 0.00049
-}
-
-TEST(OutputFileTypeTable, EachValueMeansTheSameEverywhere)
-{
-    const OutputFileType jpeg = outputFileTypeFor(0);
-    EXPECT_EQ(jpeg.encoding, ImageEncoding::JPEG);
-    EXPECT_EQ(jpeg.tempFileName, QStringLiteral("tempImage.jpg"));
-    EXPECT_EQ(jpeg.batchExtension, QStringLiteral("jpg"));
-    EXPECT_EQ(jpeg.savePanelTypes, (QStringList{QStringLiteral("jpg"), QStringLiteral("jpeg")}));
-    EXPECT_TRUE(jpeg.qualityEnabled);
-
-    const OutputFileType tiff = outputFileTypeFor(2);
-    EXPECT_EQ(tiff.encoding, ImageEncoding::TIFF);
-    EXPECT_EQ(tiff.tempFileName, QStringLiteral("tempImage.tiff"));
-    EXPECT_EQ(tiff.batchExtension, QStringLiteral("tiff")); // never "tif"
-    EXPECT_FALSE(tiff.qualityEnabled);
-    EXPECT_EQ(outputFileTypeFor(1).tempFileName, QStringLiteral("tempImage.png"));
-
-    const OutputFileType other = outputFileTypeFor(7);
-    EXPECT_EQ(other.encoding, ImageEncoding::None);
-    EXPECT_EQ(other.tempFileName, QStringLiteral("tempImage.jpg"));
-    EXPECT_TRUE(other.batchExtension.isEmpty());
-    EXPECT_TRUE(other.savePanelTypes.isEmpty());
-    EXPECT_TRUE(tempPreviewPath(-1).endsWith(QStringLiteral("/Quillpane/tempImage.jpg")));
-}

@@ -1,4 +1,5 @@
 #include "ImageEncoders.h"
+#include "OutputFileType.h"
 #include "Log.h"
 #include "TiffStream.h"
 
@@ -177,4 +178,28 @@ TEST(ImageEncoders, RefusesNothingToEncodeWithALogLine)
     auto pixels = gradient(4, 4, 3);
     EXPECT_TRUE(encodeImage(*pixels, ImageEncoding::None, 1.0f).isEmpty());
     EXPECT_EQ(log.messages().size(), 2);
+}
+
+TEST(OutputFileTypeTable, EachValueMeansTheSameEverywhere)
+{
+    const OutputFileType jpeg = outputFileTypeFor(0);
+    EXPECT_EQ(jpeg.encoding, ImageEncoding::JPEG);
+    EXPECT_EQ(jpeg.tempFileName, QStringLiteral("tempImage.jpg"));
+    EXPECT_EQ(jpeg.batchExtension, QStringLiteral("jpg"));
+    EXPECT_EQ(jpeg.savePanelTypes, (QStringList{QStringLiteral("jpg"), QStringLiteral("jpeg")}));
+    EXPECT_TRUE(jpeg.qualityEnabled);
+
+    const OutputFileType tiff = outputFileTypeFor(2);
+    EXPECT_EQ(tiff.encoding, ImageEncoding::TIFF);
+    EXPECT_EQ(tiff.tempFileName, QStringLiteral("tempImage.tiff"));
+    EXPECT_EQ(tiff.batchExtension, QStringLiteral("tiff")); // never "tif"
+    EXPECT_FALSE(tiff.qualityEnabled);
+    EXPECT_EQ(outputFileTypeFor(1).tempFileName, QStringLiteral("tempImage.png"));
+
+    const OutputFileType other = outputFileTypeFor(7);
+    EXPECT_EQ(other.encoding, ImageEncoding::None);
+    EXPECT_EQ(other.tempFileName, QStringLiteral("tempImage.jpg"));
+    EXPECT_TRUE(other.batchExtension.isEmpty());
+    EXPECT_TRUE(other.savePanelTypes.isEmpty());
+    EXPECT_TRUE(tempPreviewPath(-1).endsWith(QStringLiteral("/Quillpane/tempImage.jpg")));
 }
