@@ -466,19 +466,11 @@ void ShrinkerController::connectControls()
         handleControl(sizeFieldH);
     });
 
-    // The lock button and its menu item stay in step; the item changes the button
-    // before the dispatcher reads the button's state.
-    connect(constrain, &QToolButton::toggled, constrainMenuItem, [this](bool on) {
-        const QSignalBlocker blocker(constrainMenuItem);
-        constrainMenuItem->setChecked(on);
-    });
-    connect(constrain, &QToolButton::clicked, this, [this, &defaults](bool on) {
-        defaults.setBoolForKey(on, PrefKey::constrain);
-        handleControl(constrain);
-    });
-    connect(constrainMenuItem, &QAction::triggered, this, [this, &defaults](bool on) {
+    // The dispatcher reads the lock's state from the button, so the menu item sets the
+    // button first; the dispatcher then brings everything else in line.
+    connect(constrain, &QToolButton::clicked, this, [this] { handleControl(constrain); });
+    connect(constrainMenuItem, &QAction::triggered, this, [this](bool on) {
         constrain->setChecked(on);
-        defaults.setBoolForKey(on, PrefKey::constrain);
         handleControl(constrainMenuItem);
     });
 
@@ -529,11 +521,7 @@ void ShrinkerController::showStoredValues()
     sizeFieldH->setText(defaults.stringForKey(PrefKey::outputHeight));
     qualitySlider->setFloatValue(defaults.floatForKey(PrefKey::qualityValue));
     sharpenSlider->setFloatValue(defaults.floatForKey(PrefKey::sharpeningValue));
-    {
-        const QSignalBlocker blocker(constrain);
-        constrain->setChecked(defaults.boolForKey(PrefKey::constrain));
-    }
-    constrainMenuItem->setChecked(constrain->isChecked());
+    setConstrainState(defaults.boolForKey(PrefKey::constrain));
     // A stored type or colour that no item carries leaves the pop-up without a selection.
     if (!selectItemWithTag(fileFormatButton, int(defaults.integerForKey(PrefKey::fileFormat))))
         fileFormatButton->setCurrentIndex(-1);

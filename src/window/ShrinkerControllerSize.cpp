@@ -52,14 +52,10 @@ qint32 truncatedPixelCount(double value)
 void ShrinkerController::handleControl(QObject *sender)
 {
     if (sender == constrain || sender == constrainMenuItem) {
-        if (constrain->isChecked()) {
+        const bool on = constrain->isChecked();
+        if (on)
             applyAspectRatio(sizeFieldW);
-            setNamedImage(constrain, QStringLiteral("padlock-closed"));
-            constrainIndicator->show();
-        } else {
-            setNamedImage(constrain, QStringLiteral("padlock-open"));
-            constrainIndicator->hide();
-        }
+        setConstrainState(on);
     }
     if (sender == sizeFieldW || sender == sizeFieldH)
         applyAspectRatio(sender);
@@ -69,8 +65,6 @@ void ShrinkerController::handleControl(QObject *sender)
         setAdjustmentDefaults();
     if (sender == adjustmentZeroButton)
         setAdjustmentZeros();
-    if (sender == constrain)
-        cropControls->setVisible(!constrain->isChecked());
     if (sender == resampleModeButton) {
         const bool addMode = resampleModeButton->selectedTag() != 0;
         fillColourLabel->setVisible(addMode);
@@ -86,6 +80,25 @@ void ShrinkerController::handleControl(QObject *sender)
     if (sender == nextImage || sender == previousImage)
         stepThroughBatch(sender);
     updateOutputImage();
+}
+
+void ShrinkerController::setConstrainState(bool on)
+{
+    {
+        const QSignalBlocker blocker(constrain);
+        constrain->setChecked(on);
+    }
+    {
+        const QSignalBlocker blocker(constrainMenuItem);
+        constrainMenuItem->setChecked(on);
+    }
+    setNamedImage(constrain, on ? QStringLiteral("padlock-closed") : QStringLiteral("padlock-open"));
+    constrainIndicator->setVisible(on);
+    cropControls->setVisible(!on);
+    // A stored value that already reads as this state is kept as it is written.
+    UserDefaults &defaults = UserDefaults::standard();
+    if (!defaults.hasObjectForKey(PrefKey::constrain) || defaults.boolForKey(PrefKey::constrain) != on)
+        defaults.setBoolForKey(on, PrefKey::constrain);
 }
 
 void ShrinkerController::calculateRatio()
@@ -139,8 +152,11 @@ void ShrinkerController::setActualSize()
     }
     sizeFieldW->setText(QString::number(truncatedPixelCount(width)));
     sizeFieldH->setText(QString::number(truncatedPixelCount(height)));
-    constrain->setChecked(true);
-    cropControls->hide();
+    // The fields keep what they show, as after any other change of the size.
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.setObjectForKey(sizeFieldW->text(), PrefKey::outputWidth);
+    defaults.setObjectForKey(sizeFieldH->text(), PrefKey::outputHeight);
+    setConstrainState(true);
 }
 
 void ShrinkerController::stepThroughBatch(QObject *sender)

@@ -19,6 +19,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <functional>
+
 namespace {
 
 // A representation with a size in points and no pixels, as a vector picture has.
@@ -95,27 +97,55 @@ TEST_F(DispatcherTest, UnlockedFieldsChangeAloneAndHugeValuesStayInRange)
     EXPECT_EQ(controller->sizeFieldH->text(), QString::number(std::numeric_limits<qint32>::max()));
 }
 
-TEST_F(DispatcherTest, LockButtonAndMenuItemShowTheLockState)
+// Whichever road changes the proportion lock, the button, its menu item, the padlock, the
+// indicator, the crop controls and the stored "constrain" tell the same story.
+TEST_F(DispatcherTest, EveryRoadToTheLockLeavesOneState)
 {
-    adopt(picture(300, 200));
-    controller->sizeFieldW->setText(QStringLiteral("600"));
-    QTest::mouseClick(controller->constrain, Qt::LeftButton); // off
-    EXPECT_EQ(controller->constrain->property("namedImage"), QVariant(QStringLiteral("padlock-open")));
-    EXPECT_TRUE(controller->constrainIndicator->isHidden());
-    EXPECT_FALSE(controller->cropControls->isHidden());
-    EXPECT_FALSE(controller->constrainMenuItem->isChecked());
-
-    controller->constrainMenuItem->trigger(); // on, through the menu
-    EXPECT_TRUE(controller->constrain->isChecked());
-    EXPECT_EQ(defaults.objectForKey(PrefKey::constrain), QVariant(true));
-    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("400"));
-    EXPECT_EQ(controller->constrain->property("namedImage"), QVariant(QStringLiteral("padlock-closed")));
-    EXPECT_FALSE(controller->constrainIndicator->isHidden());
-    // Only the button itself hides the crop controls (the menu item matches row 1 alone).
-    EXPECT_FALSE(controller->cropControls->isHidden());
-    QTest::mouseClick(controller->constrain, Qt::LeftButton);
-    QTest::mouseClick(controller->constrain, Qt::LeftButton);
-    EXPECT_TRUE(controller->cropControls->isHidden());
+    using Act = std::function<void(ShrinkerController &)>;
+    const Act nothing = [](ShrinkerController &) {};
+    const Act button = [](ShrinkerController &c) { QTest::mouseClick(c.constrain, Qt::LeftButton); };
+    const Act menuItem = [](ShrinkerController &c) { c.constrainMenuItem->trigger(); };
+    const Act shortcut = [](ShrinkerController &c) {
+        c.uiWindow->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(c.uiWindow));
+        QTest::keyClick(c.uiWindow, Qt::Key_L, Qt::ControlModifier);
+    };
+    const Act actualButton = [](ShrinkerController &c) { QTest::mouseClick(c.actualButton, Qt::LeftButton); };
+    const Act actualMenuItem = [](ShrinkerController &c) { c.actualMenuItem->trigger(); };
+    const struct {
+        const char *name;
+        QVariant stored; // "constrain" in the preferences at start-up
+        Act act;
+        bool on;
+    } roads[] = {
+        {"start-up, stored on", true, nothing, true},
+        {"start-up, stored off", false, nothing, false},
+        {"start-up, stored as the text \"no\"", QStringLiteral("no"), nothing, false},
+        {"button, on to off", true, button, false},
+        {"button, off to on", false, button, true},
+        {"menu item, on to off", true, menuItem, false},
+        {"menu item, off to on", false, menuItem, true},
+        {"menu shortcut, on to off", true, shortcut, false},
+        {"Actual Size button, from off", false, actualButton, true},
+        {"Actual Size menu item, from off", false, actualMenuItem, true},
+    };
+    for (const auto &road : roads) {
+        SCOPED_TRACE(road.name);
+        controller = std::make_unique<ShrinkerController>();
+        controller->mainScreenScale = [] { return 1.0; };
+        defaults.setObjectForKey(road.stored, PrefKey::constrain);
+        launch();
+        controller->uiWindow->show();
+        adopt(picture(300, 200));
+        road.act(*controller);
+        EXPECT_EQ(controller->constrain->isChecked(), road.on);
+        EXPECT_EQ(controller->constrainMenuItem->isChecked(), road.on);
+        EXPECT_EQ(controller->constrain->property("namedImage"),
+                  QVariant(road.on ? QStringLiteral("padlock-closed") : QStringLiteral("padlock-open")));
+        EXPECT_EQ(controller->constrainIndicator->isHidden(), !road.on);
+        EXPECT_EQ(controller->cropControls->isHidden(), road.on);
+        EXPECT_EQ(defaults.boolForKey(PrefKey::constrain), road.on);
+    }
 }
 
 TEST_F(DispatcherTest, FileTypeSetsQualityAndFilterSetsIntensity)
@@ -161,20 +191,17 @@ TEST_F(DispatcherTest, ResampleModeShowsFillColourOnlyInAddMode)
     EXPECT_EQ(defaults.integerForKey(PrefKey::fillcolour), 2);
 }
 
-TEST_F(DispatcherTest, ActualSizeTakesTheLargestPixelsAndTurnsTheLockOn)
+// The lock it turns on is checked with every other road to the lock.
+TEST_F(DispatcherTest, ActualSizeTakesTheLargestPixels)
 {
-    QTest::mouseClick(controller->constrain, Qt::LeftButton); // off
     auto small = std::make_shared<MemoryImageRep>(PixelBuffer::create(800, 600, 3, 8));
     auto large = std::make_shared<MemoryImageRep>(PixelBuffer::create(1600, 1200, 3, 8));
     controller->inputImage = std::make_shared<Picture>(Picture::Representations{small, large}, QSizeF(800, 600));
-    const QVariant storedWidth = defaults.objectForKey(PrefKey::outputWidth);
     QTest::mouseClick(controller->actualButton, Qt::LeftButton);
     EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1600"));
     EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("1200"));
-    EXPECT_TRUE(controller->constrain->isChecked());
-    EXPECT_TRUE(controller->cropControls->isHidden());
-    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), storedWidth);
-    EXPECT_FALSE(defaults.boolForKey(PrefKey::constrain));
+    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("1600")));
+    EXPECT_EQ(defaults.objectForKey(PrefKey::outputHeight), QVariant(QStringLiteral("1200")));
 
     auto vector = std::make_shared<PointsOnlyRep>(QSizeF(150.7, 99.9));
     controller->inputImage = std::make_shared<Picture>(Picture::Representations{vector}, QSizeF(150.7, 99.9));
