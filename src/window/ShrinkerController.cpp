@@ -5,6 +5,7 @@
 
 #include "Controls.h"
 #include "Manual.h"
+#include "PixelCount.h"
 #include "QP_ImageView.h"
 #include "Preferences.h"
 #include "UserDefaults.h"
@@ -28,7 +29,6 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
@@ -159,7 +159,7 @@ QWidget *ShrinkerController::buildSizeTab()
     sizeFieldW = new QLineEdit;
     sizeFieldH = new QLineEdit;
     for (QLineEdit *field : {sizeFieldW, sizeFieldH}) {
-        field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9,.]{0,12}")), field));
+        field->setValidator(new PixelCountValidator(field));
         field->setAlignment(Qt::AlignRight);
         field->setMaximumWidth(96);
     }

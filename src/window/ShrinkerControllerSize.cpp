@@ -20,14 +20,6 @@
 
 namespace {
 
-// A size field's text without its thousands separators, put back into the field.
-void cleanSizeField(QLineEdit *field)
-{
-    QString text = field->text();
-    text.remove(QLatin1Char(','));
-    field->setText(text);
-}
-
 // Rounds halves away from zero into a 32-bit count; values beyond its range (a typed
 // 1e30) are held at the ends instead of overflowing.
 qint32 roundedPixelCount(float value)
@@ -120,14 +112,14 @@ void ShrinkerController::applyAspectRatio(QObject *sender)
     if (aspectRatio == 0.0f)
         return;
     const double r = aspectRatio;
+    // The fields drop thousands separators as text arrives (PixelCountValidator), so
+    // there is nothing left to clean here.
     if (sender == this || sender == sizeFieldW) {
-        cleanSizeField(sizeFieldW);
         const float width = plistFloat(sizeFieldW->text());
         const float height = float(double(width) * (1.0 / r));
         sizeFieldH->setText(QString::number(roundedPixelCount(height)));
     }
     if (sender == sizeFieldH) {
-        cleanSizeField(sizeFieldH);
         const float height = plistFloat(sizeFieldH->text());
         sizeFieldW->setText(QString::number(roundedPixelCount(height * aspectRatio)));
     }

@@ -8,6 +8,8 @@
 #include "UserDefaults.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +22,7 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -79,20 +82,50 @@ TEST_F(DispatcherTest, LockedHeightRoundsHalvesAwayFromZero)
     EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1502")); // 1501.5
 }
 
-TEST_F(DispatcherTest, UnlockedFieldsChangeAloneAndHugeValuesStayInRange)
+// With the lock off nothing recomputes or cleans a field, so the field itself must hold
+// whole pixels whichever way the text arrives, and every reader must see that number.
+TEST_F(DispatcherTest, SizeFieldsTakeWholePixelsByEveryRoad)
 {
     adopt(picture(300, 200));
     QTest::mouseClick(controller->constrain, Qt::LeftButton);
     ASSERT_FALSE(controller->constrain->isChecked());
-    EXPECT_EQ(defaults.objectForKey(PrefKey::constrain), QVariant(false));
     const QString height = controller->sizeFieldH->text();
-    type(controller->sizeFieldW, QStringLiteral("1,234"));
-    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1,234")); // no cleaning without the lock
-    EXPECT_EQ(controller->sizeFieldH->text(), height);
-    EXPECT_EQ(defaults.stringForKey(PrefKey::outputHeight), height);
+    auto typed = [](QString text) { return [text](QLineEdit *field) { type(field, text); }; };
+    auto pasted = [](QString text) {
+        return [text](QLineEdit *field) {
+            QApplication::clipboard()->setText(text);
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+            QTest::keyClick(field, Qt::Key_Return);
+        };
+    };
+    const struct {
+        const char *name;
+        std::function<void(QLineEdit *)> road;
+        QString shown;
+    } cases[] = {
+        {"typed with a thousands separator", typed(QStringLiteral("1,234")), QStringLiteral("1234")},
+        {"typed with a decimal point, which is refused", typed(QStringLiteral("12.5")), QStringLiteral("125")},
+        {"typed with a sign and letters", typed(QStringLiteral("-8px0")), QStringLiteral("80")},
+        {"typed past ten digits", typed(QStringLiteral("123456789012")), QStringLiteral("1234567890")},
+        {"pasted with a thousands separator", pasted(QStringLiteral("2,048")), QStringLiteral("2048")},
+        {"pasted with spaces and a line end", pasted(QStringLiteral(" 1 600\n")), QStringLiteral("1600")},
+        {"pasted fraction, refused whole", pasted(QStringLiteral("12.5")), QStringLiteral("700")},
+        {"pasted words, refused whole", pasted(QStringLiteral("wide")), QStringLiteral("700")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        type(controller->sizeFieldW, QStringLiteral("700"));
+        c.road(controller->sizeFieldW);
+        EXPECT_EQ(controller->sizeFieldW->text(), c.shown);
+        EXPECT_EQ(defaults.stringForKey(PrefKey::outputWidth), c.shown);
+        EXPECT_EQ(controller->previewSettings().value(QStringLiteral("xabs")).toFloat(), c.shown.toFloat());
+        EXPECT_EQ(controller->sizeFieldH->text(), height); // unlocked: the height is left alone
+    }
 
-    // Turning the lock on again recomputes the height from the width.
-    controller->sizeFieldW->setText(QStringLiteral("99999999999999"));
+    // Turning the lock on again recomputes the height, held within 32 bits.
+    type(controller->sizeFieldW, QStringLiteral("9999999999"));
     QTest::mouseClick(controller->constrain, Qt::LeftButton);
     EXPECT_EQ(controller->sizeFieldH->text(), QString::number(std::numeric_limits<qint32>::max()));
 }
@@ -228,9 +261,9 @@ TEST_F(DispatcherTest, ZeroSizedPictureKeepsTheRatioAndTheFields)
 
 TEST_F(DispatcherTest, NoRatioYetMeansNoProportionalUpdate)
 {
-    controller->sizeFieldW->setText(QStringLiteral("1,000"));
+    controller->sizeFieldW->setText(QStringLiteral("1000"));
     controller->applyAspectRatio(controller.get());
-    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1,000"));
+    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("125"));
     EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("125")));
 }
 

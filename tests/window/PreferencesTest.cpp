@@ -1,7 +1,12 @@
 #include "OutputFileType.h"
+#include "PixelCount.h"
+#include "PlistValue.h"
 #include "Preferences.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
+
+#include <limits>
+#include <optional>
 
 namespace {
 double standardScreen() { return 1.0; }
@@ -117,4 +122,27 @@ TEST(OutputFileTypeTable, EachValueMeansTheSameEverywhere)
     EXPECT_TRUE(other.batchExtension.isEmpty());
     EXPECT_TRUE(other.savePanelTypes.isEmpty());
     EXPECT_TRUE(tempPreviewPath(-1).endsWith(QStringLiteral("/Quillpane/tempImage.jpg")));
+}
+
+// The reader of a stored size, which the window and the command line share.
+TEST_F(PreferencesTest, StoredSizesReadAsWholePixelCounts)
+{
+    const std::pair<QVariant, std::optional<qint32>> cases[] = {
+        {QStringLiteral("640"), 640},
+        {QStringLiteral(" 1,234\n"), 1234},
+        {QStringLiteral("0640"), 640},
+        {QStringLiteral("12.5"), 12}, // the number written at the start
+        {QStringLiteral("300px"), 300},
+        {QStringLiteral("99999999999999999999"), std::numeric_limits<qint32>::max()},
+        {1e12, std::numeric_limits<qint32>::max()},
+        {qint64(200), 200},
+        {QStringLiteral("0"), std::nullopt},
+        {QStringLiteral("-5"), std::nullopt},
+        {QStringLiteral("abc"), std::nullopt},
+        {QString(), std::nullopt},
+        {QVariantList{640}, std::nullopt},
+        {QVariant(), std::nullopt},
+    };
+    for (const auto &[stored, count] : cases)
+        EXPECT_EQ(storedPixelCount(stored), count) << "stored " << plistString(stored).toStdString();
 }
