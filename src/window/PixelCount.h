@@ -1,8 +1,8 @@
 #pragma once
 // The output size is a whole number of pixels, written with digits only. One rule for
 // every road text takes into the size fields (typing, pasting, the stored preferences)
-// and for every reader of a stored size, so "1,234" means 1234 everywhere and "12.5"
-// is never taken for 12.
+// and for every reader of a stored size, so "1,234" means 1234 everywhere; "12.5"
+// typed or pasted is refused rather than taken for 12.
 
 #include <QString>
 #include <QValidator>
