@@ -6,6 +6,7 @@
 #include "Parallel.h"
 #include "PhotoManipulator.h"
 #include "Picture.h"
+#include "PixelCount.h"
 #include "PlistValue.h"
 #include "Preferences.h"
 #include "SavingRules.h"
@@ -36,6 +37,16 @@ QVariant stored(const QString &key, const QVariant &firstRun)
 {
     const QVariant value = UserDefaults::standard().objectForKey(key);
     return value.isValid() ? value : firstRun;
+}
+
+// A stored size read as the window's size field reads it.
+float storedSize(const QString &key)
+{
+    const QVariant value = stored(key, kFirstRunOutputSize);
+    if (const std::optional<qint32> count = storedPixelCount(value))
+        return float(*count);
+    say(QStringLiteral("the stored %1 is not a number of pixels; using %2").arg(key, kFirstRunOutputSize));
+    return float(kFirstRunOutputPixels);
 }
 
 // The adjustment sliders as a reset to the saved defaults would set them.
@@ -243,9 +254,9 @@ std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments
         return std::nullopt;
     }
     if (!command.width && !command.height) {
-        command.width = plistFloat(stored(PrefKey::outputWidth, QStringLiteral("125")));
+        command.width = storedSize(PrefKey::outputWidth);
         if (!plistBool(stored(PrefKey::constrain, true)))
-            command.height = plistFloat(stored(PrefKey::outputHeight, QStringLiteral("125")));
+            command.height = storedSize(PrefKey::outputHeight);
     }
     return command;
 }

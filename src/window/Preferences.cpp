@@ -10,14 +10,14 @@ void writeFirstRunValues(UserDefaults &defaults, const std::function<double()> &
         if (!defaults.hasObjectForKey(key))
             defaults.setObjectForKey(value, key);
     };
-    writeIfAbsent(PrefKey::outputWidth, QStringLiteral("125"));
-    writeIfAbsent(PrefKey::outputHeight, QStringLiteral("125"));
-    writeIfAbsent(PrefKey::qualityValue, 98.3736f);
-    writeIfAbsent(PrefKey::sharpeningValue, 0.24f);
+    writeIfAbsent(PrefKey::outputWidth, kFirstRunOutputSize);
+    writeIfAbsent(PrefKey::outputHeight, kFirstRunOutputSize);
+    writeIfAbsent(PrefKey::qualityValue, kFirstRunQuality);
+    writeIfAbsent(PrefKey::sharpeningValue, kFirstRunSharpening);
     writeIfAbsent(PrefKey::create2xVersion, true);
     writeIfAbsent(PrefKey::create3xVersion, true);
     writeIfAbsent(PrefKey::constrain, true);
-    writeIfAbsent(PrefKey::fileFormat, qint64(0));
+    writeIfAbsent(PrefKey::fileFormat, kFirstRunFileFormat);
     writeIfAbsent(PrefKey::makeDirectoryForBatch, qint64(1));
     writeIfAbsent(PrefKey::resetSliders, qint64(1));
     if (!defaults.hasObjectForKey(PrefKey::retinaDisplay)) {

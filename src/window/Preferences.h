@@ -27,6 +27,13 @@ inline const QString fillcolour = QStringLiteral("fillcolour");
 inline const QString formats = QStringLiteral("formats");
 } // namespace PrefKey
 
+// First-run values that readers fall back on when a stored value is unusable.
+inline constexpr qint32 kFirstRunOutputPixels = 125;
+inline const QString kFirstRunOutputSize = QString::number(kFirstRunOutputPixels); // stored as text
+inline constexpr float kFirstRunQuality = 98.3736f;
+inline constexpr float kFirstRunSharpening = 0.24f;
+inline constexpr qint64 kFirstRunFileFormat = 0;
+
 // Keys of the adjustment defaults record.
 namespace AdjustmentKey {
 inline const QString saturation = QStringLiteral("saturation");

@@ -4,7 +4,10 @@
 #include "ShrinkerController.h"
 
 #include "Controls.h"
+#include "Log.h"
 #include "Manual.h"
+#include "PixelCount.h"
+#include "PlistValue.h"
 #include "QP_ImageView.h"
 #include "Preferences.h"
 #include "UserDefaults.h"
@@ -28,13 +31,13 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -159,7 +162,7 @@ QWidget *ShrinkerController::buildSizeTab()
     sizeFieldW = new QLineEdit;
     sizeFieldH = new QLineEdit;
     for (QLineEdit *field : {sizeFieldW, sizeFieldH}) {
-        field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9,.]{0,12}")), field));
+        field->setValidator(new PixelCountValidator(field));
         field->setAlignment(Qt::AlignRight);
         field->setMaximumWidth(96);
     }
@@ -466,19 +469,11 @@ void ShrinkerController::connectControls()
         handleControl(sizeFieldH);
     });
 
-    // The lock button and its menu item stay in step; the item changes the button
-    // before the dispatcher reads the button's state.
-    connect(constrain, &QToolButton::toggled, constrainMenuItem, [this](bool on) {
-        const QSignalBlocker blocker(constrainMenuItem);
-        constrainMenuItem->setChecked(on);
-    });
-    connect(constrain, &QToolButton::clicked, this, [this, &defaults](bool on) {
-        defaults.setBoolForKey(on, PrefKey::constrain);
-        handleControl(constrain);
-    });
-    connect(constrainMenuItem, &QAction::triggered, this, [this, &defaults](bool on) {
+    // The dispatcher reads the lock's state from the button, so the menu item sets the
+    // button first; the dispatcher then brings everything else in line.
+    connect(constrain, &QToolButton::clicked, this, [this] { handleControl(constrain); });
+    connect(constrainMenuItem, &QAction::triggered, this, [this](bool on) {
         constrain->setChecked(on);
-        defaults.setBoolForKey(on, PrefKey::constrain);
         handleControl(constrainMenuItem);
     });
 
@@ -522,21 +517,68 @@ void ShrinkerController::sliderDragged(ValueSlider *slider)
         handleControl(slider);
 }
 
+namespace {
+
+// How a stored value looks in the log: text quoted, numbers as written, others by kind.
+QString describeStored(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QString)
+        return QLatin1Char('"') + value.toString() + QLatin1Char('"');
+    const QString number = plistString(value);
+    if (!number.isEmpty())
+        return number;
+    return value.typeId() == QMetaType::QVariantMap ? QStringLiteral("a record") : QStringLiteral("a list");
+}
+
+// A stored size that holds no pixel count (an edited file, an emptied field) shows the
+// first-run size, so a picture arriving next has an output to show. The store keeps
+// what it holds until the person changes the field.
+void showStoredPixelCount(QLineEdit *field, const QString &key)
+{
+    const QVariant stored = UserDefaults::standard().objectForKey(key);
+    if (const std::optional<qint32> count = storedPixelCount(stored)) {
+        field->setText(QString::number(*count));
+        return;
+    }
+    qpLog(QStringLiteral("The stored %1 %2 is not a number of pixels; the field shows %3")
+              .arg(key, describeStored(stored), kFirstRunOutputSize));
+    field->setText(kFirstRunOutputSize);
+}
+
+// A slider shows a stored position within its own range.
+void showStoredPosition(ValueSlider *slider, const QString &key, float firstRun)
+{
+    const QVariant stored = UserDefaults::standard().objectForKey(key);
+    const float value = plistFloat(stored);
+    const float shown = std::isnan(value) ? firstRun : std::clamp(value, slider->floatMinimum(), slider->floatMaximum());
+    if (shown != value)
+        qpLog(QStringLiteral("The stored %1 %2 lies outside %3 to %4; the slider shows %5")
+                  .arg(key, describeStored(stored))
+                  .arg(double(slider->floatMinimum()))
+                  .arg(double(slider->floatMaximum()))
+                  .arg(double(shown)));
+    slider->setFloatValue(shown);
+}
+
+} // namespace
+
 void ShrinkerController::showStoredValues()
 {
-    const UserDefaults &defaults = UserDefaults::standard();
-    sizeFieldW->setText(defaults.stringForKey(PrefKey::outputWidth));
-    sizeFieldH->setText(defaults.stringForKey(PrefKey::outputHeight));
-    qualitySlider->setFloatValue(defaults.floatForKey(PrefKey::qualityValue));
-    sharpenSlider->setFloatValue(defaults.floatForKey(PrefKey::sharpeningValue));
-    {
-        const QSignalBlocker blocker(constrain);
-        constrain->setChecked(defaults.boolForKey(PrefKey::constrain));
+    UserDefaults &defaults = UserDefaults::standard();
+    showStoredPixelCount(sizeFieldW, PrefKey::outputWidth);
+    showStoredPixelCount(sizeFieldH, PrefKey::outputHeight);
+    showStoredPosition(qualitySlider, PrefKey::qualityValue, kFirstRunQuality);
+    showStoredPosition(sharpenSlider, PrefKey::sharpeningValue, kFirstRunSharpening);
+    setConstrainState(defaults.boolForKey(PrefKey::constrain));
+    // Every reader takes the output type from the store: a value no output type has
+    // would give no output anywhere, so the first-run type replaces it there too.
+    const QVariant storedType = defaults.objectForKey(PrefKey::fileFormat);
+    if (!selectItemWithTag(fileFormatButton, plistInt(storedType))) {
+        selectItemWithTag(fileFormatButton, int(kFirstRunFileFormat));
+        defaults.setIntegerForKey(kFirstRunFileFormat, PrefKey::fileFormat);
+        qpLog(QStringLiteral("The stored fileFormat %1 is not an output type; using %2")
+                  .arg(describeStored(storedType), fileFormatButton->currentText()));
     }
-    constrainMenuItem->setChecked(constrain->isChecked());
-    // A stored type or colour that no item carries leaves the pop-up without a selection.
-    if (!selectItemWithTag(fileFormatButton, int(defaults.integerForKey(PrefKey::fileFormat))))
-        fileFormatButton->setCurrentIndex(-1);
     const qint64 fill = defaults.integerForKey(PrefKey::fillcolour);
     selectItemWithTag(fillColourButton, fill == 1 || fill == 2 ? int(fill) : 0);
 }

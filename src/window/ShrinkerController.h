@@ -144,6 +144,10 @@ public:
     // sender: the size field that changed, or this controller after a new picture.
     void applyAspectRatio(QObject *sender);
     void setActualSize();
+    // The proportion lock on or off: the button, its menu item, the padlock, the
+    // indicator, the crop controls and the stored "constrain" all follow. Every road that
+    // changes the lock ends here.
+    void setConstrainState(bool on);
     // The dispatcher's stepping through the batch list (nextImage or previousImage as sender).
     void stepThroughBatch(QObject *sender);
 

@@ -9,6 +9,7 @@
 #include "NotificationCenter.h"
 #include "QP_ImageView.h"
 #include "NamedImage.h"
+#include "PlistValue.h"
 #include "Preferences.h"
 #include "ToolbarCustomizeDialog.h"
 #include "UserDefaults.h"
@@ -165,7 +166,7 @@ void ShrinkerController::createToolbar()
     fillToolbar(savedItems.typeId() == QMetaType::QVariantList ? savedItems.toStringList()
                                                                : toolbarDefaultItemIdentifiers(toolbar));
     if (saved.contains(kIsShownKey))
-        toolbar->setVisible(saved.value(kIsShownKey).toBool());
+        toolbar->setVisible(plistBool(saved.value(kIsShownKey)));
 
     QAction *showToolbar = toolbar->toggleViewAction();
     showToolbar->setText(QStringLiteral("Show &Toolbar"));

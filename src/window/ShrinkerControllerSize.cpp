@@ -20,14 +20,6 @@
 
 namespace {
 
-// A size field's text without its thousands separators, put back into the field.
-void cleanSizeField(QLineEdit *field)
-{
-    QString text = field->text();
-    text.remove(QLatin1Char(','));
-    field->setText(text);
-}
-
 // Rounds halves away from zero into a 32-bit count; values beyond its range (a typed
 // 1e30) are held at the ends instead of overflowing.
 qint32 roundedPixelCount(float value)
@@ -52,14 +44,10 @@ qint32 truncatedPixelCount(double value)
 void ShrinkerController::handleControl(QObject *sender)
 {
     if (sender == constrain || sender == constrainMenuItem) {
-        if (constrain->isChecked()) {
+        const bool on = constrain->isChecked();
+        if (on)
             applyAspectRatio(sizeFieldW);
-            setNamedImage(constrain, QStringLiteral("padlock-closed"));
-            constrainIndicator->show();
-        } else {
-            setNamedImage(constrain, QStringLiteral("padlock-open"));
-            constrainIndicator->hide();
-        }
+        setConstrainState(on);
     }
     if (sender == sizeFieldW || sender == sizeFieldH)
         applyAspectRatio(sender);
@@ -69,8 +57,6 @@ void ShrinkerController::handleControl(QObject *sender)
         setAdjustmentDefaults();
     if (sender == adjustmentZeroButton)
         setAdjustmentZeros();
-    if (sender == constrain)
-        cropControls->setVisible(!constrain->isChecked());
     if (sender == resampleModeButton) {
         const bool addMode = resampleModeButton->selectedTag() != 0;
         fillColourLabel->setVisible(addMode);
@@ -86,6 +72,25 @@ void ShrinkerController::handleControl(QObject *sender)
     if (sender == nextImage || sender == previousImage)
         stepThroughBatch(sender);
     updateOutputImage();
+}
+
+void ShrinkerController::setConstrainState(bool on)
+{
+    {
+        const QSignalBlocker blocker(constrain);
+        constrain->setChecked(on);
+    }
+    {
+        const QSignalBlocker blocker(constrainMenuItem);
+        constrainMenuItem->setChecked(on);
+    }
+    setNamedImage(constrain, on ? QStringLiteral("padlock-closed") : QStringLiteral("padlock-open"));
+    constrainIndicator->setVisible(on);
+    cropControls->setVisible(!on);
+    // A stored value that already reads as this state is kept as it is written.
+    UserDefaults &defaults = UserDefaults::standard();
+    if (!defaults.hasObjectForKey(PrefKey::constrain) || defaults.boolForKey(PrefKey::constrain) != on)
+        defaults.setBoolForKey(on, PrefKey::constrain);
 }
 
 void ShrinkerController::calculateRatio()
@@ -107,14 +112,14 @@ void ShrinkerController::applyAspectRatio(QObject *sender)
     if (aspectRatio == 0.0f)
         return;
     const double r = aspectRatio;
+    // The fields drop thousands separators as text arrives (PixelCountValidator), so
+    // there is nothing left to clean here.
     if (sender == this || sender == sizeFieldW) {
-        cleanSizeField(sizeFieldW);
         const float width = plistFloat(sizeFieldW->text());
         const float height = float(double(width) * (1.0 / r));
         sizeFieldH->setText(QString::number(roundedPixelCount(height)));
     }
     if (sender == sizeFieldH) {
-        cleanSizeField(sizeFieldH);
         const float height = plistFloat(sizeFieldH->text());
         sizeFieldW->setText(QString::number(roundedPixelCount(height * aspectRatio)));
     }
@@ -139,8 +144,11 @@ void ShrinkerController::setActualSize()
     }
     sizeFieldW->setText(QString::number(truncatedPixelCount(width)));
     sizeFieldH->setText(QString::number(truncatedPixelCount(height)));
-    constrain->setChecked(true);
-    cropControls->hide();
+    // The fields keep what they show, as after any other change of the size.
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.setObjectForKey(sizeFieldW->text(), PrefKey::outputWidth);
+    defaults.setObjectForKey(sizeFieldH->text(), PrefKey::outputHeight);
+    setConstrainState(true);
 }
 
 void ShrinkerController::stepThroughBatch(QObject *sender)

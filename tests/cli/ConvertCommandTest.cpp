@@ -91,6 +91,13 @@ TEST_F(ConvertCommandTest, StoredPreferencesFillWhatIsNotGiven)
     UserDefaults::standard().setBoolForKey(false, QStringLiteral("constrain"));
     EXPECT_EQ(run({"-o", "out2", "in/wide.png"}), 0);
     EXPECT_EQ(sizeOf("out2/wide.png"), QSize(60, 10));
+
+    // Sizes read as the window's size fields read them.
+    UserDefaults::standard().setObjectForKey(QStringLiteral("1,020"), QStringLiteral("outputWidth"));
+    UserDefaults::standard().setObjectForKey(QStringLiteral("abc"), QStringLiteral("outputHeight"));
+    EXPECT_EQ(run({"-o", "out3", "in/wide.png"}), 0) << err.toStdString();
+    EXPECT_EQ(sizeOf("out3/wide.png"), QSize(1020, 125));
+    EXPECT_TRUE(err.contains("outputHeight")) << err.toStdString();
 }
 
 TEST_F(ConvertCommandTest, BadArgumentsAreExplained)

@@ -8,6 +8,8 @@
 #include "UserDefaults.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +20,9 @@
 #include <QToolButton>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <functional>
+#include <limits>
 
 namespace {
 
@@ -77,45 +82,103 @@ TEST_F(DispatcherTest, LockedHeightRoundsHalvesAwayFromZero)
     EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1502")); // 1501.5
 }
 
-TEST_F(DispatcherTest, UnlockedFieldsChangeAloneAndHugeValuesStayInRange)
+// With the lock off nothing recomputes or cleans a field, so the field itself must hold
+// whole pixels whichever way the text arrives, and every reader must see that number.
+TEST_F(DispatcherTest, SizeFieldsTakeWholePixelsByEveryRoad)
 {
     adopt(picture(300, 200));
     QTest::mouseClick(controller->constrain, Qt::LeftButton);
     ASSERT_FALSE(controller->constrain->isChecked());
-    EXPECT_EQ(defaults.objectForKey(PrefKey::constrain), QVariant(false));
     const QString height = controller->sizeFieldH->text();
-    type(controller->sizeFieldW, QStringLiteral("1,234"));
-    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1,234")); // no cleaning without the lock
-    EXPECT_EQ(controller->sizeFieldH->text(), height);
-    EXPECT_EQ(defaults.stringForKey(PrefKey::outputHeight), height);
+    auto typed = [](QString text) { return [text](QLineEdit *field) { type(field, text); }; };
+    auto pasted = [](QString text) {
+        return [text](QLineEdit *field) {
+            QApplication::clipboard()->setText(text);
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+            QTest::keyClick(field, Qt::Key_Return);
+        };
+    };
+    const struct {
+        const char *name;
+        std::function<void(QLineEdit *)> road;
+        QString shown;
+    } cases[] = {
+        {"typed with a thousands separator", typed(QStringLiteral("1,234")), QStringLiteral("1234")},
+        {"typed with a decimal point, which is refused", typed(QStringLiteral("12.5")), QStringLiteral("125")},
+        {"typed with a sign and letters", typed(QStringLiteral("-8px0")), QStringLiteral("80")},
+        {"typed past ten digits", typed(QStringLiteral("123456789012")), QStringLiteral("1234567890")},
+        {"pasted with a thousands separator", pasted(QStringLiteral("2,048")), QStringLiteral("2048")},
+        {"pasted with spaces and a line end", pasted(QStringLiteral(" 1 600\n")), QStringLiteral("1600")},
+        {"pasted fraction, refused whole", pasted(QStringLiteral("12.5")), QStringLiteral("700")},
+        {"pasted words, refused whole", pasted(QStringLiteral("wide")), QStringLiteral("700")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        type(controller->sizeFieldW, QStringLiteral("700"));
+        c.road(controller->sizeFieldW);
+        EXPECT_EQ(controller->sizeFieldW->text(), c.shown);
+        EXPECT_EQ(defaults.stringForKey(PrefKey::outputWidth), c.shown);
+        EXPECT_EQ(controller->previewSettings().value(QStringLiteral("xabs")).toFloat(), c.shown.toFloat());
+        EXPECT_EQ(controller->sizeFieldH->text(), height); // unlocked: the height is left alone
+    }
 
-    // Turning the lock on again recomputes the height from the width.
-    controller->sizeFieldW->setText(QStringLiteral("99999999999999"));
+    // Turning the lock on again recomputes the height, held within 32 bits.
+    type(controller->sizeFieldW, QStringLiteral("9999999999"));
     QTest::mouseClick(controller->constrain, Qt::LeftButton);
     EXPECT_EQ(controller->sizeFieldH->text(), QString::number(std::numeric_limits<qint32>::max()));
 }
 
-TEST_F(DispatcherTest, LockButtonAndMenuItemShowTheLockState)
+// Whichever road changes the proportion lock, the button, its menu item, the padlock, the
+// indicator, the crop controls and the stored "constrain" tell the same story.
+TEST_F(DispatcherTest, EveryRoadToTheLockLeavesOneState)
 {
-    adopt(picture(300, 200));
-    controller->sizeFieldW->setText(QStringLiteral("600"));
-    QTest::mouseClick(controller->constrain, Qt::LeftButton); // off
-    EXPECT_EQ(controller->constrain->property("namedImage"), QVariant(QStringLiteral("padlock-open")));
-    EXPECT_TRUE(controller->constrainIndicator->isHidden());
-    EXPECT_FALSE(controller->cropControls->isHidden());
-    EXPECT_FALSE(controller->constrainMenuItem->isChecked());
-
-    controller->constrainMenuItem->trigger(); // on, through the menu
-    EXPECT_TRUE(controller->constrain->isChecked());
-    EXPECT_EQ(defaults.objectForKey(PrefKey::constrain), QVariant(true));
-    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("400"));
-    EXPECT_EQ(controller->constrain->property("namedImage"), QVariant(QStringLiteral("padlock-closed")));
-    EXPECT_FALSE(controller->constrainIndicator->isHidden());
-    // Only the button itself hides the crop controls (the menu item matches row 1 alone).
-    EXPECT_FALSE(controller->cropControls->isHidden());
-    QTest::mouseClick(controller->constrain, Qt::LeftButton);
-    QTest::mouseClick(controller->constrain, Qt::LeftButton);
-    EXPECT_TRUE(controller->cropControls->isHidden());
+    using Act = std::function<void(ShrinkerController &)>;
+    const Act nothing = [](ShrinkerController &) {};
+    const Act button = [](ShrinkerController &c) { QTest::mouseClick(c.constrain, Qt::LeftButton); };
+    const Act menuItem = [](ShrinkerController &c) { c.constrainMenuItem->trigger(); };
+    const Act shortcut = [](ShrinkerController &c) {
+        c.uiWindow->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(c.uiWindow));
+        QTest::keyClick(c.uiWindow, Qt::Key_L, Qt::ControlModifier);
+    };
+    const Act actualButton = [](ShrinkerController &c) { QTest::mouseClick(c.actualButton, Qt::LeftButton); };
+    const Act actualMenuItem = [](ShrinkerController &c) { c.actualMenuItem->trigger(); };
+    const struct {
+        const char *name;
+        QVariant stored; // "constrain" in the preferences at start-up
+        Act act;
+        bool on;
+    } roads[] = {
+        {"start-up, stored on", true, nothing, true},
+        {"start-up, stored off", false, nothing, false},
+        {"start-up, stored as the text \"no\"", QStringLiteral("no"), nothing, false},
+        {"button, on to off", true, button, false},
+        {"button, off to on", false, button, true},
+        {"menu item, on to off", true, menuItem, false},
+        {"menu item, off to on", false, menuItem, true},
+        {"menu shortcut, on to off", true, shortcut, false},
+        {"Actual Size button, from off", false, actualButton, true},
+        {"Actual Size menu item, from off", false, actualMenuItem, true},
+    };
+    for (const auto &road : roads) {
+        SCOPED_TRACE(road.name);
+        controller = std::make_unique<ShrinkerController>();
+        controller->mainScreenScale = [] { return 1.0; };
+        defaults.setObjectForKey(road.stored, PrefKey::constrain);
+        launch();
+        controller->uiWindow->show();
+        adopt(picture(300, 200));
+        road.act(*controller);
+        EXPECT_EQ(controller->constrain->isChecked(), road.on);
+        EXPECT_EQ(controller->constrainMenuItem->isChecked(), road.on);
+        EXPECT_EQ(controller->constrain->property("namedImage"),
+                  QVariant(road.on ? QStringLiteral("padlock-closed") : QStringLiteral("padlock-open")));
+        EXPECT_EQ(controller->constrainIndicator->isHidden(), !road.on);
+        EXPECT_EQ(controller->cropControls->isHidden(), road.on);
+        EXPECT_EQ(defaults.boolForKey(PrefKey::constrain), road.on);
+    }
 }
 
 TEST_F(DispatcherTest, FileTypeSetsQualityAndFilterSetsIntensity)
@@ -161,20 +224,17 @@ TEST_F(DispatcherTest, ResampleModeShowsFillColourOnlyInAddMode)
     EXPECT_EQ(defaults.integerForKey(PrefKey::fillcolour), 2);
 }
 
-TEST_F(DispatcherTest, ActualSizeTakesTheLargestPixelsAndTurnsTheLockOn)
+// The lock it turns on is checked with every other road to the lock.
+TEST_F(DispatcherTest, ActualSizeTakesTheLargestPixels)
 {
-    QTest::mouseClick(controller->constrain, Qt::LeftButton); // off
     auto small = std::make_shared<MemoryImageRep>(PixelBuffer::create(800, 600, 3, 8));
     auto large = std::make_shared<MemoryImageRep>(PixelBuffer::create(1600, 1200, 3, 8));
     controller->inputImage = std::make_shared<Picture>(Picture::Representations{small, large}, QSizeF(800, 600));
-    const QVariant storedWidth = defaults.objectForKey(PrefKey::outputWidth);
     QTest::mouseClick(controller->actualButton, Qt::LeftButton);
     EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1600"));
     EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("1200"));
-    EXPECT_TRUE(controller->constrain->isChecked());
-    EXPECT_TRUE(controller->cropControls->isHidden());
-    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), storedWidth);
-    EXPECT_FALSE(defaults.boolForKey(PrefKey::constrain));
+    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("1600")));
+    EXPECT_EQ(defaults.objectForKey(PrefKey::outputHeight), QVariant(QStringLiteral("1200")));
 
     auto vector = std::make_shared<PointsOnlyRep>(QSizeF(150.7, 99.9));
     controller->inputImage = std::make_shared<Picture>(Picture::Representations{vector}, QSizeF(150.7, 99.9));
@@ -201,9 +261,9 @@ TEST_F(DispatcherTest, ZeroSizedPictureKeepsTheRatioAndTheFields)
 
 TEST_F(DispatcherTest, NoRatioYetMeansNoProportionalUpdate)
 {
-    controller->sizeFieldW->setText(QStringLiteral("1,000"));
+    controller->sizeFieldW->setText(QStringLiteral("1000"));
     controller->applyAspectRatio(controller.get());
-    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1,000"));
+    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("125"));
     EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("125")));
 }
 

@@ -1,6 +1,11 @@
+#include "PixelCount.h"
+#include "PlistValue.h"
 #include "Preferences.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
+
+#include <limits>
+#include <optional>
 
 namespace {
 double standardScreen() { return 1.0; }
@@ -83,3 +88,20 @@ TEST_F(PreferencesTest, RepairMovesOldBrightnessToExposureOnceAndAddsTemperature
     }
 }
 
+// The reader of a stored size, which the window and the command line share.
+TEST_F(PreferencesTest, StoredSizesReadAsWholePixelCounts)
+{
+    // The window's start-up table has the common cases; these are the rule's edges.
+    const std::pair<QVariant, std::optional<qint32>> cases[] = {
+        {QStringLiteral(" 1,234\n"), 1234},
+        {QStringLiteral("12.5"), 12}, // a stored text gives the number at its start
+        {QStringLiteral("300px"), 300},
+        {QStringLiteral("99999999999999999999"), std::numeric_limits<qint32>::max()},
+        {1e12, std::numeric_limits<qint32>::max()},
+        {QStringLiteral("0"), std::nullopt},
+        {QVariantList{640}, std::nullopt},
+        {QVariant(), std::nullopt},
+    };
+    for (const auto &[stored, count] : cases)
+        EXPECT_EQ(storedPixelCount(stored), count) << "stored " << plistString(stored).toStdString();
+}

@@ -1,5 +1,6 @@
 #include "WindowTestSupport.h"
 
+#include "CommandLineIntake.h"
 #include "Manual.h"
 #include "NotificationCenter.h"
 #include "QP_ImageView.h"
@@ -57,22 +58,63 @@ TEST_F(StartupTest, ControlsReadTheStoreOnlyAfterTheFirstRunValues)
     EXPECT_EQ(controller->aspectRatio, 0.0f);
 }
 
-TEST_F(StartupTest, StoredValuesOfOtherTypesAreShownAsTheStoreReadsThem)
+// A preferences file of valid JSON can hold anything under a key (an edited file, another
+// version). Each control reads its value by the typed-read rules and within its own
+// range, every reader then agrees with what the window shows, and a picture given on
+// the command line is shown whatever the file held.
+TEST_F(StartupTest, StoredValuesOfAnyTypeShowUsableControlsAndTheGivenPicture)
 {
-    UserDefaults &defaults = UserDefaults::standard();
-    defaults.setObjectForKey(640, PrefKey::outputWidth);
-    defaults.setObjectForKey(QStringLiteral("480"), PrefKey::outputHeight);
-    defaults.setObjectForKey(QStringLiteral("55.5"), PrefKey::qualityValue);
-    defaults.setObjectForKey(qint64(9), PrefKey::fileFormat);
-    defaults.setObjectForKey(qint64(1), PrefKey::fillcolour);
-    launch();
-    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("640"));
-    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("480"));
-    EXPECT_EQ(controller->qualitySlider->floatValue(), 55.5f);
-    EXPECT_EQ(selectedTag(controller->fileFormatButton), -1); // no item has that tag
-    EXPECT_FALSE(controller->qualitySlider->isEnabled());
-    EXPECT_EQ(selectedTag(controller->fillColourButton), 1);
-    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(640)); // left as stored
+    QImage given(300, 200, QImage::Format_RGB888);
+    given.fill(Qt::darkCyan);
+    const QString picturePath = folder.filePath(QStringLiteral("given.png"));
+    ASSERT_TRUE(given.save(picturePath));
+    const struct {
+        const char *file;
+        QString width, height;
+        int fileType;
+        float quality;
+        bool lock;
+        QString logged; // a line naming the unusable value, or nothing
+    } cases[] = {
+        {R"({"outputWidth": "abc", "fileFormat": "x"})", "125", "125", 0, 98.3736f, true,
+         R"(The stored outputWidth "abc" is not a number of pixels; the field shows 125)"},
+        {R"({"outputWidth": "", "outputHeight": "-5", "constrain": "no"})", "125", "125", 0, 98.3736f, false,
+         R"(The stored outputHeight "-5" is not a number of pixels; the field shows 125)"},
+        {R"({"outputWidth": "1,234", "outputHeight": 640.7, "fileFormat": "1"})", "1234", "640", 1, 98.3736f, true, ""},
+        {R"({"fileFormat": 9, "qualityValue": "abc"})", "125", "125", 0, 0.0f, true,
+         "The stored fileFormat 9 is not an output type; using JPEG"},
+        {R"({"fileFormat": [2], "qualityValue": 500, "constrain": "yes", "outputWidth": {"px": 1}})", "125", "125", 0,
+         100.0f, true, "The stored qualityValue 500 lies outside 0 to 100; the slider shows 100"},
+    };
+    int index = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString file = folder.filePath(QStringLiteral("case%1.json").arg(++index));
+        QFile json(file);
+        ASSERT_TRUE(json.open(QIODevice::WriteOnly));
+        json.write(c.file);
+        json.close();
+        UserDefaults::setStandardFilePath(file);
+        controller = std::make_unique<ShrinkerController>();
+        controller->mainScreenScale = [] { return 1.0; };
+        LogCapture log;
+        launch();
+        EXPECT_EQ(controller->sizeFieldW->text(), c.width);
+        EXPECT_EQ(controller->sizeFieldH->text(), c.height);
+        EXPECT_EQ(selectedTag(controller->fileFormatButton), c.fileType);
+        EXPECT_EQ(UserDefaults::standard().integerForKey(PrefKey::fileFormat), c.fileType);
+        EXPECT_EQ(controller->qualitySlider->isEnabled(), c.fileType == 0);
+        EXPECT_EQ(controller->qualitySlider->floatValue(), c.quality);
+        EXPECT_EQ(controller->constrain->isChecked(), c.lock);
+        if (!c.logged.isEmpty()) {
+            EXPECT_TRUE(log.contains(c.logged)) << log.messages().join('\n').toStdString();
+        }
+
+        openCommandLinePaths(*controller, {picturePath});
+        EXPECT_EQ(controller->inputImage ? controller->inputImage->sourcePixelSize() : QSize(), QSize(300, 200));
+        EXPECT_FALSE(controller->imageWell->property("namedImage").isValid()) << "the placeholder is still shown";
+        EXPECT_FALSE(controller->tfFileSize->text().isEmpty());
+    }
 }
 
 TEST_F(StartupTest, SupportFolderIsMadeAndOldTempFilesGo)
@@ -96,16 +138,13 @@ TEST_F(StartupTest, SupportFolderIsMadeAndOldTempFilesGo)
     QDir(tempPreviewPath(0)).removeRecursively();
 }
 
-TEST_F(StartupTest, LaunchShowsTheStoredLockAndFileType)
+// The stored lock at launch is checked with every other road to the lock.
+TEST_F(StartupTest, LaunchShowsTheStoredFileTypeAndCropMode)
 {
     UserDefaults &defaults = UserDefaults::standard();
     defaults.setBoolForKey(false, PrefKey::constrain);
     defaults.setIntegerForKey(1, PrefKey::fileFormat);
     launch();
-    EXPECT_FALSE(controller->constrain->isChecked());
-    EXPECT_EQ(controller->constrain->property("namedImage"), QVariant(QStringLiteral("padlock-open")));
-    EXPECT_TRUE(controller->constrainIndicator->isHidden());
-    EXPECT_FALSE(controller->cropControls->isHidden());
     EXPECT_FALSE(controller->qualitySlider->isEnabled());
     EXPECT_TRUE(controller->fillColourButton->isHidden()); // crop mode in the layout
     EXPECT_EQ(controller->resampleModeIconView->property("namedImage"), QVariant(QStringLiteral("crop-icon")));

@@ -91,6 +91,14 @@ TEST_F(ToolbarTest, ThePersonsChoiceIsKeptForTheNextRun)
     launch();
     EXPECT_EQ(controller->toolbarItemIdentifiers(), shown);
     EXPECT_TRUE(controller->toolbar->isHidden());
+
+    // An edited record is read by the typed-read rules: the text "no" is off.
+    UserDefaults::standard().setObjectForKey(QVariantMap{{QStringLiteral("isShown"), QStringLiteral("no")}},
+                                             ShrinkerController::toolbarIdentifier);
+    controller = std::make_unique<ShrinkerController>();
+    controller->mainScreenScale = [] { return 1.0; };
+    launch();
+    EXPECT_TRUE(controller->toolbar->isHidden());
 }
 
 TEST_F(ToolbarTest, CustomizeDialogPicksAndOrdersTheAllowedItems)
