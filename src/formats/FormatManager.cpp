@@ -401,7 +401,7 @@ void FormatManager::editPanelOK()
         if (sameName) {
             const AlertPanel question{kValidationTitle,
                                       QStringLiteral("Template with this name exists - please choose another name"),
-                                      QStringLiteral("Cancel"), QStringLiteral("Replace"), QString()};
+                                      QStringLiteral("Cancel"), QStringLiteral("Replace"), QString(), AlertDefault};
             if (DialogPresenter::current().runAlertPanel(question) != AlertAlternate)
                 return;
         }

@@ -2,6 +2,7 @@
 #include "Dialogs.h"
 #include "FormatManager.h"
 #include "FormatsTableModel.h"
+#include "MessageBoxPresenter.h"
 #include "Preferences.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
@@ -51,6 +52,13 @@ protected:
     {
         s().nameField->setText(name);
         s().modifier->setText(modifier);
+    }
+    // Add, with a usable absolute size typed in.
+    void startAdding()
+    {
+        manager.add();
+        s().xabs->setText(QStringLiteral("640"));
+        s().yabs->setText(QStringLiteral("480"));
     }
     // A user format in absolute scale mode, appended to the stored list.
     void storeUserFormat(const QString &name, const QString &modifier, bool selected = true)
@@ -410,4 +418,45 @@ TEST_F(FormatManagerTest, PanelStaysWhileTheEditSheetIsOpen)
     manager.editPanelCancel();
     manager.formatsPanelOK();
     EXPECT_FALSE(p().formatsPanel->isVisible());
+}
+
+TEST_F(FormatManagerTest, EscapeOrClosingTheRealAlertsChangesNothing)
+{
+    MessageBoxPresenter boxes(p().formatsPanel);
+    DialogPresenter::install(&boxes);
+    QVariantList withoutTwoX = stored();
+    withoutTwoX.removeAt(1);
+    manager.store().storeFormats(withoutTwoX, true);
+    p().formatsTableModel->reloadData();
+
+    for (Dismissal how : {Dismissal::EscapeKey, Dismissal::CloseWindow}) {
+        const char *road = dismissalName(how);
+        // "Replace" would overwrite the stored "3x".
+        startAdding();
+        fill(QStringLiteral("3x"), QStringLiteral("-three"));
+        auto box = dismissNextMessageBox(how);
+        QTest::mouseClick(s().okButton, Qt::LeftButton);
+        EXPECT_EQ(box->message, kNameExists) << road;
+        EXPECT_FALSE(box->leftOpen) << road;
+        EXPECT_EQ(stored(), withoutTwoX) << road;
+        EXPECT_TRUE(s().editFormatSheet->isVisible()) << road;
+        EXPECT_EQ(manager.currentOperation(), FormatManager::Adding) << road;
+        manager.editPanelCancel();
+
+        // "Continue" would bring back the deleted "2x".
+        box = dismissNextMessageBox(how);
+        QTest::mouseClick(p().resetButton, Qt::LeftButton);
+        EXPECT_TRUE(box->shown) << road;
+        EXPECT_FALSE(box->leftOpen) << road;
+        EXPECT_EQ(stored(), withoutTwoX) << road;
+
+        // A single-button alert just goes away.
+        startAdding();
+        box = dismissNextMessageBox(how);
+        QTest::mouseClick(s().okButton, Qt::LeftButton);
+        EXPECT_EQ(box->message, QStringLiteral("No template name")) << road;
+        EXPECT_FALSE(box->leftOpen) << road;
+        EXPECT_TRUE(s().editFormatSheet->isVisible()) << road;
+        manager.editPanelCancel();
+    }
 }
