@@ -304,12 +304,9 @@ void FormatManager::addWithModifiers(Qt::KeyboardModifiers modifiers)
     EditSheetControls &s = sheet_;
     const int row = selectedRow();
     if (modifiers.testFlag(Qt::AltModifier) && row >= 0) {
-        // A copy of the selected format, to be given its own name and modifier. The
-        // fill-colour and relative-to pop-ups keep what they showed.
+        // A copy of the whole selected format, to be given its own name and modifier.
         QVariantMap copy = store_.storedFormats().at(row).toMap();
         copy.remove(FormatKey::name);
-        copy.remove(FormatKey::fillcolour);
-        copy.remove(FormatKey::relativeto);
         if (!copy.contains(FormatKey::resamplemode))
             copy.insert(FormatKey::resamplemode, 3);
         fillSheetFromRecord(copy);

@@ -3,11 +3,14 @@
 #include "FormatManager.h"
 #include "FormatsTableModel.h"
 #include "MessageBoxPresenter.h"
+#include "PlistValue.h"
 #include "Preferences.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
 #include <QDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -18,6 +21,16 @@
 #include <QTest>
 
 namespace {
+
+QString recordName(const QVariantMap &record)
+{
+    return plistString(record.value(FormatKey::name));
+}
+
+std::string describe(const QVariantMap &record)
+{
+    return QJsonDocument(QJsonObject::fromVariantMap(record)).toJson(QJsonDocument::Compact).toStdString();
+}
 
 const QString kNameExists = QStringLiteral("Template with this name exists - please choose another name");
 const QString kModifierExists = QStringLiteral(
@@ -66,9 +79,10 @@ protected:
         QVariantList list = stored();
         list.append(QVariantMap{{FormatKey::name, name}, {FormatKey::modifier, modifier},
                                 {FormatKey::scalemode, qint64(0)}, {FormatKey::xabs, QStringLiteral("640")},
-                                {FormatKey::yabs, QStringLiteral("480")}, {FormatKey::resamplemode, qint64(1)},
-                                {FormatKey::fillcolour, qint64(2)}, {FormatKey::relativeto, qint64(0)},
-                                {FormatKey::selected, selected}});
+                                {FormatKey::yabs, QStringLiteral("480")}, {FormatKey::xratio, QString()},
+                                {FormatKey::yratio, QString()}, {FormatKey::maxeither, QString()},
+                                {FormatKey::resamplemode, qint64(1)}, {FormatKey::fillcolour, qint64(2)},
+                                {FormatKey::relativeto, qint64(0)}, {FormatKey::selected, selected}});
         manager.store().storeFormats(list, true);
         p().formatsTableModel->reloadData();
     }
@@ -221,9 +235,8 @@ TEST_F(FormatManagerTest, AltAddDuplicatesTheSelectedRowAndItsModifierIsRefused)
     EXPECT_EQ(s().scaleModeButton->selectedTag(), 0);
     EXPECT_EQ(s().resampleModeButton->selectedTag(), 1);
     EXPECT_FALSE(s().fillColour->isHidden());
-    // Fill colour and relative-to are not taken from the record.
-    EXPECT_EQ(selectedTag(s().fillColour), 0);
-    EXPECT_EQ(selectedTag(s().relativeTo), 1);
+    EXPECT_EQ(selectedTag(s().fillColour), 2);
+    EXPECT_EQ(selectedTag(s().relativeTo), 0);
 
     s().nameField->setText(QStringLiteral("photo copy"));
     manager.editPanelOK();
@@ -234,6 +247,48 @@ TEST_F(FormatManagerTest, AltAddDuplicatesTheSelectedRowAndItsModifierIsRefused)
     manager.editPanelOK();
     EXPECT_EQ(storedNames().last(), QStringLiteral("photo copy"));
     EXPECT_EQ(stored().last().toMap().value(FormatKey::xabs), QStringLiteral("640"));
+}
+
+TEST_F(FormatManagerTest, DuplicateAndEditKeepEveryFieldOfTheRecord)
+{
+    storeUserFormat(QStringLiteral("photo"), QStringLiteral("-photo"), false);
+    QVariantList list = stored();
+    list.append(QVariantMap{{FormatKey::name, QStringLiteral("long")}, {FormatKey::modifier, QStringLiteral("-l")},
+                            {FormatKey::scalemode, qint64(2)}, {FormatKey::xabs, QStringLiteral("kept")},
+                            {FormatKey::yabs, QString()}, {FormatKey::xratio, QStringLiteral("50%")},
+                            {FormatKey::yratio, QString()}, {FormatKey::maxeither, QStringLiteral("800")},
+                            {FormatKey::relativeto, qint64(1)}, {FormatKey::resamplemode, qint64(1)},
+                            {FormatKey::fillcolour, qint64(1)}, {FormatKey::selected, true}});
+    manager.store().storeFormats(list, true);
+    p().formatsTableModel->reloadData();
+
+    const int originals = int(stored().size());
+    for (int row = 0; row < originals; ++row) {
+        for (bool duplicate : {true, false}) {
+            const QVariantMap source = stored().at(row).toMap();
+            const QString name = recordName(source) + (duplicate ? QStringLiteral(" duplicated") : QStringLiteral(" edited"));
+            // Every control shows something else first, so a field the sheet fails to take shows up.
+            s().scaleModeButton->selectCellWithTag((recordInt(source, FormatKey::scalemode) + 1) % 3);
+            s().resampleModeButton->selectCellWithTag(recordInt(source, FormatKey::resamplemode) == 3 ? 0 : 3);
+            selectItemWithTag(s().fillColour, (recordInt(source, FormatKey::fillcolour) + 1) % 3);
+            selectItemWithTag(s().relativeTo, 1 - recordInt(source, FormatKey::relativeto));
+            selectRow(row);
+            QVariantMap expected = source;
+            if (duplicate) {
+                manager.addWithModifiers(Qt::AltModifier);
+                fill(name, plistString(source.value(FormatKey::modifier)) + QStringLiteral("-copy"));
+                expected[FormatKey::name] = name;
+                expected[FormatKey::modifier] = s().modifier->text();
+            } else {
+                manager.editSelected();
+            }
+            expected[FormatKey::selected] = true;
+            manager.editPanelOK();
+            ASSERT_TRUE(presenter.asked.isEmpty()) << name.toStdString() << ": " << presenter.messages().join(';').toStdString();
+            const QVariantMap result = duplicate ? stored().last().toMap() : stored().at(row).toMap();
+            EXPECT_TRUE(result == expected) << name.toStdString() << ": " << describe(result) << " instead of " << describe(expected);
+        }
+    }
 }
 
 TEST_F(FormatManagerTest, DuplicateOfARecordWithoutModesDefaultsToSameAsMain)
