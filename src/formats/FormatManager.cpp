@@ -390,51 +390,58 @@ void FormatManager::editPanelOK()
         validationAlert(QStringLiteral("No template file extension"));
         return;
     }
+    const QVariantMap record = recordFromSheet();
+    if (currentOperation_ != Adding && currentOperation_ != Editing) {
+        closeEditSheet(-1);
+        return;
+    }
 
     QVariantList list = store_.storedFormats();
-    int storedRow = -1;
+    // The row the record replaces; -1 appends it.
+    qsizetype storedRow = -1;
+    // The formats whose modifier the record must not share: two formats with one modifier
+    // write one file. When adding, the one that "Replace" overwrites counts too.
+    QVariantList others = list;
     if (currentOperation_ == Adding) {
-        const auto sameName = FormatStore::formatWithNameFromArray(s.nameField->text(), list);
-        if (sameName) {
+        if (const auto sameName = FormatStore::formatWithNameFromArray(s.nameField->text(), list)) {
             const AlertPanel question{kValidationTitle,
                                       QStringLiteral("Template with this name exists - please choose another name"),
                                       QStringLiteral("Cancel"), QStringLiteral("Replace"), QString(), AlertDefault};
             if (DialogPresenter::current().runAlertPanel(question) != AlertAlternate)
                 return;
+            storedRow = list.indexOf(QVariant(*sameName));
         }
-        // Every stored modifier counts, the one of a format about to be replaced included.
-        if (FormatStore::formatWithModifierFromArray(s.modifier->text(), list)) {
-            validationAlert(QStringLiteral("Template with this filename modifier exists - please change the "
-                                           "filename modifier to a unique value"));
-            return;
-        }
-        const QVariantMap record = recordFromSheet();
-        if (sameName) {
-            storedRow = int(list.indexOf(QVariant(*sameName)));
-            list[storedRow] = record;
-        } else {
-            list.append(record);
-            storedRow = int(list.size() - 1);
-        }
-        store_.storeFormats(list, true);
-    } else if (currentOperation_ == Editing) {
-        const QVariantMap record = recordFromSheet();
-        storedRow = int(list.indexOf(QVariant(editedRecord_)));
-        if (storedRow < 0) {
+    } else {
+        storedRow = list.indexOf(QVariant(editedRecord_));
+        if (storedRow >= 0)
+            others.removeAt(storedRow);
+    }
+    if (FormatStore::formatWithModifierFromArray(s.modifier->text(), others)) {
+        validationAlert(QStringLiteral("Template with this filename modifier exists - please change the "
+                                       "filename modifier to a unique value"));
+        return;
+    }
+
+    if (storedRow >= 0) {
+        list[storedRow] = record;
+    } else {
+        if (currentOperation_ == Editing) {
             // The list changed under the sheet; keep the person's work rather than drop it.
             qpLog(QStringLiteral("The edited format %1 is no longer stored; adding it at the end")
                       .arg(plistString(editedRecord_.value(FormatKey::name))));
-            list.append(record);
-            storedRow = int(list.size() - 1);
-        } else {
-            list[storedRow] = record;
         }
-        store_.storeFormats(list, true);
+        list.append(record);
+        storedRow = list.size() - 1;
     }
+    store_.storeFormats(list, true);
+    closeEditSheet(int(storedRow));
+}
 
+void FormatManager::closeEditSheet(int rowToSelect)
+{
     sheet_.editFormatSheet->accept();
     panel_.formatsTableModel->reloadData();
-    selectRow(storedRow);
+    selectRow(rowToSelect);
     currentOperation_ = NoOperation;
     editedRecord_.clear();
 }

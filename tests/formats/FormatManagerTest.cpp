@@ -316,7 +316,7 @@ TEST_F(FormatManagerTest, AltAddWithoutASelectedRowIsAPlainAdd)
     EXPECT_EQ(s().resampleModeButton->selectedTag(), 3);
 }
 
-TEST_F(FormatManagerTest, EditFillsTheSheetAndStoresWithoutChecksReselectingTheFormat)
+TEST_F(FormatManagerTest, EditFillsTheSheetAndStoresReselectingTheFormat)
 {
     storeUserFormat(QStringLiteral("photo"), QStringLiteral("-photo"), false);
     const QModelIndex nameCell = p().formatsTableView->model()->index(2, 1);
@@ -334,13 +334,21 @@ TEST_F(FormatManagerTest, EditFillsTheSheetAndStoresWithoutChecksReselectingTheF
     EXPECT_EQ(selectedTag(s().relativeTo), 0);
     EXPECT_EQ(s().resampleModeButton->selectedTag(), 1);
 
-    // Another format's name and modifier are accepted when editing.
-    fill(QStringLiteral("2x"), QStringLiteral("@2x"));
+    // Another format's name is accepted, its modifier is not: both would write one file.
+    fill(QStringLiteral("2x"), QStringLiteral("@3x"));
     manager.editPanelOK();
-    EXPECT_TRUE(presenter.asked.isEmpty());
+    EXPECT_EQ(presenter.messages(), QStringList{kModifierExists});
+    EXPECT_EQ(manager.currentOperation(), FormatManager::Editing);
+    EXPECT_TRUE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(stored().at(2).toMap().value(FormatKey::name), QStringLiteral("photo"));
+
+    s().modifier->setText(QStringLiteral("-photo")); // its own modifier is no clash
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.asked.size(), 1);
     EXPECT_EQ(manager.currentOperation(), FormatManager::NoOperation);
     EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("2x")}));
     EXPECT_EQ(stored().at(2).toMap().value(FormatKey::selected), true);
+    EXPECT_EQ(manager.selectedRow(), 2);
 }
 
 TEST_F(FormatManagerTest, EditReplacesTheFirstRecordEqualToTheSelectedOne)
@@ -350,6 +358,10 @@ TEST_F(FormatManagerTest, EditReplacesTheFirstRecordEqualToTheSelectedOne)
     selectRow(3);
     manager.editSelected();
     s().nameField->setText(QStringLiteral("renamed"));
+    // The twin writes the same file, so the edited one needs a modifier of its own.
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.messages(), QStringList{kModifierExists});
+    s().modifier->setText(QStringLiteral("-r"));
     manager.editPanelOK();
     EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("renamed"),
                                           QStringLiteral("twin")}));
