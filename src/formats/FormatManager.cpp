@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "Dialogs.h"
+#include "FormatSizes.h"
 #include "FormatsTableModel.h"
 #include "Log.h"
 #include "PlistValue.h"
@@ -36,9 +37,10 @@ QToolButton *helpButton(QWidget *parent)
     return button;
 }
 
-QLineEdit *sizeField(QWidget *parent)
+QLineEdit *sizeField(QWidget *parent, const QString &key)
 {
     auto *field = new QLineEdit(parent);
+    field->setObjectName(key);
     field->setMaximumWidth(90);
     return field;
 }
@@ -145,15 +147,15 @@ void FormatManager::buildEditSheet()
 
     s.scaleModeTabView = new QStackedWidget(dialog);
     auto *absolutePage = new QWidget;
-    s.xabs = sizeField(absolutePage);
-    s.yabs = sizeField(absolutePage);
+    s.xabs = sizeField(absolutePage, FormatKey::xabs);
+    s.yabs = sizeField(absolutePage, FormatKey::yabs);
     auto *absoluteLayout = new QFormLayout(absolutePage);
     absoluteLayout->addRow(tr("Width (px):"), s.xabs);
     absoluteLayout->addRow(tr("Height (px):"), s.yabs);
 
     auto *multiplesPage = new QWidget;
-    s.xratio = sizeField(multiplesPage);
-    s.yratio = sizeField(multiplesPage);
+    s.xratio = sizeField(multiplesPage, FormatKey::xratio);
+    s.yratio = sizeField(multiplesPage, FormatKey::yratio);
     s.xratioLabel = new QLabel(tr("Width ×"), multiplesPage);
     s.yratioLabel = new QLabel(tr("Height ×"), multiplesPage);
     s.relativeTo = new QComboBox(multiplesPage);
@@ -170,7 +172,7 @@ void FormatManager::buildEditSheet()
     multiplesLayout->addRow(QString(), relativeRow);
 
     auto *longestPage = new QWidget;
-    s.maxeither = sizeField(longestPage);
+    s.maxeither = sizeField(longestPage, FormatKey::maxeither);
     auto *longestLayout = new QFormLayout(longestPage);
     longestLayout->addRow(tr("Longest side (px):"), s.maxeither);
 
@@ -391,6 +393,14 @@ void FormatManager::editPanelOK()
         return;
     }
     const QVariantMap record = recordFromSheet();
+    if (const auto problem = firstUnusableSize(record)) {
+        validationAlert(problem->message);
+        if (QLineEdit *field = sizeFieldForKey(problem->key)) {
+            field->setFocus();
+            field->selectAll();
+        }
+        return;
+    }
     if (currentOperation_ != Adding && currentOperation_ != Editing) {
         closeEditSheet(-1);
         return;
@@ -444,6 +454,15 @@ void FormatManager::closeEditSheet(int rowToSelect)
     selectRow(rowToSelect);
     currentOperation_ = NoOperation;
     editedRecord_.clear();
+}
+
+QLineEdit *FormatManager::sizeFieldForKey(const QString &key) const
+{
+    const EditSheetControls &s = sheet_;
+    for (QLineEdit *field : {s.xabs, s.yabs, s.xratio, s.yratio, s.maxeither})
+        if (field->objectName() == key)
+            return field;
+    return nullptr;
 }
 
 void FormatManager::editPanelCancel()

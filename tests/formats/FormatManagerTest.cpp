@@ -131,6 +131,8 @@ TEST_F(FormatManagerTest, EmptyNameOrModifierIsRefusedAndTheSheetStaysOpen)
 
     // Only spaces is not empty.
     fill(QStringLiteral(" "), QStringLiteral(" "));
+    s().xabs->setText(QStringLiteral("640"));
+    s().yabs->setText(QStringLiteral("480"));
     manager.editPanelOK();
     EXPECT_EQ(presenter.asked.size(), 2);
     EXPECT_EQ(storedNames().last(), QStringLiteral(" "));
@@ -174,7 +176,7 @@ TEST_F(FormatManagerTest, AddingANewFormatAppendsACompleteSelectedRecord)
 
 TEST_F(FormatManagerTest, ExistingNameAsksAndCancelStops)
 {
-    manager.add();
+    startAdding();
     fill(QStringLiteral("2x"), QStringLiteral("-new"));
     presenter.answers = {AlertDefault};
     manager.editPanelOK();
@@ -190,7 +192,7 @@ TEST_F(FormatManagerTest, ExistingNameAsksAndCancelStops)
 
 TEST_F(FormatManagerTest, ReplaceKeepingTheModifierIsRefusedWithANewOneOverwritesInPlace)
 {
-    manager.add();
+    startAdding();
     fill(QStringLiteral("2x"), QStringLiteral("@2x"));
     presenter.answers = {AlertAlternate};
     manager.editPanelOK();
@@ -200,6 +202,7 @@ TEST_F(FormatManagerTest, ReplaceKeepingTheModifierIsRefusedWithANewOneOverwrite
     s().modifier->setText(QStringLiteral("-double"));
     s().scaleModeButton->selectCellWithTag(1);
     s().xratio->setText(QStringLiteral("2.5"));
+    s().yratio->setText(QStringLiteral("2"));
     presenter.answers = {AlertAlternate};
     manager.editPanelOK();
     EXPECT_FALSE(s().editFormatSheet->isVisible());
@@ -210,7 +213,7 @@ TEST_F(FormatManagerTest, ReplaceKeepingTheModifierIsRefusedWithANewOneOverwrite
 
 TEST_F(FormatManagerTest, NewNameWithATakenModifierIsRefused)
 {
-    manager.add();
+    startAdding();
     fill(QStringLiteral("retina"), QStringLiteral("@3x"));
     manager.editPanelOK();
     EXPECT_EQ(presenter.messages(), QStringList{kModifierExists});
@@ -485,6 +488,76 @@ TEST_F(FormatManagerTest, PanelStaysWhileTheEditSheetIsOpen)
     manager.editPanelCancel();
     manager.formatsPanelOK();
     EXPECT_FALSE(p().formatsPanel->isVisible());
+}
+
+TEST_F(FormatManagerTest, SizesTheScaleModeReadsMustBePositiveNumbers)
+{
+    const QString width = QStringLiteral("Width in pixels is not a positive number - please enter a number of pixels such as 640");
+    const QString height = QStringLiteral("Height in pixels is not a positive number - please enter a number of pixels such as 480");
+    const QString yMultiple = QStringLiteral("Height multiple is not a positive number - please enter a plain multiple such as 2 or 0.5");
+    const QString longest = QStringLiteral("Longest side is not a positive number - please enter a number of pixels such as 800");
+    struct Case {
+        const char *name;
+        int scaleMode;
+        QStringList texts; // xabs, yabs, xratio, yratio, maxeither
+        QString refusal;   // empty: stored
+        QLineEdit *FormatManager::EditSheetControls::*field;
+    };
+    using S = FormatManager::EditSheetControls;
+    const Case cases[] = {
+        {"letters", 0, {"abc", "480", "", "", ""}, width, &S::xabs},
+        {"empty height", 0, {"640", "", "", "", ""}, height, &S::yabs},
+        {"zero", 0, {"0", "480", "", "", ""}, width, &S::xabs},
+        {"negative", 0, {"640", "-480", "", "", ""}, height, &S::yabs},
+        {"unit after the number", 0, {"640px", "480", "", "", ""}, width, &S::xabs},
+        {"thousands separator", 0, {"1,200", "480", "", "", ""}, width, &S::xabs},
+        {"percentage", 1, {"", "", "50%", "2", ""}, QStringLiteral("Width multiple is a percentage - please enter a plain multiple (0.5 for 50%)"),
+         &S::xratio},
+        {"decimal comma", 1, {"", "", "2", "1,5", ""}, yMultiple, &S::yratio},
+        {"too large to read", 1, {"", "", "2", "1e39", ""}, yMultiple, &S::yratio},
+        {"empty longest side", 2, {"640", "480", "2", "2", ""}, longest, &S::maxeither},
+        {"blank longest side", 2, {"", "", "", "", "  "}, longest, &S::maxeither},
+        {"fractions and spaces", 0, {" 640.5 ", "4.8e2", "", "", ""}, QString(), nullptr},
+        {"other pages are not read", 1, {"abc", "", "0.5", "3", "50%"}, QString(), nullptr},
+        {"longest side alone", 2, {"", "", "", "", "800"}, QString(), nullptr},
+    };
+    int added = 0;
+    for (const Case &c : cases) {
+        presenter.asked.clear();
+        manager.add();
+        fill(QString::fromLatin1(c.name), QStringLiteral("-") + QString::number(added));
+        s().scaleModeButton->cellWithTag(c.scaleMode)->click();
+        QLineEdit *fields[] = {s().xabs, s().yabs, s().xratio, s().yratio, s().maxeither};
+        for (int i = 0; i < 5; ++i)
+            fields[i]->setText(c.texts.at(i));
+        QTest::mouseClick(s().okButton, Qt::LeftButton);
+        if (c.refusal.isEmpty()) {
+            EXPECT_TRUE(presenter.asked.isEmpty()) << c.name << ": " << presenter.messages().join(';').toStdString();
+            EXPECT_EQ(storedNames().last(), QString::fromLatin1(c.name));
+            EXPECT_EQ(stored().last().toMap().value(FormatKey::xabs), c.texts.at(0)) << c.name; // kept as typed
+            ++added;
+            continue;
+        }
+        ASSERT_EQ(presenter.asked.size(), 1) << c.name;
+        EXPECT_EQ(presenter.asked[0].title, QStringLiteral("Format validation")) << c.name;
+        EXPECT_EQ(presenter.asked[0].message, c.refusal) << c.name;
+        EXPECT_EQ(presenter.asked[0].defaultButton, QStringLiteral("OK")) << c.name;
+        EXPECT_TRUE(s().editFormatSheet->isVisible()) << c.name;
+        EXPECT_EQ(manager.currentOperation(), FormatManager::Adding) << c.name;
+        EXPECT_EQ(s().editFormatSheet->focusWidget(), s().*c.field) << c.name;
+        EXPECT_EQ(stored().size(), 2 + added) << c.name;
+        manager.editPanelCancel();
+    }
+
+    // The edit sheet checks its sizes as well.
+    presenter.asked.clear();
+    selectRow(1);
+    manager.editSelected();
+    s().yratio->setText(QStringLiteral("200%"));
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.messages(),
+              QStringList{QStringLiteral("Height multiple is a percentage - please enter a plain multiple (2 for 200%)")});
+    EXPECT_EQ(stored().at(1).toMap(), FormatStore::builtInFormat(2, true));
 }
 
 TEST_F(FormatManagerTest, EscapeOrClosingTheRealAlertsChangesNothing)
