@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "Dialogs.h"
+#include "FormatSizes.h"
 #include "FormatsTableModel.h"
 #include "Log.h"
 #include "PlistValue.h"
@@ -36,9 +37,10 @@ QToolButton *helpButton(QWidget *parent)
     return button;
 }
 
-QLineEdit *sizeField(QWidget *parent)
+QLineEdit *sizeField(QWidget *parent, const QString &key)
 {
     auto *field = new QLineEdit(parent);
+    field->setObjectName(key);
     field->setMaximumWidth(90);
     return field;
 }
@@ -145,15 +147,15 @@ void FormatManager::buildEditSheet()
 
     s.scaleModeTabView = new QStackedWidget(dialog);
     auto *absolutePage = new QWidget;
-    s.xabs = sizeField(absolutePage);
-    s.yabs = sizeField(absolutePage);
+    s.xabs = sizeField(absolutePage, FormatKey::xabs);
+    s.yabs = sizeField(absolutePage, FormatKey::yabs);
     auto *absoluteLayout = new QFormLayout(absolutePage);
     absoluteLayout->addRow(tr("Width (px):"), s.xabs);
     absoluteLayout->addRow(tr("Height (px):"), s.yabs);
 
     auto *multiplesPage = new QWidget;
-    s.xratio = sizeField(multiplesPage);
-    s.yratio = sizeField(multiplesPage);
+    s.xratio = sizeField(multiplesPage, FormatKey::xratio);
+    s.yratio = sizeField(multiplesPage, FormatKey::yratio);
     s.xratioLabel = new QLabel(tr("Width ×"), multiplesPage);
     s.yratioLabel = new QLabel(tr("Height ×"), multiplesPage);
     s.relativeTo = new QComboBox(multiplesPage);
@@ -170,7 +172,7 @@ void FormatManager::buildEditSheet()
     multiplesLayout->addRow(QString(), relativeRow);
 
     auto *longestPage = new QWidget;
-    s.maxeither = sizeField(longestPage);
+    s.maxeither = sizeField(longestPage, FormatKey::maxeither);
     auto *longestLayout = new QFormLayout(longestPage);
     longestLayout->addRow(tr("Longest side (px):"), s.maxeither);
 
@@ -304,12 +306,9 @@ void FormatManager::addWithModifiers(Qt::KeyboardModifiers modifiers)
     EditSheetControls &s = sheet_;
     const int row = selectedRow();
     if (modifiers.testFlag(Qt::AltModifier) && row >= 0) {
-        // A copy of the selected format, to be given its own name and modifier. The
-        // fill-colour and relative-to pop-ups keep what they showed.
+        // A copy of the whole selected format, to be given its own name and modifier.
         QVariantMap copy = store_.storedFormats().at(row).toMap();
         copy.remove(FormatKey::name);
-        copy.remove(FormatKey::fillcolour);
-        copy.remove(FormatKey::relativeto);
         if (!copy.contains(FormatKey::resamplemode))
             copy.insert(FormatKey::resamplemode, 3);
         fillSheetFromRecord(copy);
@@ -393,53 +392,77 @@ void FormatManager::editPanelOK()
         validationAlert(QStringLiteral("No template file extension"));
         return;
     }
+    const QVariantMap record = recordFromSheet();
+    if (const auto problem = firstUnusableSize(record)) {
+        validationAlert(problem->message);
+        if (QLineEdit *field = sizeFieldForKey(problem->key)) {
+            field->setFocus();
+            field->selectAll();
+        }
+        return;
+    }
+    if (currentOperation_ != Adding && currentOperation_ != Editing) {
+        closeEditSheet(-1);
+        return;
+    }
 
     QVariantList list = store_.storedFormats();
-    int storedRow = -1;
+    // The row the record replaces; -1 appends it.
+    qsizetype storedRow = -1;
+    // The formats whose modifier the record must not share: two formats with one modifier
+    // write one file. When adding, the one that "Replace" overwrites counts too.
+    QVariantList others = list;
     if (currentOperation_ == Adding) {
-        const auto sameName = FormatStore::formatWithNameFromArray(s.nameField->text(), list);
-        if (sameName) {
+        if (const auto sameName = FormatStore::formatWithNameFromArray(s.nameField->text(), list)) {
             const AlertPanel question{kValidationTitle,
                                       QStringLiteral("Template with this name exists - please choose another name"),
-                                      QStringLiteral("Cancel"), QStringLiteral("Replace"), QString()};
+                                      QStringLiteral("Cancel"), QStringLiteral("Replace"), QString(), AlertDefault};
             if (DialogPresenter::current().runAlertPanel(question) != AlertAlternate)
                 return;
+            storedRow = list.indexOf(QVariant(*sameName));
         }
-        // Every stored modifier counts, the one of a format about to be replaced included.
-        if (FormatStore::formatWithModifierFromArray(s.modifier->text(), list)) {
-            validationAlert(QStringLiteral("Template with this filename modifier exists - please change the "
-                                           "filename modifier to a unique value"));
-            return;
-        }
-        const QVariantMap record = recordFromSheet();
-        if (sameName) {
-            storedRow = int(list.indexOf(QVariant(*sameName)));
-            list[storedRow] = record;
-        } else {
-            list.append(record);
-            storedRow = int(list.size() - 1);
-        }
-        store_.storeFormats(list, true);
-    } else if (currentOperation_ == Editing) {
-        const QVariantMap record = recordFromSheet();
-        storedRow = int(list.indexOf(QVariant(editedRecord_)));
-        if (storedRow < 0) {
+    } else {
+        storedRow = list.indexOf(QVariant(editedRecord_));
+        if (storedRow >= 0)
+            others.removeAt(storedRow);
+    }
+    if (FormatStore::formatWithModifierFromArray(s.modifier->text(), others)) {
+        validationAlert(QStringLiteral("Template with this filename modifier exists - please change the "
+                                       "filename modifier to a unique value"));
+        return;
+    }
+
+    if (storedRow >= 0) {
+        list[storedRow] = record;
+    } else {
+        if (currentOperation_ == Editing) {
             // The list changed under the sheet; keep the person's work rather than drop it.
             qpLog(QStringLiteral("The edited format %1 is no longer stored; adding it at the end")
                       .arg(plistString(editedRecord_.value(FormatKey::name))));
-            list.append(record);
-            storedRow = int(list.size() - 1);
-        } else {
-            list[storedRow] = record;
         }
-        store_.storeFormats(list, true);
+        list.append(record);
+        storedRow = list.size() - 1;
     }
+    store_.storeFormats(list, true);
+    closeEditSheet(int(storedRow));
+}
 
+void FormatManager::closeEditSheet(int rowToSelect)
+{
     sheet_.editFormatSheet->accept();
     panel_.formatsTableModel->reloadData();
-    selectRow(storedRow);
+    selectRow(rowToSelect);
     currentOperation_ = NoOperation;
     editedRecord_.clear();
+}
+
+QLineEdit *FormatManager::sizeFieldForKey(const QString &key) const
+{
+    const EditSheetControls &s = sheet_;
+    for (QLineEdit *field : {s.xabs, s.yabs, s.xratio, s.yratio, s.maxeither})
+        if (field->objectName() == key)
+            return field;
+    return nullptr;
 }
 
 void FormatManager::editPanelCancel()

@@ -97,6 +97,9 @@ private:
     void fillSheetFromRecord(const QVariantMap &record);
     void selectRow(int row);
     void validationAlert(const QString &message);
+    // Stored or not, the edit is over: the sheet closes and the row is selected.
+    void closeEditSheet(int rowToSelect);
+    QLineEdit *sizeFieldForKey(const QString &key) const;
 
     FormatStore store_;
     QPointer<QDialog> panelOwner_; // the panel (and the sheet in it), unless its window went first

@@ -96,7 +96,7 @@ bool FormatStore::factoryReset(bool askForConfirmation)
             QStringLiteral("Factory reset formats"),
             QStringLiteral("This operation will not remove formats that you've created or renamed, but will "
                            "re-create or reset the built-in ones. Do you want to continue?"),
-            QStringLiteral("Continue"), QStringLiteral("Cancel"), QString()};
+            QStringLiteral("Continue"), QStringLiteral("Cancel"), QString(), AlertAlternate};
         if (DialogPresenter::current().runAlertPanel(panel) != AlertDefault)
             return false;
     }

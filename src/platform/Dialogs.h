@@ -9,15 +9,19 @@
 #include <QStringList>
 #include <QUrl>
 
+enum AlertResult { AlertDefault = 1, AlertAlternate = 0, AlertOther = -1, AlertNoAnswer = -2 };
+
 struct AlertPanel {
     QString title;
     QString message;
     QString defaultButton;   // returns AlertDefault
     QString alternateButton; // returns AlertAlternate; empty for a single-button alert
     QString otherButton;     // returns AlertOther
+    // The answer that Escape and closing the alert give: the button that changes nothing.
+    // Which button that is differs from alert to alert, so it is never inferred from the
+    // position; an alert of several buttons that names none can only be answered by a click.
+    AlertResult safeAnswer = AlertNoAnswer;
 };
-
-enum AlertResult { AlertDefault = 1, AlertAlternate = 0, AlertOther = -1, AlertNoAnswer = -2 };
 
 // A save panel or an open panel (which may choose folders), run modally.
 struct FilePanel {

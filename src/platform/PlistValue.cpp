@@ -50,9 +50,12 @@ qsizetype skipSpace(const QString &text)
 bool isAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
 // The decimal number written at the start of the text, in the plain notation
-// [sign] digits [. digits] [e [sign] digits]; 0 when none is there.
-double leadingDouble(const QString &text)
+// [sign] digits [. digits] [e [sign] digits]; 0 when none is there. `end` receives the
+// position after the number, 0 when there is none.
+double leadingDouble(const QString &text, qsizetype *end = nullptr)
 {
+    if (end)
+        *end = 0;
     qsizetype i = skipSpace(text);
     std::string number;
     if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
@@ -86,8 +89,11 @@ double leadingDouble(const QString &text)
             while (j < text.size() && isAsciiDigit(text.at(j)))
                 exponent += char(text.at(j++).unicode());
             number += exponent;
+            i = j;
         }
     }
+    if (end)
+        *end = i;
     // The C locale keeps the full stop as the decimal mark whatever the person's locale is.
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
     return strtod_l(number.c_str(), nullptr, cLocale); // overflow gives infinity, underflow 0
@@ -160,6 +166,18 @@ double plistDouble(const QVariant &value)
     if (isNumberType(value))
         return value.toDouble();
     return 0.0;
+}
+
+std::optional<double> plistWholeNumber(const QString &text)
+{
+    qsizetype end = 0;
+    const double value = leadingDouble(text, &end);
+    if (end == 0)
+        return std::nullopt;
+    for (qsizetype i = end; i < text.size(); ++i)
+        if (!text.at(i).isSpace())
+            return std::nullopt;
+    return value;
 }
 
 float plistFloat(const QVariant &value)

@@ -8,8 +8,13 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <optional>
+
 double plistDouble(const QVariant &value);
 float plistFloat(const QVariant &value);
+// The number when the whole text, white space around it aside, is one number in the
+// notation above; nothing for any other text ("", "abc", "50%", "1,5", "7e").
+std::optional<double> plistWholeNumber(const QString &text);
 qint64 plistInteger(const QVariant &value); // 64-bit, clamped at the ends
 int plistInt(const QVariant &value);        // 32-bit, clamped at the ends
 bool plistBool(const QVariant &value);

@@ -2,11 +2,15 @@
 #include "Dialogs.h"
 #include "FormatManager.h"
 #include "FormatsTableModel.h"
+#include "MessageBoxPresenter.h"
+#include "PlistValue.h"
 #include "Preferences.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
 #include <QDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -17,6 +21,16 @@
 #include <QTest>
 
 namespace {
+
+QString recordName(const QVariantMap &record)
+{
+    return plistString(record.value(FormatKey::name));
+}
+
+std::string describe(const QVariantMap &record)
+{
+    return QJsonDocument(QJsonObject::fromVariantMap(record)).toJson(QJsonDocument::Compact).toStdString();
+}
 
 const QString kNameExists = QStringLiteral("Template with this name exists - please choose another name");
 const QString kModifierExists = QStringLiteral(
@@ -52,15 +66,23 @@ protected:
         s().nameField->setText(name);
         s().modifier->setText(modifier);
     }
+    // Add, with a usable absolute size typed in.
+    void startAdding()
+    {
+        manager.add();
+        s().xabs->setText(QStringLiteral("640"));
+        s().yabs->setText(QStringLiteral("480"));
+    }
     // A user format in absolute scale mode, appended to the stored list.
     void storeUserFormat(const QString &name, const QString &modifier, bool selected = true)
     {
         QVariantList list = stored();
         list.append(QVariantMap{{FormatKey::name, name}, {FormatKey::modifier, modifier},
                                 {FormatKey::scalemode, qint64(0)}, {FormatKey::xabs, QStringLiteral("640")},
-                                {FormatKey::yabs, QStringLiteral("480")}, {FormatKey::resamplemode, qint64(1)},
-                                {FormatKey::fillcolour, qint64(2)}, {FormatKey::relativeto, qint64(0)},
-                                {FormatKey::selected, selected}});
+                                {FormatKey::yabs, QStringLiteral("480")}, {FormatKey::xratio, QString()},
+                                {FormatKey::yratio, QString()}, {FormatKey::maxeither, QString()},
+                                {FormatKey::resamplemode, qint64(1)}, {FormatKey::fillcolour, qint64(2)},
+                                {FormatKey::relativeto, qint64(0)}, {FormatKey::selected, selected}});
         manager.store().storeFormats(list, true);
         p().formatsTableModel->reloadData();
     }
@@ -109,6 +131,8 @@ TEST_F(FormatManagerTest, EmptyNameOrModifierIsRefusedAndTheSheetStaysOpen)
 
     // Only spaces is not empty.
     fill(QStringLiteral(" "), QStringLiteral(" "));
+    s().xabs->setText(QStringLiteral("640"));
+    s().yabs->setText(QStringLiteral("480"));
     manager.editPanelOK();
     EXPECT_EQ(presenter.asked.size(), 2);
     EXPECT_EQ(storedNames().last(), QStringLiteral(" "));
@@ -152,7 +176,7 @@ TEST_F(FormatManagerTest, AddingANewFormatAppendsACompleteSelectedRecord)
 
 TEST_F(FormatManagerTest, ExistingNameAsksAndCancelStops)
 {
-    manager.add();
+    startAdding();
     fill(QStringLiteral("2x"), QStringLiteral("-new"));
     presenter.answers = {AlertDefault};
     manager.editPanelOK();
@@ -168,7 +192,7 @@ TEST_F(FormatManagerTest, ExistingNameAsksAndCancelStops)
 
 TEST_F(FormatManagerTest, ReplaceKeepingTheModifierIsRefusedWithANewOneOverwritesInPlace)
 {
-    manager.add();
+    startAdding();
     fill(QStringLiteral("2x"), QStringLiteral("@2x"));
     presenter.answers = {AlertAlternate};
     manager.editPanelOK();
@@ -178,6 +202,7 @@ TEST_F(FormatManagerTest, ReplaceKeepingTheModifierIsRefusedWithANewOneOverwrite
     s().modifier->setText(QStringLiteral("-double"));
     s().scaleModeButton->selectCellWithTag(1);
     s().xratio->setText(QStringLiteral("2.5"));
+    s().yratio->setText(QStringLiteral("2"));
     presenter.answers = {AlertAlternate};
     manager.editPanelOK();
     EXPECT_FALSE(s().editFormatSheet->isVisible());
@@ -188,7 +213,7 @@ TEST_F(FormatManagerTest, ReplaceKeepingTheModifierIsRefusedWithANewOneOverwrite
 
 TEST_F(FormatManagerTest, NewNameWithATakenModifierIsRefused)
 {
-    manager.add();
+    startAdding();
     fill(QStringLiteral("retina"), QStringLiteral("@3x"));
     manager.editPanelOK();
     EXPECT_EQ(presenter.messages(), QStringList{kModifierExists});
@@ -199,23 +224,15 @@ TEST_F(FormatManagerTest, NewNameWithATakenModifierIsRefused)
 TEST_F(FormatManagerTest, AltAddDuplicatesTheSelectedRowAndItsModifierIsRefused)
 {
     storeUserFormat(QStringLiteral("photo"), QStringLiteral("-photo"));
-    selectItemWithTag(s().fillColour, 0);
-    selectItemWithTag(s().relativeTo, 1);
     selectRow(2);
     QTest::mouseClick(p().addButton, Qt::LeftButton, Qt::AltModifier);
 
+    // The fields themselves are covered by the round trip below.
     ASSERT_TRUE(s().editFormatSheet->isVisible());
     EXPECT_EQ(manager.currentOperation(), FormatManager::Adding);
     EXPECT_EQ(s().nameField->text(), QString());
     EXPECT_EQ(s().modifier->text(), QStringLiteral("-photo"));
-    EXPECT_EQ(s().xabs->text(), QStringLiteral("640"));
-    EXPECT_EQ(s().yabs->text(), QStringLiteral("480"));
-    EXPECT_EQ(s().scaleModeButton->selectedTag(), 0);
-    EXPECT_EQ(s().resampleModeButton->selectedTag(), 1);
     EXPECT_FALSE(s().fillColour->isHidden());
-    // Fill colour and relative-to are not taken from the record.
-    EXPECT_EQ(selectedTag(s().fillColour), 0);
-    EXPECT_EQ(selectedTag(s().relativeTo), 1);
 
     s().nameField->setText(QStringLiteral("photo copy"));
     manager.editPanelOK();
@@ -225,7 +242,48 @@ TEST_F(FormatManagerTest, AltAddDuplicatesTheSelectedRowAndItsModifierIsRefused)
     s().modifier->setText(QStringLiteral("-photo2"));
     manager.editPanelOK();
     EXPECT_EQ(storedNames().last(), QStringLiteral("photo copy"));
-    EXPECT_EQ(stored().last().toMap().value(FormatKey::xabs), QStringLiteral("640"));
+}
+
+TEST_F(FormatManagerTest, DuplicateAndEditKeepEveryFieldOfTheRecord)
+{
+    storeUserFormat(QStringLiteral("photo"), QStringLiteral("-photo"), false);
+    QVariantList list = stored();
+    list.append(QVariantMap{{FormatKey::name, QStringLiteral("long")}, {FormatKey::modifier, QStringLiteral("-l")},
+                            {FormatKey::scalemode, qint64(2)}, {FormatKey::xabs, QStringLiteral("kept")},
+                            {FormatKey::yabs, QString()}, {FormatKey::xratio, QStringLiteral("50%")},
+                            {FormatKey::yratio, QString()}, {FormatKey::maxeither, QStringLiteral("800")},
+                            {FormatKey::relativeto, qint64(1)}, {FormatKey::resamplemode, qint64(1)},
+                            {FormatKey::fillcolour, qint64(1)}, {FormatKey::selected, true}});
+    manager.store().storeFormats(list, true);
+    p().formatsTableModel->reloadData();
+
+    const int originals = int(stored().size());
+    for (int row = 0; row < originals; ++row) {
+        for (bool duplicate : {true, false}) {
+            const QVariantMap source = stored().at(row).toMap();
+            const QString name = recordName(source) + (duplicate ? QStringLiteral(" duplicated") : QStringLiteral(" edited"));
+            // Every control shows something else first, so a field the sheet fails to take shows up.
+            s().scaleModeButton->selectCellWithTag((recordInt(source, FormatKey::scalemode) + 1) % 3);
+            s().resampleModeButton->selectCellWithTag(recordInt(source, FormatKey::resamplemode) == 3 ? 0 : 3);
+            selectItemWithTag(s().fillColour, (recordInt(source, FormatKey::fillcolour) + 1) % 3);
+            selectItemWithTag(s().relativeTo, 1 - recordInt(source, FormatKey::relativeto));
+            selectRow(row);
+            QVariantMap expected = source;
+            if (duplicate) {
+                manager.addWithModifiers(Qt::AltModifier);
+                fill(name, plistString(source.value(FormatKey::modifier)) + QStringLiteral("-copy"));
+                expected[FormatKey::name] = name;
+                expected[FormatKey::modifier] = s().modifier->text();
+            } else {
+                manager.editSelected();
+            }
+            expected[FormatKey::selected] = true;
+            manager.editPanelOK();
+            ASSERT_TRUE(presenter.asked.isEmpty()) << name.toStdString() << ": " << presenter.messages().join(';').toStdString();
+            const QVariantMap result = duplicate ? stored().last().toMap() : stored().at(row).toMap();
+            EXPECT_TRUE(result == expected) << name.toStdString() << ": " << describe(result) << " instead of " << describe(expected);
+        }
+    }
 }
 
 TEST_F(FormatManagerTest, DuplicateOfARecordWithoutModesDefaultsToSameAsMain)
@@ -253,7 +311,7 @@ TEST_F(FormatManagerTest, AltAddWithoutASelectedRowIsAPlainAdd)
     EXPECT_EQ(s().resampleModeButton->selectedTag(), 3);
 }
 
-TEST_F(FormatManagerTest, EditFillsTheSheetAndStoresWithoutChecksReselectingTheFormat)
+TEST_F(FormatManagerTest, EditFillsTheSheetAndStoresReselectingTheFormat)
 {
     storeUserFormat(QStringLiteral("photo"), QStringLiteral("-photo"), false);
     const QModelIndex nameCell = p().formatsTableView->model()->index(2, 1);
@@ -265,19 +323,22 @@ TEST_F(FormatManagerTest, EditFillsTheSheetAndStoresWithoutChecksReselectingTheF
     ASSERT_TRUE(s().editFormatSheet->isVisible());
     EXPECT_EQ(manager.currentOperation(), FormatManager::Editing);
     EXPECT_EQ(s().nameField->text(), QStringLiteral("photo"));
-    EXPECT_EQ(s().xabs->text(), QStringLiteral("640"));
-    EXPECT_EQ(s().xratio->text(), QString());
-    EXPECT_EQ(selectedTag(s().fillColour), 2);
-    EXPECT_EQ(selectedTag(s().relativeTo), 0);
-    EXPECT_EQ(s().resampleModeButton->selectedTag(), 1);
 
-    // Another format's name and modifier are accepted when editing.
-    fill(QStringLiteral("2x"), QStringLiteral("@2x"));
+    // Another format's name is accepted, its modifier is not: both would write one file.
+    fill(QStringLiteral("2x"), QStringLiteral("@3x"));
     manager.editPanelOK();
-    EXPECT_TRUE(presenter.asked.isEmpty());
+    EXPECT_EQ(presenter.messages(), QStringList{kModifierExists});
+    EXPECT_EQ(manager.currentOperation(), FormatManager::Editing);
+    EXPECT_TRUE(s().editFormatSheet->isVisible());
+    EXPECT_EQ(stored().at(2).toMap().value(FormatKey::name), QStringLiteral("photo"));
+
+    s().modifier->setText(QStringLiteral("-photo")); // its own modifier is no clash
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.asked.size(), 1);
     EXPECT_EQ(manager.currentOperation(), FormatManager::NoOperation);
     EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("2x")}));
     EXPECT_EQ(stored().at(2).toMap().value(FormatKey::selected), true);
+    EXPECT_EQ(manager.selectedRow(), 2);
 }
 
 TEST_F(FormatManagerTest, EditReplacesTheFirstRecordEqualToTheSelectedOne)
@@ -287,6 +348,10 @@ TEST_F(FormatManagerTest, EditReplacesTheFirstRecordEqualToTheSelectedOne)
     selectRow(3);
     manager.editSelected();
     s().nameField->setText(QStringLiteral("renamed"));
+    // The twin writes the same file, so the edited one needs a modifier of its own.
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.messages(), QStringList{kModifierExists});
+    s().modifier->setText(QStringLiteral("-r"));
     manager.editPanelOK();
     EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("renamed"),
                                           QStringLiteral("twin")}));
@@ -410,4 +475,115 @@ TEST_F(FormatManagerTest, PanelStaysWhileTheEditSheetIsOpen)
     manager.editPanelCancel();
     manager.formatsPanelOK();
     EXPECT_FALSE(p().formatsPanel->isVisible());
+}
+
+TEST_F(FormatManagerTest, SizesTheScaleModeReadsMustBePositiveNumbers)
+{
+    const QString width = QStringLiteral("Width in pixels is not a positive number - please enter a number of pixels such as 640");
+    const QString height = QStringLiteral("Height in pixels is not a positive number - please enter a number of pixels such as 480");
+    const QString yMultiple = QStringLiteral("Height multiple is not a positive number - please enter a plain multiple such as 2 or 0.5");
+    const QString longest = QStringLiteral("Longest side is not a positive number - please enter a number of pixels such as 800");
+    struct Case {
+        const char *name;
+        int scaleMode;
+        QStringList texts; // xabs, yabs, xratio, yratio, maxeither
+        QString refusal;   // empty: stored
+        QLineEdit *FormatManager::EditSheetControls::*field;
+    };
+    using S = FormatManager::EditSheetControls;
+    const Case cases[] = {
+        {"letters", 0, {"abc", "480", "", "", ""}, width, &S::xabs},
+        {"empty height", 0, {"640", "", "", "", ""}, height, &S::yabs},
+        {"zero", 0, {"0", "480", "", "", ""}, width, &S::xabs},
+        {"negative", 0, {"640", "-480", "", "", ""}, height, &S::yabs},
+        {"unit after the number", 0, {"640px", "480", "", "", ""}, width, &S::xabs},
+        {"thousands separator", 0, {"1,200", "480", "", "", ""}, width, &S::xabs},
+        {"percentage", 1, {"", "", "50%", "2", ""}, QStringLiteral("Width multiple is a percentage - please enter a plain multiple (0.5 for 50%)"),
+         &S::xratio},
+        {"decimal comma", 1, {"", "", "2", "1,5", ""}, yMultiple, &S::yratio},
+        {"too large to read", 1, {"", "", "2", "1e39", ""}, yMultiple, &S::yratio},
+        {"empty longest side", 2, {"640", "480", "2", "2", ""}, longest, &S::maxeither},
+        {"blank longest side", 2, {"", "", "", "", "  "}, longest, &S::maxeither},
+        {"fractions and spaces", 0, {" 640.5 ", "4.8e2", "", "", ""}, QString(), nullptr},
+        {"other pages are not read", 1, {"abc", "", "0.5", "3", "50%"}, QString(), nullptr},
+        {"longest side alone", 2, {"", "", "", "", "800"}, QString(), nullptr},
+    };
+    int added = 0;
+    for (const Case &c : cases) {
+        presenter.asked.clear();
+        manager.add();
+        fill(QString::fromLatin1(c.name), QStringLiteral("-") + QString::number(added));
+        s().scaleModeButton->cellWithTag(c.scaleMode)->click();
+        QLineEdit *fields[] = {s().xabs, s().yabs, s().xratio, s().yratio, s().maxeither};
+        for (int i = 0; i < 5; ++i)
+            fields[i]->setText(c.texts.at(i));
+        QTest::mouseClick(s().okButton, Qt::LeftButton);
+        if (c.refusal.isEmpty()) {
+            EXPECT_TRUE(presenter.asked.isEmpty()) << c.name << ": " << presenter.messages().join(';').toStdString();
+            EXPECT_EQ(storedNames().last(), QString::fromLatin1(c.name));
+            EXPECT_EQ(stored().last().toMap().value(FormatKey::xabs), c.texts.at(0)) << c.name; // kept as typed
+            ++added;
+            continue;
+        }
+        ASSERT_EQ(presenter.asked.size(), 1) << c.name;
+        EXPECT_EQ(presenter.asked[0].title, QStringLiteral("Format validation")) << c.name;
+        EXPECT_EQ(presenter.asked[0].message, c.refusal) << c.name;
+        EXPECT_EQ(presenter.asked[0].defaultButton, QStringLiteral("OK")) << c.name;
+        EXPECT_TRUE(s().editFormatSheet->isVisible()) << c.name;
+        EXPECT_EQ(manager.currentOperation(), FormatManager::Adding) << c.name;
+        EXPECT_EQ(s().editFormatSheet->focusWidget(), s().*c.field) << c.name;
+        EXPECT_EQ(stored().size(), 2 + added) << c.name;
+        manager.editPanelCancel();
+    }
+
+    // The edit sheet checks its sizes as well.
+    presenter.asked.clear();
+    selectRow(1);
+    manager.editSelected();
+    s().yratio->setText(QStringLiteral("200%"));
+    manager.editPanelOK();
+    EXPECT_EQ(presenter.messages(),
+              QStringList{QStringLiteral("Height multiple is a percentage - please enter a plain multiple (2 for 200%)")});
+    EXPECT_EQ(stored().at(1).toMap(), FormatStore::builtInFormat(2, true));
+}
+
+TEST_F(FormatManagerTest, EscapeOrClosingTheRealAlertsChangesNothing)
+{
+    MessageBoxPresenter boxes(p().formatsPanel);
+    DialogPresenter::install(&boxes);
+    QVariantList withoutTwoX = stored();
+    withoutTwoX.removeAt(1);
+    manager.store().storeFormats(withoutTwoX, true);
+    p().formatsTableModel->reloadData();
+
+    for (Dismissal how : {Dismissal::EscapeKey, Dismissal::CloseWindow}) {
+        const char *road = dismissalName(how);
+        // "Replace" would overwrite the stored "3x".
+        startAdding();
+        fill(QStringLiteral("3x"), QStringLiteral("-three"));
+        auto box = dismissNextMessageBox(how);
+        QTest::mouseClick(s().okButton, Qt::LeftButton);
+        EXPECT_EQ(box->message, kNameExists) << road;
+        EXPECT_FALSE(box->leftOpen) << road;
+        EXPECT_EQ(stored(), withoutTwoX) << road;
+        EXPECT_TRUE(s().editFormatSheet->isVisible()) << road;
+        EXPECT_EQ(manager.currentOperation(), FormatManager::Adding) << road;
+        manager.editPanelCancel();
+
+        // "Continue" would bring back the deleted "2x".
+        box = dismissNextMessageBox(how);
+        QTest::mouseClick(p().resetButton, Qt::LeftButton);
+        EXPECT_TRUE(box->shown) << road;
+        EXPECT_FALSE(box->leftOpen) << road;
+        EXPECT_EQ(stored(), withoutTwoX) << road;
+
+        // A single-button alert just goes away.
+        startAdding();
+        box = dismissNextMessageBox(how);
+        QTest::mouseClick(s().okButton, Qt::LeftButton);
+        EXPECT_EQ(box->message, QStringLiteral("No template name")) << road;
+        EXPECT_FALSE(box->leftOpen) << road;
+        EXPECT_TRUE(s().editFormatSheet->isVisible()) << road;
+        manager.editPanelCancel();
+    }
 }

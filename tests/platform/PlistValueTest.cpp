@@ -20,6 +20,15 @@ TEST(PlistValue, TextGivesTheNumberWrittenAtItsStart)
     EXPECT_TRUE(std::isinf(plistDouble(QStringLiteral("1e400"))));
 }
 
+TEST(PlistValue, WholeNumberIsTheTextReadAsOneNumberOrNothing)
+{
+    const std::pair<const char *, double> numbers[] = {{"640", 640.0}, {" 0.5\t", 0.5}, {"+.5", 0.5}, {"-3", -3.0}, {"4.8e2", 480.0}, {"5.", 5.0}};
+    for (const auto &[text, value] : numbers)
+        EXPECT_EQ(plistWholeNumber(QString::fromLatin1(text)), value) << text;
+    for (const char *text : {"", "  ", "abc", "50%", "1,5", "640px", "7e", "1e+", ".", "-", "inf", "1 2"})
+        EXPECT_EQ(plistWholeNumber(QString::fromLatin1(text)), std::nullopt) << text;
+}
+
 TEST(PlistValue, IntegerReadingStopsAtTheDecimalPoint)
 {
     EXPECT_EQ(plistInteger(QStringLiteral("2.7")), 2);

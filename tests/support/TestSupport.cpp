@@ -2,7 +2,12 @@
 
 #include "UserDefaults.h"
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 void FreshDefaultsTest::SetUp()
 {
@@ -54,4 +59,30 @@ QStringList formatNames(const QVariantList &list)
     for (const QVariant &record : list)
         names << record.toMap().value(QStringLiteral("name")).toString();
     return names;
+}
+
+std::shared_ptr<DismissedBox> dismissNextMessageBox(Dismissal how)
+{
+    auto seen = std::make_shared<DismissedBox>();
+    QTimer::singleShot(0, [seen, how] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        seen->shown = true;
+        seen->message = box->informativeText();
+        if (how == Dismissal::EscapeKey)
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            box->close();
+        if (box->isVisible()) {
+            seen->leftOpen = true;
+            box->defaultButton()->click();
+        }
+    });
+    return seen;
+}
+
+const char *dismissalName(Dismissal how)
+{
+    return how == Dismissal::EscapeKey ? "Escape" : "closing the window";
 }

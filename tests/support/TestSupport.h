@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
 
 // Points the standard user defaults at an empty file in a new temporary folder.
 class FreshDefaultsTest : public ::testing::Test {
@@ -47,3 +48,16 @@ public slots:
 
 // The "name" of every record in a stored format list.
 QStringList formatNames(const QVariantList &list);
+
+// How a person sends a message box away without choosing one of its buttons.
+enum class Dismissal { EscapeKey, CloseWindow };
+// What happened to the dismissed box, filled in once it showed. A box the dismissal left
+// open is then ended with its default button, so the test goes on.
+struct DismissedBox {
+    bool shown = false;
+    QString message;
+    bool leftOpen = false;
+};
+// Dismisses the next message box that shows (a real key press, or closing its window).
+std::shared_ptr<DismissedBox> dismissNextMessageBox(Dismissal how);
+const char *dismissalName(Dismissal how);

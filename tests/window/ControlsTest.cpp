@@ -144,21 +144,45 @@ void pressWhenShown(const QString &buttonText)
 }
 } // namespace
 
-TEST(MessageBoxPresenterTest, AnswersWithTheButtonThePersonPressed)
+TEST(MessageBoxPresenterTest, AnswersWithTheButtonPressedAndDismissingWithTheSafeOne)
 {
     MessageBoxPresenter presenter;
-    const AlertPanel panel{QStringLiteral("Format validation"), QStringLiteral("The name is empty."),
-                           QStringLiteral("OK"), QStringLiteral("Cancel"), QStringLiteral("Delete")};
-    pressWhenShown(QStringLiteral("OK"));
-    EXPECT_EQ(presenter.runAlertPanel(panel), AlertDefault);
-    pressWhenShown(QStringLiteral("Cancel"));
-    EXPECT_EQ(presenter.runAlertPanel(panel), AlertAlternate);
-    pressWhenShown(QStringLiteral("Delete"));
-    EXPECT_EQ(presenter.runAlertPanel(panel), AlertOther);
+    AlertPanel panel{QStringLiteral("Format validation"), QStringLiteral("The name is empty."), QStringLiteral("OK"),
+                     QStringLiteral("Cancel"), QStringLiteral("Delete")};
+    const std::pair<QString, AlertResult> clicks[] = {
+        {QStringLiteral("OK"), AlertDefault}, {QStringLiteral("Cancel"), AlertAlternate}, {QStringLiteral("Delete"), AlertOther}};
+    for (const auto &[text, answer] : clicks) {
+        pressWhenShown(text);
+        EXPECT_EQ(presenter.runAlertPanel(panel), answer) << text.toStdString();
+    }
 
-    QTimer::singleShot(0, [] {
-        if (QWidget *box = QApplication::activeModalWidget())
-            QTest::keyClick(box, Qt::Key_Escape);
-    });
-    EXPECT_EQ(presenter.runAlertPanel(panel), AlertAlternate); // escape is the cautious answer
+    // The safe button may stand in any position. Without one, Escape and closing do nothing
+    // (the helper then clicks the default button); a single button is its own safe answer.
+    struct Case {
+        const char *name;
+        bool singleButton;
+        AlertResult safe;
+        int answer;
+        bool leftOpen;
+    };
+    const Case cases[] = {
+        {"safe default", false, AlertDefault, AlertDefault, false},
+        {"safe alternate", false, AlertAlternate, AlertAlternate, false},
+        {"safe other", false, AlertOther, AlertOther, false},
+        {"no safe button", false, AlertNoAnswer, AlertDefault, true},
+        {"one button", true, AlertNoAnswer, AlertDefault, false},
+    };
+    for (const Case &c : cases) {
+        for (Dismissal how : {Dismissal::EscapeKey, Dismissal::CloseWindow}) {
+            const std::string name = std::string(c.name) + ", " + dismissalName(how);
+            AlertPanel asked = panel;
+            if (c.singleButton)
+                asked.alternateButton = asked.otherButton = QString();
+            asked.safeAnswer = c.safe;
+            const auto box = dismissNextMessageBox(how);
+            EXPECT_EQ(presenter.runAlertPanel(asked), c.answer) << name;
+            EXPECT_TRUE(box->shown) << name;
+            EXPECT_EQ(box->leftOpen, c.leftOpen) << name;
+        }
+    }
 }
