@@ -173,6 +173,26 @@ TEST_F(DriverTest, NoOutputRemovesTheOldFileAndSaysSo)
     EXPECT_FALSE(QFile::exists(tempPreviewPath(0)));
 }
 
+TEST_F(DriverTest, NothingOfThePictureIsKeptOnceTheCallReturns)
+{
+    useType(1);
+    // Every step on, so that every filter object the engine keeps has had the picture.
+    QVariantMap settings = baseSettings(40, 30);
+    for (const auto &[key, value] : std::initializer_list<std::pair<const char *, double>>{
+             {"sharpen", 0.5}, {"saturation", 1.2}, {"brightness", 0.1}, {"exposure", 0.3}, {"contrast", 1.1},
+             {"vibrance", 0.2}, {"temperature", 13.0}, {"filter", 3}, {"filterintensity", 1}})
+        settings[key] = value;
+    for (int mode : {0, 1}) {
+        settings["resamplemode"] = mode;
+        auto picture = makePicture(80, 50, [](int x, int y) { return Rgb{x, y, 90}; });
+        const std::weak_ptr<const Picture> watched = picture;
+        engine.convertNSImageForWebWithSettings(picture, settings);
+        ASSERT_TRUE(QFile::exists(tempPreviewPath(1)));
+        picture.reset();
+        EXPECT_TRUE(watched.expired()) << "mode " << mode;
+    }
+}
+
 TEST_F(DriverTest, AbsurdSizesAreRefusedWithALine)
 {
     useType(1);
@@ -231,9 +251,12 @@ TEST_F(DriverTest, SettingsLoadTheEngineFields)
     EXPECT_TRUE(QFile::exists(tempPreviewPath(1)));
 
     settings["filterintensity"] = "2.7";
-    engine.convertNSImageForWebWithSettings(flatPicture(40, 40, {9, 9, 9}), settings);
+    const auto picture = flatPicture(40, 40, {9, 9, 9});
+    engine.convertNSImageForWebWithSettings(picture, settings);
     EXPECT_EQ(engine.intensity, 2.0f);
-    const FilterImage *node = engine.lastComposedImage().get();
+    // The chain the fields now compose.
+    const FilterImagePtr chain = engine.composeImageNewSize(picture, QSizeF(20, 20));
+    const FilterImage *node = chain.get();
     while (node && node->kind() != FilterImage::Kind::Colour)
         node = node->input().get();
     ASSERT_TRUE(node);
@@ -243,20 +266,21 @@ TEST_F(DriverTest, SettingsLoadTheEngineFields)
 
 TEST_F(DriverTest, StepsRunOnlyAwayFromTheirNeutralValues)
 {
-    auto colourKinds = [this] {
+    auto picture = flatPicture(20, 20, {100, 100, 100});
+    FilterImagePtr chain;
+    auto colourKinds = [&] {
+        chain = engine.composeImageNewSize(picture, QSizeF(10, 10));
         std::vector<ColourOp::Kind> kinds;
-        for (const FilterImage *n = engine.lastComposedImage().get(); n; n = n->input().get())
+        for (const FilterImage *n = chain.get(); n; n = n->input().get())
             if (n->kind() == FilterImage::Kind::Colour)
                 kinds.insert(kinds.begin(), n->colourOp().kind);
         return kinds;
     };
-    auto picture = flatPicture(20, 20, {100, 100, 100});
     engine.contrastFactor = 1.0f;
     engine.saturationFactor = 1.2f;
     engine.exposureFactor = engine.brightnessFactor = engine.vibranceFactor = 0.0f;
     engine.temperatureFactor = 6500.0f;
     engine.filter = 5;
-    ASSERT_TRUE(engine.resizeImageNewSize(picture, QSizeF(10, 10)));
     EXPECT_EQ(colourKinds(), std::vector<ColourOp::Kind>{ColourOp::Kind::ColorControls});
 
     engine.saturationFactor = 1.000009f;
@@ -264,10 +288,10 @@ TEST_F(DriverTest, StepsRunOnlyAwayFromTheirNeutralValues)
     engine.temperatureFactor = 6562.37f;
     engine.filter = 2;
     engine.intensity = 0.0f;
-    ASSERT_TRUE(engine.resizeImageNewSize(picture, QSizeF(10, 10)));
     using K = ColourOp::Kind;
     EXPECT_EQ(colourKinds(), (std::vector<K>{K::ToneCurve, K::TemperatureAndTint, K::SepiaTone}));
-    const FilterImage *n = engine.lastComposedImage().get();
+    ASSERT_TRUE(engine.resizeImageNewSize(picture, QSizeF(10, 10)));
+    const FilterImage *n = chain.get();
     while (n->kind() != FilterImage::Kind::Colour || n->colourOp().kind != K::ToneCurve)
         n = n->input().get();
     EXPECT_DOUBLE_EQ(n->colourOp().curveY[1], 0.125);
