@@ -251,7 +251,9 @@ QByteArray PhotoManipulator::encodedDataForNSImageWithSettings(const std::shared
     const float quality = recordFloat(settings, QStringLiteral("quality"));
     const QSizeF target = targetSizeForSettings(settings);
     std::shared_ptr<PixelBuffer> result;
-    if (recordInteger(settings, QStringLiteral("resamplemode")) != 0) {
+    // A zero side has no canvas of its proportions; the chain refuses it with its line.
+    const bool zeroSide = float(target.width()) == 0.0f || float(target.height()) == 0.0f;
+    if (recordInteger(settings, QStringLiteral("resamplemode")) != 0 && !zeroSide) {
         const QSize canvas = canvasSizeFor(target, picture->sourcePixelSize());
         if ((long long)canvas.width() * canvas.height() > kMaxCanvasPixels) {
             qpLog(QStringLiteral("the canvas of %1 x %2 pixels is too large to fill").arg(canvas.width()).arg(canvas.height()));

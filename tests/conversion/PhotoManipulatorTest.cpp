@@ -173,6 +173,23 @@ TEST_F(DriverTest, NoOutputRemovesTheOldFileAndSaysSo)
     EXPECT_FALSE(QFile::exists(tempPreviewPath(0)));
 }
 
+TEST_F(DriverTest, AZeroSideIsRefusedByTheChainInEitherMode)
+{
+    // Add mode must not first build a canvas of the zero side's proportions (an endless one).
+    useType(0);
+    const auto picture = flatPicture(240, 160, {1, 2, 3});
+    for (int mode : {0, 1})
+        for (const QSizeF target : {QSizeF(0, 100), QSizeF(100, 0), QSizeF(0, 0)}) {
+            QVariantMap settings = baseSettings(target.width(), target.height());
+            settings["resamplemode"] = mode;
+            LogCapture log;
+            engine.convertNSImageForWebWithSettings(picture, settings);
+            EXPECT_EQ(log.messages().join(QLatin1Char('\n')).toStdString(),
+                      ("returning - one dimension is zero\nError writing to file: " + tempPreviewPath(0)).toStdString())
+                << "mode " << mode << ", " << target.width() << " x " << target.height();
+        }
+}
+
 TEST_F(DriverTest, NothingOfThePictureIsKeptOnceTheCallReturns)
 {
     useType(1);
