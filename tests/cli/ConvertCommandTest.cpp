@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -106,6 +107,40 @@ TEST_F(ConvertCommandTest, BadArgumentsAreExplained)
     EXPECT_FALSE(QFile::exists(root.filePath("out")));
     EXPECT_EQ(run({"--help"}), 0);
     EXPECT_TRUE(out.contains("--formats") && out.contains("--jobs") && out.contains("--neutral"));
+}
+
+TEST_F(ConvertCommandTest, AdjustmentsGoNoFurtherThanTheSliders)
+{
+    // 13 x 13 black: an exposure of 2^200 made NaN of black, and the tonal curve's tail
+    // loop read its table at NaN: a segmentation fault.
+    auto pixels = PixelBuffer::create(13, 13, 3, 8);
+    for (int y = 0; y < 13; ++y)
+        std::fill(pixels->row(y), pixels->row(y) + 39, uint8_t(0));
+    QFile black(root.filePath("in/black.png"));
+    ASSERT_TRUE(black.open(QIODevice::WriteOnly));
+    black.write(encodeImage(*pixels, ImageEncoding::PNG, 1.0f));
+    black.close();
+    const QStringList size = {"--width", "13", "--height", "13"};
+    EXPECT_EQ(run(size + QStringList{"--neutral", "--exposure", "200", "--effect", "tonal", "-o", "out", "in/black.png"}), 2);
+    EXPECT_TRUE(err.contains("--exposure: 200 is not a number from -2 to 2")) << err.toStdString();
+    const std::pair<const char *, const char *> beyond[] = {{"--sharpen", "2.1"},     {"--saturation", "-0.1"}, {"--brightness", "0.6"},
+                                                           {"--contrast", "0.4"},    {"--vibrance", "1.5"},    {"--temperature", "14"},
+                                                           {"--intensity", "6"},     {"--exposure", "-2.5"}};
+    for (const auto &[option, value] : beyond)
+        EXPECT_EQ(run(size + QStringList{option, value, "-o", "out", "in/black.png"}), 2) << option << " " << value;
+    EXPECT_EQ(run(size + QStringList{"--temperature", "13.9", "--contrast", "0.5", "--intensity", "5", "-o", "out", "in/black.png"}), 0)
+        << err.toStdString();
+
+    // The same from a stored record: held at the slider's end, as the window holds it.
+    UserDefaults::standard().setObjectForKey(QVariantMap{{"exposure", 200.0f}, {"contrast", "-7"}}, QStringLiteral("adjustmentDefaults"));
+    EXPECT_EQ(run(size + QStringList{"--effect", "tonal", "--type", "png", "-o", "stored", "in/black.png", "in/wide.png"}), 0)
+        << err.toStdString();
+    EXPECT_EQ(sizeOf("stored/black.png"), QSize(13, 13));
+    UserDefaults::standard().removeObjectForKey(QStringLiteral("adjustmentDefaults"));
+    EXPECT_EQ(run(size + QStringList{"--effect", "tonal", "--type", "png", "--exposure", "2", "--contrast", "0.5", "-o", "given", "in/wide.png"}), 0);
+    QFile stored(root.filePath("stored/wide.png")), given(root.filePath("given/wide.png"));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly) && given.open(QIODevice::ReadOnly));
+    EXPECT_EQ(stored.readAll(), given.readAll());
 }
 
 TEST_F(ConvertCommandTest, AFailedPictureDoesNotStopTheOthers)

@@ -210,6 +210,22 @@ TEST_F(DriverTest, NothingOfThePictureIsKeptOnceTheCallReturns)
     }
 }
 
+TEST_F(DriverTest, AnExposureOfTwoHundredStopsLeavesBlackBlack)
+{
+    // 2^200 is infinite in single precision, and black times infinity is NaN. 13 columns:
+    // the last five never go through the 8-wide kernels.
+    useType(1);
+    QVariantMap settings = baseSettings(13, 13);
+    settings["exposure"] = 200;
+    settings["filter"] = 1;
+    engine.convertNSImageForWebWithSettings(flatPicture(13, 13, {0, 0, 0}), settings);
+    const QImage out(tempPreviewPath(1));
+    ASSERT_EQ(out.size(), QSize(13, 13));
+    for (int y = 0; y < 13; ++y)
+        for (int x = 0; x < 13; ++x)
+            ASSERT_EQ(out.pixel(x, y), qRgb(0, 0, 0)) << x << "," << y;
+}
+
 TEST_F(DriverTest, AbsurdSizesAreRefusedWithALine)
 {
     useType(1);
