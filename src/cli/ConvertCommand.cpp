@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -63,6 +64,18 @@ QVariantMap adjustmentDefaults()
     for (const Slider &s : sliders)
         values[s.key] = record.contains(s.key) ? s.range.bounded(recordFloat(record, s.key)) : s.factory;
     return values;
+}
+
+// The stored format list. Where the window never ran there is none yet: the list its
+// first start would seed (the built-ins, selected as its first-run values select them) is
+// used without being stored, so converting leaves the preferences as they were.
+QVariantList formatList()
+{
+    FormatStore store(UserDefaults::standard());
+    if (store.hasStoredFormats())
+        return store.storedFormats();
+    return FormatStore::withBuiltIns({}, plistBool(stored(PrefKey::create2xVersion, true)),
+                                     plistBool(stored(PrefKey::create3xVersion, true)));
 }
 
 bool number(const QString &text, double &value)
@@ -118,7 +131,8 @@ QString convertUsage()
         "  --neutral            every adjustment at its neutral value (6500 K), no sharpening,\n"
         "                       no effect; options after it still apply\n"
         "  --formats            also write every selected format of the stored format list beside\n"
-        "                       each output, named with the format's modifier (photo@2x.jpg)\n"
+        "                       each output, named with the format's modifier (photo@2x.jpg);\n"
+        "                       with no list stored yet, the built-in @2x and @3x formats\n"
         "  --jobs N             pictures converted at once, 1-256 (default: all cores)\n"
         "  -h, --help           this text\n"
         "\n"
@@ -309,7 +323,10 @@ int runConvertCommand(const ConvertCommand &command)
             outputs[size_t(i)] = path;
         }
     }
-    const QVariantList formats = command.formats ? UserDefaults::standard().arrayForKey(PrefKey::formats) : QVariantList();
+    const QVariantList formats = command.formats ? formatList() : QVariantList();
+    auto isSelected = [](const QVariant &format) { return recordBool(format.toMap(), FormatKey::selected); };
+    if (command.formats && std::none_of(formats.cbegin(), formats.cend(), isSelected))
+        say(QStringLiteral("--formats: no format of the format list is selected; only the base outputs are written"));
     const bool warnUpscaling = plistBool(stored(PrefKey::warnAboutUpscaling, true));
     const int workers = std::clamp(command.jobs, 1, std::max(1, int(command.files.size())));
     const int threadsEach = std::max(1, hardwareThreads() / workers);

@@ -191,6 +191,26 @@ TEST_F(ConvertCommandTest, FormatsAreWrittenBesideEachOutputAndStayInItsFolder)
     EXPECT_TRUE(err.contains("skipping format")) << err.toStdString();
 }
 
+TEST_F(ConvertCommandTest, FormatsWithNoStoredListAreTheBuiltInsAndNothingIsStored)
+{
+    // As the window's first start seeds the list, without writing the preferences.
+    const QStringList args = {"--width", "60", "--type", "png", "--formats", "-o", "out", "in/wide.png"};
+    EXPECT_EQ(run(args), 0) << err.toStdString();
+    EXPECT_EQ(sizeOf("out/wide@2x.png"), QSize(120, 80));
+    EXPECT_EQ(sizeOf("out/wide@3x.png"), QSize(180, 120));
+    QFile prefs(root.filePath("config/Quillpane/Quillpane.json"));
+    EXPECT_FALSE(prefs.open(QIODevice::ReadOnly) && prefs.readAll().contains("formats"));
+
+    // The first-run choices stored by the window decide which built-ins are selected.
+    UserDefaults::standard().setBoolForKey(false, QStringLiteral("create2xVersion"));
+    UserDefaults::standard().setBoolForKey(false, QStringLiteral("create3xVersion"));
+    QDir(root.filePath("out")).removeRecursively();
+    EXPECT_EQ(run(args), 0);
+    EXPECT_TRUE(QFile::exists(root.filePath("out/wide.png")));
+    EXPECT_FALSE(QFile::exists(root.filePath("out/wide@2x.png")) || QFile::exists(root.filePath("out/wide@3x.png")));
+    EXPECT_TRUE(err.contains("no format of the format list is selected")) << err.toStdString();
+}
+
 TEST_F(ConvertCommandTest, AddModePadsWithTheChosenFill)
 {
     EXPECT_EQ(run({"--width", "90", "--height", "90", "--mode", "add", "--fill", "black", "--type", "png", "--neutral", "-o", "out",
