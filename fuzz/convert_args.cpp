@@ -10,6 +10,7 @@
 #include "ConvertCommand.h"
 #include "JsonSettingsFormat.h"
 #include "PlistValue.h"
+#include "Preferences.h"
 #include "UserDefaults.h"
 
 #include <QTemporaryDir>
@@ -17,6 +18,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -66,6 +69,16 @@ bool sameCommand(const ConvertCommand &a, const ConvertCommand &b)
 }
 
 QString number(double value) { return QString::number(value, 'g', 17); }
+
+// The slider options and the ranges they accept.
+const std::vector<std::pair<const char *, SliderRange>> &sliders()
+{
+    static const std::vector<std::pair<const char *, SliderRange>> list = {
+        {"sharpen", SliderRanges::sharpen},     {"saturation", SliderRanges::saturation}, {"brightness", SliderRanges::brightness},
+        {"exposure", SliderRanges::exposure},   {"contrast", SliderRanges::contrast},     {"vibrance", SliderRanges::vibrance},
+        {"temperature", SliderRanges::temperature}};
+    return list;
+}
 bool within(double value, double low, double high) { return value >= low && value <= high; }
 
 // The command as arguments. A value outside what the options accept can only have come
@@ -92,9 +105,9 @@ QStringList argumentsFor(const ConvertCommand &command)
     const double quality = double(recordFloat(command.settings, QStringLiteral("quality"))) * 100.0;
     if (within(quality, 0, 100))
         args << QStringLiteral("--quality") << number(quality);
-    for (const char *slider : {"sharpen", "saturation", "brightness", "exposure", "contrast", "vibrance", "temperature"}) {
+    for (const auto &[slider, range] : sliders()) {
         const double value = recordFloat(command.settings, QString::fromLatin1(slider));
-        if (within(value, -1e6, 1e6))
+        if (range.contains(value))
             args << QStringLiteral("--") + QString::fromLatin1(slider) << number(value);
     }
     args << QStringLiteral("--intensity") << number(recordFloat(command.settings, QStringLiteral("filterintensity")));
@@ -114,6 +127,12 @@ void checkCommand(const ConvertCommand &command)
     // The help calls the effect strength a whole number: a fraction must not vanish silently.
     const double intensity = recordDouble(command.settings, QStringLiteral("filterintensity"));
     check(intensity == std::trunc(intensity), "a fractional effect strength was accepted");
+    // No adjustment goes beyond its slider, whether given or stored; only the sharpening
+    // may come from a stored slider value the window itself would keep.
+    check(SliderRanges::filterIntensity.contains(intensity), "an effect strength beyond its slider");
+    for (const auto &[slider, range] : sliders())
+        if (std::strcmp(slider, "sharpen") != 0)
+            check(range.contains(recordFloat(command.settings, QString::fromLatin1(slider))), "an adjustment beyond its slider");
     // Every picture's output keeps the sides given; a missing side follows the picture.
     for (const QSizeF picture : {QSizeF(300, 200), QSizeF(1, 100000), QSizeF(100000, 1), QSizeF(0, 0)}) {
         const QSizeF size = outputSizeFor(command, picture);

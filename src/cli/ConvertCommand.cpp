@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -58,13 +59,34 @@ QVariantMap adjustmentDefaults()
         record[AdjustmentKey::exposure] = record[AdjustmentKey::brightness];
         record[AdjustmentKey::brightness] = 0.0f;
     }
-    const std::pair<QString, float> factory[] = {{AdjustmentKey::saturation, 1.0f}, {AdjustmentKey::brightness, 0.0f},
-                                                 {AdjustmentKey::exposure, 0.2f},   {AdjustmentKey::contrast, 1.0f},
-                                                 {AdjustmentKey::vibrance, 0.0f},   {AdjustmentKey::temperature, kNeutralTemperatureSlider}};
+    struct Slider {
+        QString key;
+        float factory;
+        SliderRange range;
+    };
+    const Slider sliders[] = {{AdjustmentKey::saturation, 1.0f, SliderRanges::saturation},
+                              {AdjustmentKey::brightness, 0.0f, SliderRanges::brightness},
+                              {AdjustmentKey::exposure, 0.2f, SliderRanges::exposure},
+                              {AdjustmentKey::contrast, 1.0f, SliderRanges::contrast},
+                              {AdjustmentKey::vibrance, 0.0f, SliderRanges::vibrance},
+                              {AdjustmentKey::temperature, kNeutralTemperatureSlider, SliderRanges::temperature}};
+    // A stored value goes no further than its slider, as the window's reset takes it.
     QVariantMap values;
-    for (const auto &[key, value] : factory)
-        values[key] = record.contains(key) ? recordFloat(record, key) : value;
+    for (const Slider &s : sliders)
+        values[s.key] = record.contains(s.key) ? s.range.bounded(recordFloat(record, s.key)) : s.factory;
     return values;
+}
+
+// The stored format list. Where the window never ran there is none yet: the list its
+// first start would seed (the built-ins, selected as its first-run values select them) is
+// used without being stored, so converting leaves the preferences as they were.
+QVariantList formatList()
+{
+    FormatStore store(UserDefaults::standard());
+    if (store.hasStoredFormats())
+        return store.storedFormats();
+    return FormatStore::withBuiltIns({}, plistBool(stored(PrefKey::create2xVersion, true)),
+                                     plistBool(stored(PrefKey::create3xVersion, true)));
 }
 
 bool number(const QString &text, double &value)
@@ -94,7 +116,8 @@ QString convertUsage()
         "The picture is scaled by one factor with Lanczos resampling in linear light so that it\n"
         "covers the output size; the overhang is cut equally from both sides (crop) or the\n"
         "picture is padded to the output's proportions first (add). Settings not given take the\n"
-        "values the window would use: the stored preferences and adjustment defaults.\n"
+        "values the window would use: the stored preferences and adjustment defaults. The\n"
+        "adjustments take what the window's sliders can be set to.\n"
         "\n"
         "  -o, --output DIR     folder for the outputs (made when missing)\n"
         "  --width W            output width in pixels\n"
@@ -106,20 +129,21 @@ QString convertUsage()
         "  --fill white|black|grey  colour of added borders (default: the stored fill colour)\n"
         "  --type jpeg|png|tiff output type (default: the stored file type)\n"
         "  --quality Q          JPEG quality, 0-100 as the quality slider (default: stored)\n"
-        "  --sharpen S          luminance sharpening at output size, 0 for none (default: stored)\n"
-        "  --saturation S       1 keeps the colours, 0 gives grey\n"
-        "  --brightness B       -1 to 1, 0 keeps\n"
-        "  --exposure EV        stops, 0 keeps\n"
-        "  --contrast C         1 keeps\n"
-        "  --vibrance V         0 keeps\n"
-        "  --temperature T      log2 of the colour temperature in kelvin (12.68 is about 6562 K);\n"
-        "                       above the neutral 6500 K warms the picture\n"
+        "  --sharpen S          luminance sharpening at output size, 0-2, 0 for none (default: stored)\n"
+        "  --saturation S       0-2: 1 keeps the colours, 0 gives grey\n"
+        "  --brightness B       -0.5 to 0.5, 0 keeps\n"
+        "  --exposure EV        stops, -2 to 2, 0 keeps\n"
+        "  --contrast C         0.5-1.5, 1 keeps\n"
+        "  --vibrance V         -1 to 1, 0 keeps\n"
+        "  --temperature T      log2 of the colour temperature in kelvin, 11.5-13.9 (12.68 is about\n"
+        "                       6562 K); above the neutral 6500 K warms the picture\n"
         "  --effect none|tonal|sepia|posterize|chrome\n"
-        "  --intensity N        effect strength, a whole number (sepia 0-1, posterize N x 6 levels)\n"
+        "  --intensity N        effect strength, a whole number 0-5 (sepia 0-1, posterize N x 6 levels)\n"
         "  --neutral            every adjustment at its neutral value (6500 K), no sharpening,\n"
         "                       no effect; options after it still apply\n"
         "  --formats            also write every selected format of the stored format list beside\n"
-        "                       each output, named with the format's modifier (photo@2x.jpg)\n"
+        "                       each output, named with the format's modifier (photo@2x.jpg);\n"
+        "                       with no list stored yet, the built-in @2x and @3x formats\n"
         "  --jobs N             pictures converted at once, 1-256 (default: all cores)\n"
         "  -h, --help           this text\n"
         "\n"
@@ -142,9 +166,15 @@ std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments
     command.settings[QStringLiteral("resamplemode")] = 0;
     command.jobs = hardwareThreads();
 
-    const std::map<QString, QString> sliders = {{"--sharpen", "sharpen"},   {"--saturation", "saturation"}, {"--brightness", "brightness"},
-                                                {"--exposure", "exposure"}, {"--contrast", "contrast"},     {"--vibrance", "vibrance"},
-                                                {"--temperature", "temperature"}};
+    // Each slider option takes what the window's slider can be set to.
+    const std::map<QString, std::pair<QString, SliderRange>> sliders = {
+        {"--sharpen", {"sharpen", SliderRanges::sharpen}},
+        {"--saturation", {"saturation", SliderRanges::saturation}},
+        {"--brightness", {"brightness", SliderRanges::brightness}},
+        {"--exposure", {"exposure", SliderRanges::exposure}},
+        {"--contrast", {"contrast", SliderRanges::contrast}},
+        {"--vibrance", {"vibrance", SliderRanges::vibrance}},
+        {"--temperature", {"temperature", SliderRanges::temperature}}};
     for (int i = 0; i < arguments.size(); ++i) {
         const QString arg = arguments[i];
         auto value = [&](QString &out) {
@@ -159,7 +189,8 @@ std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments
             QString text;
             if (!value(text))
                 return false;
-            if (!number(text, out) || out < low || out > high) {
+            // Compared as the float it becomes, so "13.9" is within a slider that ends at 13.9f.
+            if (!number(text, out) || float(out) < float(low) || float(out) > float(high)) {
                 error = QStringLiteral("%1: %2 is not a number from %3 to %4").arg(arg, text).arg(low).arg(high);
                 return false;
             }
@@ -215,17 +246,18 @@ std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments
                 return std::nullopt;
             command.settings[QStringLiteral("filter")] = c;
         } else if (arg == QLatin1String("--quality")) {
-            if (!numberValue(d, 0, 100))
+            if (!numberValue(d, SliderRanges::quality.minimum, SliderRanges::quality.maximum))
                 return std::nullopt;
             command.settings[QStringLiteral("quality")] = float(d) / 100.0f;
         } else if (arg == QLatin1String("--intensity")) {
-            if (!wholeValue(d, -1e6, 1e6))
+            if (!wholeValue(d, SliderRanges::filterIntensity.minimum, SliderRanges::filterIntensity.maximum))
                 return std::nullopt;
             command.settings[QStringLiteral("filterintensity")] = float(d);
         } else if (sliders.count(arg)) {
-            if (!numberValue(d, -1e6, 1e6))
+            const auto &[key, range] = sliders.at(arg);
+            if (!numberValue(d, range.minimum, range.maximum))
                 return std::nullopt;
-            command.settings[sliders.at(arg)] = float(d);
+            command.settings[key] = float(d);
         } else if (arg == QLatin1String("--neutral")) {
             for (const auto &[key, neutral] : std::initializer_list<std::pair<const char *, float>>{
                      {"saturation", 1.0f}, {"brightness", 0.0f}, {"exposure", 0.0f}, {"contrast", 1.0f}, {"vibrance", 0.0f},
@@ -302,7 +334,10 @@ int runConvertCommand(const ConvertCommand &command)
             outputs[size_t(i)] = path;
         }
     }
-    const QVariantList formats = command.formats ? UserDefaults::standard().arrayForKey(PrefKey::formats) : QVariantList();
+    const QVariantList formats = command.formats ? formatList() : QVariantList();
+    auto isSelected = [](const QVariant &format) { return recordBool(format.toMap(), FormatKey::selected); };
+    if (command.formats && std::none_of(formats.cbegin(), formats.cend(), isSelected))
+        say(QStringLiteral("--formats: no format of the format list is selected; only the base outputs are written"));
     const bool warnUpscaling = plistBool(stored(PrefKey::warnAboutUpscaling, true));
     const int workers = std::clamp(command.jobs, 1, std::max(1, int(command.files.size())));
     const int threadsEach = std::max(1, hardwareThreads() / workers);

@@ -1,6 +1,7 @@
 #include "ColourOps.h"
 
 #include "ColourKernelsAvx2.h"
+#include "TablePosition.h"
 
 #include <algorithm>
 #include <array>
@@ -56,13 +57,54 @@ void whiteOf(double kelvin, double tint, double rgb[3])
 
 } // namespace colour
 
+namespace {
+
+// No value in the pipeline goes beyond this (2^20 times white): far past anything a
+// picture can show, and small enough that no later step overflows.
+constexpr double kLimit = 1 << 20;
+// Mixing factors (saturation, vibrance, contrast) and the curves' points stay within
+// this; the sliders go nowhere near it.
+constexpr double kFactorLimit = 1000.0;
+
+// v within [-limit, limit]; NaN gives the neutral value.
+double bounded(double v, double limit, double neutral)
+{
+    return std::isnan(v) ? neutral : std::clamp(v, -limit, limit);
+}
+
+// The parameters of an operation held where every step stays finite: an exposure of 200
+// stops would make a gain of infinity, and black times infinity is NaN.
+ColourOp withinBounds(ColourOp op)
+{
+    op.contrast = bounded(op.contrast, kFactorLimit, 1.0);
+    op.saturation = bounded(op.saturation, kFactorLimit, 1.0);
+    op.brightness = bounded(op.brightness, kFactorLimit, 0.0);
+    op.ev = bounded(op.ev, std::log2(kLimit), 0.0);
+    for (int i = 0; i < 5; ++i) {
+        const double x = 0.25 * i;
+        op.curveX[i] = bounded(op.curveX[i], kFactorLimit, x);
+        op.curveY[i] = bounded(op.curveY[i], kFactorLimit, x);
+    }
+    op.amount = bounded(op.amount, kFactorLimit, 0.0);
+    // Kelvin beyond the range are held by the white-point formulas; only NaN is taken here.
+    op.neutralK = bounded(op.neutralK, kLimit, 6500.0);
+    op.targetK = bounded(op.targetK, kLimit, 6500.0);
+    op.neutralTint = bounded(op.neutralTint, kFactorLimit, 0.0);
+    op.targetTint = bounded(op.targetTint, kFactorLimit, 0.0);
+    op.intensity = bounded(op.intensity, kFactorLimit, 0.0);
+    op.levels = bounded(op.levels, kFactorLimit, 0.0);
+    return op;
+}
+
+} // namespace
+
 CurveTable::CurveTable(const std::function<double(double)> &f)
     : table_(kSize + 1)
     , slope_(kSize + 1, 0.0f)
 {
     for (int i = 0; i <= kSize; ++i) {
         const double u = double(i) / kSize * kMaxU;
-        table_[size_t(i)] = float(f(u * u));
+        table_[size_t(i)] = float(bounded(f(u * u), kLimit, 0.0));
     }
     for (int i = 0; i < kSize; ++i)
         slope_[size_t(i)] = table_[size_t(i) + 1] - table_[size_t(i)];
@@ -87,7 +129,7 @@ void CurveTable::apply(float *values, int n) const
     const float scale = float(kSize) / kMaxU;
     const int done = colourKernelsAvx2Available() ? curveApplyAvx2(pairs_.data(), values, n, scale, float(kSize)) : 0;
     for (int i = done; i < n; ++i) {
-        const float u = std::min(std::sqrt(std::max(values[i], 0.0f)) * scale, float(kSize));
+        const float u = tablePosition(std::sqrt(std::max(values[i], 0.0f)) * scale, float(kSize));
         const int k = int(u);
         values[i] = table[k] + (u - float(k)) * slope[k];
     }
@@ -374,9 +416,10 @@ void temperatureGains(const ColourOp &op, double gain[3])
 // One filter as mixing steps and per-channel functions, in order.
 using Piece = std::variant<std::shared_ptr<Step>, ChannelFn>;
 
-void lower(const ColourOp &op, std::vector<Piece> &out)
+void lower(const ColourOp &given, std::vector<Piece> &out)
 {
     using K = ColourOp::Kind;
+    const ColourOp op = withinBounds(given);
     auto step = [&out](std::shared_ptr<Step> s) { out.emplace_back(std::move(s)); };
     switch (op.kind) {
     case K::ColorControls:

@@ -1,6 +1,7 @@
 #pragma once
 // The colour filters as one fused per-pixel pass over linear-light RGB rows. Every
-// formula works on unclamped floats; only the curves clamp their input at 0.
+// formula works on unclamped floats; only the curves clamp their input at 0. Parameters
+// are held within bounds far beyond the sliders, so every step stays finite.
 
 #include "FilterImage.h"
 
@@ -19,7 +20,8 @@ void whiteOf(double kelvin, double tint, double rgb[3]);
 } // namespace colour
 
 // A per-channel function of linear values, tabulated over sqrt(x) (fine steps near
-// black, where the eye sees them), for 0 <= x <= 4; beyond that the last value holds.
+// black, where the eye sees them), for 0 <= x <= 4; beyond that the last value holds,
+// and NaN reads as 0.
 class CurveTable {
 public:
     explicit CurveTable(const std::function<double(double)> &f);

@@ -136,13 +136,32 @@ FilterImagePtr PhotoManipulator::run(std::unique_ptr<NamedFilter> &field, const 
     NamedFilter &f = filterNamed(field, name);
     for (const auto &[key, value] : values)
         f.setValue(value, QString::fromLatin1(key));
-    f.setValue(image, QStringLiteral("inputImage"));
-    return f.outputImage();
+    return outputOf(f, image);
+}
+
+FilterImagePtr PhotoManipulator::outputOf(NamedFilter &filter, const FilterImagePtr &image)
+{
+    filter.setValue(image, QStringLiteral("inputImage"));
+    FilterImagePtr output = filter.outputImage();
+    // The filter outlives the conversion; its input would hold the picture until the next.
+    filter.setValue(FilterImagePtr(), QStringLiteral("inputImage"));
+    return output;
 }
 
 std::shared_ptr<PixelBuffer> PhotoManipulator::resizeImageNewSize(const std::shared_ptr<const Picture> &picture, QSizeF newSize)
 {
-    lastComposed_.reset();
+    const FilterImagePtr image = composeImageNewSize(picture, newSize);
+    if (!image)
+        return nullptr;
+    // 15. The one render.
+    RenderOptions options;
+    options.threads = threads_;
+    options.cacheLevels = cacheLevels_;
+    return renderImage(image, options);
+}
+
+FilterImagePtr PhotoManipulator::composeImageNewSize(const std::shared_ptr<const Picture> &picture, QSizeF newSize)
+{
     if (!picture)
         return nullptr;
     // 1. Measure: the source pixel size, or the size in points for a picture without one.
@@ -180,8 +199,7 @@ std::shared_ptr<PixelBuffer> PhotoManipulator::resizeImageNewSize(const std::sha
     FilterImagePtr image = toCIImage(picture);
     AffineClampFilter = NamedFilter::filterWithName(QStringLiteral("CIAffineClamp"));
     AffineClampFilter->setValue(AffineTransform(), QStringLiteral("inputTransform"));
-    AffineClampFilter->setValue(image, QStringLiteral("inputImage"));
-    image = AffineClampFilter->outputImage();
+    image = outputOf(*AffineClampFilter, image);
     // 6-11. Adjustments, each skipped at its neutral value, then at most one effect.
     if (!thisFloatIsEqualToFloat(contrastFactor, 1.0f) || !thisFloatIsEqualToFloat(saturationFactor, 1.0f))
         image = run(ColorControlsFilter, "CIColorControls", image,
@@ -221,14 +239,7 @@ std::shared_ptr<PixelBuffer> PhotoManipulator::resizeImageNewSize(const std::sha
     image = run(Lanczosfilter, "CILanczosScaleTransform", image, {{"inputScale", double(s)}, {"inputAspectRatio", 1.0}});
     if (!thisFloatIsEqualToFloat(sharpeningFactor, 0.0f))
         image = run(SharpenLuminanceFilter, "CISharpenLuminance", image, {{"inputSharpness", double(sharpeningFactor)}});
-    image = run(CropFilter, "CICrop", image,
-                {{"inputRectangle", FilterVector::vectorWithXYZW(x0, y0, double(W), double(H))}});
-    lastComposed_ = image;
-    // 15. The one render.
-    RenderOptions options;
-    options.threads = threads_;
-    options.cacheLevels = cacheLevels_;
-    return renderImage(image, options);
+    return run(CropFilter, "CICrop", image, {{"inputRectangle", FilterVector::vectorWithXYZW(x0, y0, double(W), double(H))}});
 }
 
 QByteArray PhotoManipulator::encodedDataForNSImageWithSettings(const std::shared_ptr<const Picture> &picture, const QVariantMap &settings,
@@ -240,7 +251,9 @@ QByteArray PhotoManipulator::encodedDataForNSImageWithSettings(const std::shared
     const float quality = recordFloat(settings, QStringLiteral("quality"));
     const QSizeF target = targetSizeForSettings(settings);
     std::shared_ptr<PixelBuffer> result;
-    if (recordInteger(settings, QStringLiteral("resamplemode")) != 0) {
+    // A zero side has no canvas of its proportions; the chain refuses it with its line.
+    const bool zeroSide = float(target.width()) == 0.0f || float(target.height()) == 0.0f;
+    if (recordInteger(settings, QStringLiteral("resamplemode")) != 0 && !zeroSide) {
         const QSize canvas = canvasSizeFor(target, picture->sourcePixelSize());
         if ((long long)canvas.width() * canvas.height() > kMaxCanvasPixels) {
             qpLog(QStringLiteral("the canvas of %1 x %2 pixels is too large to fill").arg(canvas.width()).arg(canvas.height()));

@@ -38,8 +38,12 @@ public:
                                                  qint64 fileFormat, qint64 fillColour);
 
     // The filter chain: the picture scaled to cover the target and cut to it, adjusted
-    // and sharpened with the engine's fields; null (logged) on failure.
+    // and sharpened with the engine's fields; null (logged) on failure. Nothing of the
+    // picture is kept once it returns.
     std::shared_ptr<PixelBuffer> resizeImageNewSize(const std::shared_ptr<const Picture> &picture, QSizeF newSize);
+    // The description that resizeImageNewSize renders, held by the caller alone; null
+    // without a picture, and (logged) when the picture or the target has no size.
+    FilterImagePtr composeImageNewSize(const std::shared_ptr<const Picture> &picture, QSizeF newSize);
     // Canvas fitting: the picture drawn unscaled, centred, on a canvas of canvasSize filled
     // with fill (kept virtual: see CanvasImageRep.h).
     std::shared_ptr<const Picture> centreImageOnNewCanvasSizeFillColour(const std::shared_ptr<const Picture> &picture,
@@ -59,9 +63,6 @@ public:
     void setThreadCount(int threads) { threads_ = threads; }
     void setCachesLevels(bool cache) { cacheLevels_ = cache; }
 
-    // The description the last resize composed (for inspection by tests).
-    FilterImagePtr lastComposedImage() const { return lastComposed_; }
-
     // Loaded from the settings by every conversion; read by the chain.
     float sharpeningFactor = 0.0f;
     float saturationFactor = 0.0f;
@@ -78,6 +79,7 @@ private:
     NamedFilter &filterNamed(std::unique_ptr<NamedFilter> &field, const char *name);
     FilterImagePtr run(std::unique_ptr<NamedFilter> &field, const char *name, const FilterImagePtr &image,
                        std::initializer_list<std::pair<const char *, FilterValue>> values);
+    static FilterImagePtr outputOf(NamedFilter &filter, const FilterImagePtr &image);
 
     std::unique_ptr<NamedFilter> AffineClampFilter;
     std::unique_ptr<NamedFilter> ColorControlsFilter;
@@ -95,5 +97,4 @@ private:
 
     int threads_ = 0;
     bool cacheLevels_ = true;
-    FilterImagePtr lastComposed_;
 };

@@ -50,7 +50,9 @@ bool compile(const FilterImagePtr &image, Plan &plan)
         return false;
     }
     if (node && node->kind() == FilterImage::Kind::Sharpen) {
-        plan.sharpness = float(node->sharpness());
+        // Held like the colour factors, so an absurd sharpness cannot overflow a pixel.
+        const double sharpness = node->sharpness();
+        plan.sharpness = std::isnan(sharpness) ? 0.0f : float(std::clamp(sharpness, -1000.0, 1000.0));
         plan.sharpen = plan.sharpness != 0.0f;
         node = node->input();
     }

@@ -2,6 +2,8 @@
 // The sRGB transfer curve as tables: samples to linear floats (256 or 65536 entries), and
 // linear floats back to 8- or 16-bit samples through a 65536-step table, rounded once.
 
+#include "TablePosition.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -13,10 +15,7 @@ const uint16_t *fromLinearTable16();
 
 inline int linearIndex(float v)
 {
-    // Written so NaN (from absurd adjustments) lands on 0: std::clamp passes it through,
-    // and its conversion to an index would read far outside the table.
-    const float c = v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
-    return int(c * 65535.0f + 0.5f);
+    return int(tablePosition(v, 1.0f) * 65535.0f + 0.5f);
 }
 inline uint8_t toSample8(float v) { return fromLinearTable8()[linearIndex(v)]; }
 inline uint16_t toSample16(float v) { return fromLinearTable16()[linearIndex(v)]; }

@@ -61,6 +61,15 @@ QVariantMap FormatStore::builtInFormat(int multiple, bool selected)
     };
 }
 
+QVariantList FormatStore::withBuiltIns(QVariantList list, bool twoXSelected, bool threeXSelected)
+{
+    removeFirstNamed(list, QStringLiteral("2x"));
+    list.insert(0, builtInFormat(2, twoXSelected));
+    removeFirstNamed(list, QStringLiteral("3x"));
+    list.insert(0, builtInFormat(3, threeXSelected));
+    return list;
+}
+
 qsizetype FormatStore::indexOfTemplateNamed(const QString &name) const
 {
     const QVariantList list = storedFormats();
@@ -100,14 +109,9 @@ bool FormatStore::factoryReset(bool askForConfirmation)
         if (DialogPresenter::current().runAlertPanel(panel) != AlertDefault)
             return false;
     }
-    QVariantList list = storedFormats();
-    const QVariantMap twoX = builtInFormat(2, defaults_.boolForKey(PrefKey::create2xVersion));
-    const QVariantMap threeX = builtInFormat(3, defaults_.boolForKey(PrefKey::create3xVersion));
-    removeFirstNamed(list, QStringLiteral("2x"));
-    list.insert(0, twoX);
-    removeFirstNamed(list, QStringLiteral("3x"));
-    list.insert(0, threeX);
-    storeFormats(list, true);
+    storeFormats(withBuiltIns(storedFormats(), defaults_.boolForKey(PrefKey::create2xVersion),
+                              defaults_.boolForKey(PrefKey::create3xVersion)),
+                 true);
     if (listReset)
         listReset();
     return true;

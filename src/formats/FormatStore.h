@@ -35,6 +35,9 @@ public:
     static std::optional<QVariantMap> formatWithModifierFromArray(const QString &modifier, const QVariantList &list);
     // The built-in record "2x" or "3x" with the given "selected" flag.
     static QVariantMap builtInFormat(int multiple, bool selected);
+    // The list with the built-ins re-created at its front ("3x", "2x"), as a factory reset
+    // makes it: the first record of each name is replaced, the others keep their places.
+    static QVariantList withBuiltIns(QVariantList list, bool twoXSelected, bool threeXSelected);
 
     // Index of the first stored record with the name, or -1.
     qsizetype indexOfTemplateNamed(const QString &name) const;

@@ -47,6 +47,30 @@ inline const QString temperature = QStringLiteral("temperature");
 // The temperature slider's neutral position: log2 of about 6562 K.
 inline constexpr float kNeutralTemperatureSlider = 12.68f;
 
+// What a slider lets a person choose: minimum to maximum in steps. The window builds its
+// sliders from these; the command line accepts no more, and a stored adjustment record
+// is held to them.
+struct SliderRange {
+    float minimum, maximum, step;
+    bool contains(double v) const { return v >= minimum && v <= maximum; }
+    // v within the range; NaN gives the minimum.
+    float bounded(float v) const { return v > minimum ? (v < maximum ? v : maximum) : minimum; }
+};
+
+namespace SliderRanges {
+inline constexpr SliderRange quality{0.0f, 100.0f, 1.0f};
+inline constexpr SliderRange sharpen{0.0f, 2.0f, 0.02f};
+inline constexpr SliderRange saturation{0.0f, 2.0f, 0.01f};
+inline constexpr SliderRange brightness{-0.5f, 0.5f, 0.01f};
+inline constexpr SliderRange exposure{-2.0f, 2.0f, 0.02f};
+inline constexpr SliderRange contrast{0.5f, 1.5f, 0.01f};
+inline constexpr SliderRange vibrance{-1.0f, 1.0f, 0.02f};
+// log2 of the colour temperature: 2^11.5 is about 2900 K, 2^13.9 about 15300 K.
+inline constexpr SliderRange temperature{11.5f, 13.9f, 0.02f};
+// Whole numbers: sepia 0 or 1, posterize in steps of six levels.
+inline constexpr SliderRange filterIntensity{0.0f, 5.0f, 1.0f};
+} // namespace SliderRanges
+
 // Writes each first-run value where the store holds no object under its key, in the
 // fixed order. "retinaDisplay" is written (false) only when the main screen's scale,
 // asked of mainScreenScale, is 1.

@@ -49,6 +49,11 @@ QLabel *caption(const QString &text, QWidget *buddy)
     return label;
 }
 
+ValueSlider *sliderFor(const SliderRange &range)
+{
+    return new ValueSlider(range.minimum, range.maximum, range.step);
+}
+
 QPushButton *smallButton(const QString &text)
 {
     auto *button = new QPushButton(text);
@@ -233,8 +238,8 @@ QWidget *ShrinkerController::buildSizeTab()
     fileFormatButton->addItem(QStringLiteral("JPEG"), 0);
     fileFormatButton->addItem(QStringLiteral("PNG"), 1);
     fileFormatButton->addItem(QStringLiteral("TIFF"), 2);
-    qualitySlider = new ValueSlider(0.0f, 100.0f, 1.0f);
-    sharpenSlider = new ValueSlider(0.0f, 2.0f, 0.02f);
+    qualitySlider = sliderFor(SliderRanges::quality);
+    sharpenSlider = sliderFor(SliderRanges::sharpen);
     auto *outputBox = new QGroupBox(QStringLiteral("Output"));
     auto *outputForm = new QFormLayout(outputBox);
     outputFormatHelpButton = helpButton(QStringLiteral("Output format"), &Manual::outputFormat);
@@ -271,18 +276,17 @@ QWidget *ShrinkerController::buildAdjustmentsTab()
     auto *layout = new QVBoxLayout(tab);
     // Layout positions are the neutral ones; a launch with "resetSliders" above 0 moves
     // them to the saved defaults.
-    saturationSlider = new ValueSlider(0.0f, 2.0f, 0.01f);
+    saturationSlider = sliderFor(SliderRanges::saturation);
     saturationSlider->setFloatValue(1.0f);
-    brightnessSlider = new ValueSlider(-0.5f, 0.5f, 0.01f);
+    brightnessSlider = sliderFor(SliderRanges::brightness);
     brightnessSlider->setFloatValue(0.0f);
-    exposureSlider = new ValueSlider(-2.0f, 2.0f, 0.02f);
+    exposureSlider = sliderFor(SliderRanges::exposure);
     exposureSlider->setFloatValue(0.0f);
-    contrastSlider = new ValueSlider(0.5f, 1.5f, 0.01f);
+    contrastSlider = sliderFor(SliderRanges::contrast);
     contrastSlider->setFloatValue(1.0f);
-    vibranceSlider = new ValueSlider(-1.0f, 1.0f, 0.02f);
+    vibranceSlider = sliderFor(SliderRanges::vibrance);
     vibranceSlider->setFloatValue(0.0f);
-    // log2 of the colour temperature: 2^11.5 is about 2900 K, 2^13.9 about 15300 K.
-    temperatureSlider = new ValueSlider(11.5f, 13.9f, 0.02f);
+    temperatureSlider = sliderFor(SliderRanges::temperature);
     temperatureSlider->setFloatValue(kNeutralTemperatureSlider);
 
     auto *colourBox = new QGroupBox(QStringLiteral("Colour"));
@@ -301,9 +305,8 @@ QWidget *ShrinkerController::buildAdjustmentsTab()
     filterPopUp->addItem(QStringLiteral("Sepia"), 2);
     filterPopUp->addItem(QStringLiteral("Posterize"), 3);
     filterPopUp->addItem(QStringLiteral("Chrome"), 4);
-    // The engine takes the whole-number part of the strength: sepia 0 or 1, posterize in
-    // steps of six levels.
-    filterIntensity = new ValueSlider(0.0f, 5.0f, 1.0f);
+    // The engine takes the whole-number part of the strength.
+    filterIntensity = sliderFor(SliderRanges::filterIntensity);
     filterIntensity->setFloatValue(1.0f);
     filterIntensity->setTickPosition(QSlider::TicksBelow);
     filterIntensity->setTickInterval(1);

@@ -39,8 +39,12 @@ std::array<AdjustmentSlider, 6> adjustmentSliders(const ShrinkerController &c)
 void ShrinkerController::setAdjustmentDefaults()
 {
     const QVariantMap record = UserDefaults::standard().dictionaryForKey(PrefKey::adjustmentDefaults);
-    for (const AdjustmentSlider &s : adjustmentSliders(*this))
-        s.slider->setFloatValue(record.contains(s.key) ? plistFloat(record.value(s.key)) : s.factory);
+    // A stored value goes no further than the slider could take it: an exposure of 200
+    // stops is no setting anyone made here.
+    for (const AdjustmentSlider &s : adjustmentSliders(*this)) {
+        const SliderRange range{s.slider->floatMinimum(), s.slider->floatMaximum(), s.slider->floatStep()};
+        s.slider->setFloatValue(record.contains(s.key) ? range.bounded(plistFloat(record.value(s.key))) : s.factory);
+    }
     selectItemWithTag(filterPopUp, 0);
     handleControl(filterPopUp);
     if (UserDefaults::standard().integerForKey(PrefKey::resetSliders) >= 2)

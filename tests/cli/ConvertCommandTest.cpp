@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -115,6 +116,40 @@ TEST_F(ConvertCommandTest, BadArgumentsAreExplained)
     EXPECT_TRUE(out.contains("--formats") && out.contains("--jobs") && out.contains("--neutral"));
 }
 
+TEST_F(ConvertCommandTest, AdjustmentsGoNoFurtherThanTheSliders)
+{
+    // 13 x 13 black: an exposure of 2^200 made NaN of black, and the tonal curve's tail
+    // loop read its table at NaN: a segmentation fault.
+    auto pixels = PixelBuffer::create(13, 13, 3, 8);
+    for (int y = 0; y < 13; ++y)
+        std::fill(pixels->row(y), pixels->row(y) + 39, uint8_t(0));
+    QFile black(root.filePath("in/black.png"));
+    ASSERT_TRUE(black.open(QIODevice::WriteOnly));
+    black.write(encodeImage(*pixels, ImageEncoding::PNG, 1.0f));
+    black.close();
+    const QStringList size = {"--width", "13", "--height", "13"};
+    EXPECT_EQ(run(size + QStringList{"--neutral", "--exposure", "200", "--effect", "tonal", "-o", "out", "in/black.png"}), 2);
+    EXPECT_TRUE(err.contains("--exposure: 200 is not a number from -2 to 2")) << err.toStdString();
+    const std::pair<const char *, const char *> beyond[] = {{"--sharpen", "2.1"},     {"--saturation", "-0.1"}, {"--brightness", "0.6"},
+                                                           {"--contrast", "0.4"},    {"--vibrance", "1.5"},    {"--temperature", "14"},
+                                                           {"--intensity", "6"},     {"--exposure", "-2.5"}};
+    for (const auto &[option, value] : beyond)
+        EXPECT_EQ(run(size + QStringList{option, value, "-o", "out", "in/black.png"}), 2) << option << " " << value;
+    EXPECT_EQ(run(size + QStringList{"--temperature", "13.9", "--contrast", "0.5", "--intensity", "5", "-o", "out", "in/black.png"}), 0)
+        << err.toStdString();
+
+    // The same from a stored record: held at the slider's end, as the window holds it.
+    UserDefaults::standard().setObjectForKey(QVariantMap{{"exposure", 200.0f}, {"contrast", "-7"}}, QStringLiteral("adjustmentDefaults"));
+    EXPECT_EQ(run(size + QStringList{"--effect", "tonal", "--type", "png", "-o", "stored", "in/black.png", "in/wide.png"}), 0)
+        << err.toStdString();
+    EXPECT_EQ(sizeOf("stored/black.png"), QSize(13, 13));
+    UserDefaults::standard().removeObjectForKey(QStringLiteral("adjustmentDefaults"));
+    EXPECT_EQ(run(size + QStringList{"--effect", "tonal", "--type", "png", "--exposure", "2", "--contrast", "0.5", "-o", "given", "in/wide.png"}), 0);
+    QFile stored(root.filePath("stored/wide.png")), given(root.filePath("given/wide.png"));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly) && given.open(QIODevice::ReadOnly));
+    EXPECT_EQ(stored.readAll(), given.readAll());
+}
+
 TEST_F(ConvertCommandTest, AFailedPictureDoesNotStopTheOthers)
 {
     QFile text(root.filePath("in/notes.jpg"));
@@ -161,6 +196,26 @@ TEST_F(ConvertCommandTest, FormatsAreWrittenBesideEachOutputAndStayInItsFolder)
     EXPECT_FALSE(QFile::exists(root.filePath("escaped.png")));
     EXPECT_FALSE(QFile::exists(root.filePath("out/wide/../escaped.png")));
     EXPECT_TRUE(err.contains("skipping format")) << err.toStdString();
+}
+
+TEST_F(ConvertCommandTest, FormatsWithNoStoredListAreTheBuiltInsAndNothingIsStored)
+{
+    // As the window's first start seeds the list, without writing the preferences.
+    const QStringList args = {"--width", "60", "--type", "png", "--formats", "-o", "out", "in/wide.png"};
+    EXPECT_EQ(run(args), 0) << err.toStdString();
+    EXPECT_EQ(sizeOf("out/wide@2x.png"), QSize(120, 80));
+    EXPECT_EQ(sizeOf("out/wide@3x.png"), QSize(180, 120));
+    QFile prefs(root.filePath("config/Quillpane/Quillpane.json"));
+    EXPECT_FALSE(prefs.open(QIODevice::ReadOnly) && prefs.readAll().contains("formats"));
+
+    // The first-run choices stored by the window decide which built-ins are selected.
+    UserDefaults::standard().setBoolForKey(false, QStringLiteral("create2xVersion"));
+    UserDefaults::standard().setBoolForKey(false, QStringLiteral("create3xVersion"));
+    QDir(root.filePath("out")).removeRecursively();
+    EXPECT_EQ(run(args), 0);
+    EXPECT_TRUE(QFile::exists(root.filePath("out/wide.png")));
+    EXPECT_FALSE(QFile::exists(root.filePath("out/wide@2x.png")) || QFile::exists(root.filePath("out/wide@3x.png")));
+    EXPECT_TRUE(err.contains("no format of the format list is selected")) << err.toStdString();
 }
 
 TEST_F(ConvertCommandTest, AddModePadsWithTheChosenFill)

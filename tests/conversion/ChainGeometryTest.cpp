@@ -36,8 +36,9 @@ TEST_F(ChainTest, CropModeCutsTheOverhangEquallyFromBothSides)
     ASSERT_TRUE(out);
     EXPECT_EQ(out->width, 600);
     EXPECT_EQ(out->height, 600);
-    const FilterImage *crop = findNode(engine.lastComposedImage(), FilterImage::Kind::Crop);
-    const FilterImage *scale = findNode(engine.lastComposedImage(), FilterImage::Kind::Scale);
+    const FilterImagePtr chain = engine.composeImageNewSize(picture, QSizeF(600, 600));
+    const FilterImage *crop = findNode(chain, FilterImage::Kind::Crop);
+    const FilterImage *scale = findNode(chain, FilterImage::Kind::Scale);
     ASSERT_TRUE(crop && scale);
     EXPECT_EQ(crop->cropRect(), QRectF(150, 0, 600, 600));
     EXPECT_FLOAT_EQ(float(scale->scale()), 0.3f);
@@ -64,14 +65,14 @@ TEST_F(ChainTest, SameProportionsCutNothingAndUpscalingIsAllowed)
     auto picture = flatPicture(2000, 1000, {10, 120, 240});
     auto out = engine.resizeImageNewSize(picture, QSizeF(1000, 500));
     ASSERT_TRUE(out);
-    EXPECT_EQ(findNode(engine.lastComposedImage(), FilterImage::Kind::Crop)->cropRect(), QRectF(0, 0, 1000, 500));
+    EXPECT_EQ(findNode(engine.composeImageNewSize(picture, QSizeF(1000, 500)), FilterImage::Kind::Crop)->cropRect(), QRectF(0, 0, 1000, 500));
 
     auto small = flatPicture(80, 60, {10, 120, 240});
     auto up = engine.resizeImageNewSize(small, QSizeF(160, 120));
     ASSERT_TRUE(up);
     EXPECT_EQ(up->width, 160);
     EXPECT_EQ(up->height, 120);
-    EXPECT_FLOAT_EQ(float(findNode(engine.lastComposedImage(), FilterImage::Kind::Scale)->scale()), 2.0f);
+    EXPECT_FLOAT_EQ(float(findNode(engine.composeImageNewSize(small, QSizeF(160, 120)), FilterImage::Kind::Scale)->scale()), 2.0f);
     // The edge clamp keeps a flat picture flat up to its very edges.
     for (int x : {0, 79, 159})
         for (int y : {0, 60, 119})
@@ -123,7 +124,8 @@ TEST_F(ChainTest, NeutralSettingsKeepColoursAndSkipEverySteps)
     }
     // clamp, scale and crop only
     int colourSteps = 0;
-    for (const FilterImage *node = engine.lastComposedImage().get(); node; node = node->input().get())
+    const FilterImagePtr chain = engine.composeImageNewSize(picture, QSizeF(40, 40));
+    for (const FilterImage *node = chain.get(); node; node = node->input().get())
         colourSteps += node->kind() == FilterImage::Kind::Colour || node->kind() == FilterImage::Kind::Sharpen;
     EXPECT_EQ(colourSteps, 0);
 }

@@ -9,6 +9,7 @@
 #include "SrgbTables.h"
 
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -197,6 +198,69 @@ TEST(NamedFilter, SharpeningRaisesEdgeContrastOnly)
     EXPECT_GT(pixelAt(*sharp, 51, 10)[0], pixelAt(*plain, 51, 10)[0]);
     EXPECT_EQ(pixelAt(*sharp, 10, 10), pixelAt(*plain, 10, 10));
     EXPECT_EQ(pixelAt(*sharp, 90, 0), pixelAt(*plain, 90, 0));
+}
+
+// Rows of 13: the first 8 values may go through the AVX2 kernels, the last 5 never do.
+constexpr int kRow = 13;
+
+TEST(ColourPipeline, EveryStepStaysFiniteWhateverItsParameters)
+{
+    using K = ColourOp::Kind;
+    const double huge = 1e30, nan = std::nan("");
+    auto op = [](K kind, const std::function<void(ColourOp &)> &set = {}) {
+        ColourOp o;
+        o.kind = kind;
+        if (set)
+            set(o);
+        return o;
+    };
+    const struct {
+        const char *name;
+        std::vector<ColourOp> ops;
+    } cases[] = {
+        {"exposure of 200 stops, then tonal", {op(K::Exposure, [](ColourOp &o) { o.ev = 200; }), op(K::PhotoEffectTonal)}},
+        {"exposure of -huge stops, then chrome", {op(K::Exposure, [&](ColourOp &o) { o.ev = -huge; }), op(K::PhotoEffectChrome)}},
+        {"huge contrast and brightness", {op(K::ColorControls, [&](ColourOp &o) { o.contrast = huge, o.brightness = -huge; })}},
+        {"huge saturation, then huge vibrance", {op(K::ColorControls, [&](ColourOp &o) { o.saturation = -huge; }),
+                                                 op(K::Vibrance, [&](ColourOp &o) { o.amount = huge; })}},
+        {"tone curve points huge and NaN", {op(K::ToneCurve, [&](ColourOp &o) { o.curveY[1] = huge, o.curveY[3] = -huge, o.curveX[2] = nan; })}},
+        {"0 K with a huge tint", {op(K::TemperatureAndTint, [&](ColourOp &o) { o.targetK = 0, o.targetTint = huge; })}},
+        {"NaN kelvin", {op(K::TemperatureAndTint, [&](ColourOp &o) { o.targetK = nan; })}},
+        {"NaN sepia", {op(K::SepiaTone, [&](ColourOp &o) { o.intensity = nan; })}},
+        {"NaN and huge posterize levels", {op(K::ColorPosterize, [&](ColourOp &o) { o.levels = nan; }),
+                                           op(K::ColorPosterize, [&](ColourOp &o) { o.levels = huge; })}},
+        {"every step at its extreme", {op(K::ColorControls, [&](ColourOp &o) { o.contrast = o.saturation = huge; }),
+                                       op(K::Exposure, [&](ColourOp &o) { o.ev = huge; }),
+                                       op(K::ToneCurve, [&](ColourOp &o) { o.curveY[2] = huge; }),
+                                       op(K::Vibrance, [&](ColourOp &o) { o.amount = huge; }),
+                                       op(K::TemperatureAndTint, [&](ColourOp &o) { o.targetK = huge, o.targetTint = -huge; }),
+                                       op(K::PhotoEffectChrome)}},
+    };
+    for (const auto &c : cases) {
+        const ColourPipeline pipeline(c.ops);
+        float r[kRow] = {0, 1e-6f, 0.002f, 0.02f, 0.1f, 0.2f, 0.35f, 0.5f, 0, 1e-6f, 0.05f, 0.6f, 1};
+        float g[kRow], b[kRow];
+        for (int i = 0; i < kRow; ++i)
+            g[i] = r[kRow - 1 - i], b[i] = r[(i + 5) % kRow];
+        pipeline.apply(r, g, b, kRow);
+        for (int i = 0; i < kRow; ++i)
+            ASSERT_TRUE(std::isfinite(r[i]) && std::isfinite(g[i]) && std::isfinite(b[i])) << c.name << ", value " << i;
+    }
+}
+
+TEST(ColourPipeline, CurvesReadNaNAndInfinitiesInsideTheirTable)
+{
+    const float inf = INFINITY, nan = NAN;
+    const CurveTable curve([](double x) { return 0.25 + x; }); // 0.25 at 0, 4.25 from 4 on
+    float v[kRow] = {0.5f, nan, inf, -inf, -1.0f, 0.0f, 4.0f, 100.0f, nan, inf, -inf, -1.0f, 100.0f};
+    const float want[kRow] = {0.75f, 0.25f, 4.25f, 0.25f, 0.25f, 0.25f, 4.25f, 4.25f, 0.25f, 4.25f, 0.25f, 0.25f, 4.25f};
+    curve.apply(v, kRow);
+    for (int i = 0; i < kRow; ++i)
+        EXPECT_NEAR(v[i], want[i], 1e-4) << "value " << i;
+    // Whatever the function gives, the table holds finite values.
+    EXPECT_TRUE(std::isfinite(CurveTable([](double x) { return x * 1e300; })(1.0f)));
+    EXPECT_EQ(CurveTable([](double) { return std::nan(""); })(0.5f), 0.0f);
+    EXPECT_EQ(srgb::toSample8(nan), 0);
 }
 
 TEST(Lanczos, WeightsAreNormalisedAndWidenedWhenShrinking)

@@ -173,6 +173,59 @@ TEST_F(DriverTest, NoOutputRemovesTheOldFileAndSaysSo)
     EXPECT_FALSE(QFile::exists(tempPreviewPath(0)));
 }
 
+TEST_F(DriverTest, AZeroSideIsRefusedByTheChainInEitherMode)
+{
+    // Add mode must not first build a canvas of the zero side's proportions (an endless one).
+    useType(0);
+    const auto picture = flatPicture(240, 160, {1, 2, 3});
+    for (int mode : {0, 1})
+        for (const QSizeF target : {QSizeF(0, 100), QSizeF(100, 0), QSizeF(0, 0)}) {
+            QVariantMap settings = baseSettings(target.width(), target.height());
+            settings["resamplemode"] = mode;
+            LogCapture log;
+            engine.convertNSImageForWebWithSettings(picture, settings);
+            EXPECT_EQ(log.messages().join(QLatin1Char('\n')).toStdString(),
+                      ("returning - one dimension is zero\nError writing to file: " + tempPreviewPath(0)).toStdString())
+                << "mode " << mode << ", " << target.width() << " x " << target.height();
+        }
+}
+
+TEST_F(DriverTest, NothingOfThePictureIsKeptOnceTheCallReturns)
+{
+    useType(1);
+    // Every step on, so that every filter object the engine keeps has had the picture.
+    QVariantMap settings = baseSettings(40, 30);
+    for (const auto &[key, value] : std::initializer_list<std::pair<const char *, double>>{
+             {"sharpen", 0.5}, {"saturation", 1.2}, {"brightness", 0.1}, {"exposure", 0.3}, {"contrast", 1.1},
+             {"vibrance", 0.2}, {"temperature", 13.0}, {"filter", 3}, {"filterintensity", 1}})
+        settings[key] = value;
+    for (int mode : {0, 1}) {
+        settings["resamplemode"] = mode;
+        auto picture = makePicture(80, 50, [](int x, int y) { return Rgb{x, y, 90}; });
+        const std::weak_ptr<const Picture> watched = picture;
+        engine.convertNSImageForWebWithSettings(picture, settings);
+        ASSERT_TRUE(QFile::exists(tempPreviewPath(1)));
+        picture.reset();
+        EXPECT_TRUE(watched.expired()) << "mode " << mode;
+    }
+}
+
+TEST_F(DriverTest, AnExposureOfTwoHundredStopsLeavesBlackBlack)
+{
+    // 2^200 is infinite in single precision, and black times infinity is NaN. 13 columns:
+    // the last five never go through the 8-wide kernels.
+    useType(1);
+    QVariantMap settings = baseSettings(13, 13);
+    settings["exposure"] = 200;
+    settings["filter"] = 1;
+    engine.convertNSImageForWebWithSettings(flatPicture(13, 13, {0, 0, 0}), settings);
+    const QImage out(tempPreviewPath(1));
+    ASSERT_EQ(out.size(), QSize(13, 13));
+    for (int y = 0; y < 13; ++y)
+        for (int x = 0; x < 13; ++x)
+            ASSERT_EQ(out.pixel(x, y), qRgb(0, 0, 0)) << x << "," << y;
+}
+
 TEST_F(DriverTest, AbsurdSizesAreRefusedWithALine)
 {
     useType(1);
@@ -231,9 +284,12 @@ TEST_F(DriverTest, SettingsLoadTheEngineFields)
     EXPECT_TRUE(QFile::exists(tempPreviewPath(1)));
 
     settings["filterintensity"] = "2.7";
-    engine.convertNSImageForWebWithSettings(flatPicture(40, 40, {9, 9, 9}), settings);
+    const auto picture = flatPicture(40, 40, {9, 9, 9});
+    engine.convertNSImageForWebWithSettings(picture, settings);
     EXPECT_EQ(engine.intensity, 2.0f);
-    const FilterImage *node = engine.lastComposedImage().get();
+    // The chain the fields now compose.
+    const FilterImagePtr chain = engine.composeImageNewSize(picture, QSizeF(20, 20));
+    const FilterImage *node = chain.get();
     while (node && node->kind() != FilterImage::Kind::Colour)
         node = node->input().get();
     ASSERT_TRUE(node);
@@ -243,20 +299,21 @@ TEST_F(DriverTest, SettingsLoadTheEngineFields)
 
 TEST_F(DriverTest, StepsRunOnlyAwayFromTheirNeutralValues)
 {
-    auto colourKinds = [this] {
+    auto picture = flatPicture(20, 20, {100, 100, 100});
+    FilterImagePtr chain;
+    auto colourKinds = [&] {
+        chain = engine.composeImageNewSize(picture, QSizeF(10, 10));
         std::vector<ColourOp::Kind> kinds;
-        for (const FilterImage *n = engine.lastComposedImage().get(); n; n = n->input().get())
+        for (const FilterImage *n = chain.get(); n; n = n->input().get())
             if (n->kind() == FilterImage::Kind::Colour)
                 kinds.insert(kinds.begin(), n->colourOp().kind);
         return kinds;
     };
-    auto picture = flatPicture(20, 20, {100, 100, 100});
     engine.contrastFactor = 1.0f;
     engine.saturationFactor = 1.2f;
     engine.exposureFactor = engine.brightnessFactor = engine.vibranceFactor = 0.0f;
     engine.temperatureFactor = 6500.0f;
     engine.filter = 5;
-    ASSERT_TRUE(engine.resizeImageNewSize(picture, QSizeF(10, 10)));
     EXPECT_EQ(colourKinds(), std::vector<ColourOp::Kind>{ColourOp::Kind::ColorControls});
 
     engine.saturationFactor = 1.000009f;
@@ -264,10 +321,10 @@ TEST_F(DriverTest, StepsRunOnlyAwayFromTheirNeutralValues)
     engine.temperatureFactor = 6562.37f;
     engine.filter = 2;
     engine.intensity = 0.0f;
-    ASSERT_TRUE(engine.resizeImageNewSize(picture, QSizeF(10, 10)));
     using K = ColourOp::Kind;
     EXPECT_EQ(colourKinds(), (std::vector<K>{K::ToneCurve, K::TemperatureAndTint, K::SepiaTone}));
-    const FilterImage *n = engine.lastComposedImage().get();
+    ASSERT_TRUE(engine.resizeImageNewSize(picture, QSizeF(10, 10)));
+    const FilterImage *n = chain.get();
     while (n->kind() != FilterImage::Kind::Colour || n->colourOp().kind != K::ToneCurve)
         n = n->input().get();
     EXPECT_DOUBLE_EQ(n->colourOp().curveY[1], 0.125);

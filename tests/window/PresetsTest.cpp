@@ -63,6 +63,17 @@ TEST_F(PresetsTest, DefaultsTakeEachStoredEntryAndFactoryValuesForTheRest)
     expectNoEffect();
 }
 
+TEST_F(PresetsTest, StoredValuesGoNoFurtherThanTheSliders)
+{
+    // An exposure of 200 stops once reached the engine from here and crashed it.
+    defaults.setObjectForKey(QVariantMap{{AdjustmentKey::saturation, -3.0f}, {AdjustmentKey::brightness, QStringLiteral("1e999")},
+                                         {AdjustmentKey::exposure, 200.0f}, {AdjustmentKey::contrast, 0.1f},
+                                         {AdjustmentKey::vibrance, -9.0f}, {AdjustmentKey::temperature, 30.0f}},
+                             PrefKey::adjustmentDefaults);
+    controller->setAdjustmentDefaults();
+    EXPECT_EQ(positions(), (std::vector<float>{0.0f, 0.5f, 2.0f, 0.5f, -1.0f, 13.9f}));
+}
+
 TEST_F(PresetsTest, ZeroPresetIsNeutralAndSavingItReplacesTheRecord)
 {
     defaults.setObjectForKey(QVariantMap{{AdjustmentKey::exposure, 0.7f}, {QStringLiteral("old"), 1}},
