@@ -6,6 +6,7 @@
 #include "Log.h"
 #include "PlistValue.h"
 #include "Preferences.h"
+#include "SizeFitting.h"
 #include "UserDefaults.h"
 
 #include <QAction>
@@ -26,20 +27,6 @@ void cleanSizeField(QLineEdit *field)
     QString text = field->text();
     text.remove(QLatin1Char(','));
     field->setText(text);
-}
-
-// Rounds halves away from zero into a 32-bit count; values beyond its range (a typed
-// 1e30) are held at the ends instead of overflowing.
-qint32 roundedPixelCount(float value)
-{
-    if (std::isnan(value))
-        return 0;
-    const float rounded = std::round(value);
-    if (rounded >= float(std::numeric_limits<qint32>::max()))
-        return std::numeric_limits<qint32>::max();
-    if (rounded <= float(std::numeric_limits<qint32>::min()))
-        return std::numeric_limits<qint32>::min();
-    return qint32(rounded);
 }
 
 qint32 truncatedPixelCount(double value)
@@ -97,7 +84,7 @@ void ShrinkerController::calculateRatio()
         qpLog(QStringLiteral("cannot calculate the aspect ratio - one dimension is zero"));
         return;
     }
-    aspectRatio = float(w / h);
+    aspectRatio = SizeFitting::aspectRatio(size);
 }
 
 void ShrinkerController::applyAspectRatio(QObject *sender)
@@ -106,17 +93,13 @@ void ShrinkerController::applyAspectRatio(QObject *sender)
         return;
     if (aspectRatio == 0.0f)
         return;
-    const double r = aspectRatio;
     if (sender == this || sender == sizeFieldW) {
         cleanSizeField(sizeFieldW);
-        const float width = plistFloat(sizeFieldW->text());
-        const float height = float(double(width) * (1.0 / r));
-        sizeFieldH->setText(QString::number(roundedPixelCount(height)));
+        sizeFieldH->setText(QString::number(SizeFitting::heightForWidth(plistFloat(sizeFieldW->text()), aspectRatio)));
     }
     if (sender == sizeFieldH) {
         cleanSizeField(sizeFieldH);
-        const float height = plistFloat(sizeFieldH->text());
-        sizeFieldW->setText(QString::number(roundedPixelCount(height * aspectRatio)));
+        sizeFieldW->setText(QString::number(SizeFitting::widthForHeight(plistFloat(sizeFieldH->text()), aspectRatio)));
     }
     UserDefaults &defaults = UserDefaults::standard();
     defaults.setObjectForKey(sizeFieldW->text(), PrefKey::outputWidth);
