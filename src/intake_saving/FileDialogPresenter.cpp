@@ -19,8 +19,15 @@ public:
         const QStringList chosen = selectedFiles();
         if (chosen.size() == 1 && !QFileInfo(chosen.first()).isDir()) {
             const QString named = SavingRules::withExtension(chosen.first(), types_);
-            if (named != chosen.first())
+            if (named != chosen.first()) {
+                // selectFile() leaves the name field as typed while it has the focus.
+                QWidget *focused = focusWidget();
+                if (focused)
+                    focused->clearFocus();
                 selectFile(named);
+                if (focused)
+                    focused->setFocus();
+            }
         }
         QFileDialog::accept();
     }

@@ -158,7 +158,10 @@ BatchSnapshot batchSnapshotFromWindow(const ShrinkerController &controller)
     snapshot.proportionLock = controller.constrain->isChecked();
     snapshot.fields = QSizeF(recordFloat(snapshot.save.baseSettings, QStringLiteral("xabs")),
                              recordFloat(snapshot.save.baseSettings, QStringLiteral("yabs")));
+    // A copy of its own: the batch thread releases it, and a count shared with the field's
+    // text, which uninstrumented Qt frees, would look like a race to ThreadSanitizer.
     snapshot.widthText = controller.sizeFieldW->text();
+    snapshot.widthText.detach();
     return snapshot;
 }
 

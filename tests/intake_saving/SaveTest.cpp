@@ -14,9 +14,11 @@
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -271,39 +273,52 @@ TEST_F(SaveTest, TheSavePanelCorrectsATypedNameAndAsksAboutTheNameWritten)
     QDir().mkpath(path("out"));
     FileDialogPresenter panels(controller->uiWindow);
     const FilePanel panel{QString(), QString(), {"jpg", "jpeg"}, false};
-    auto typeAndSave = [&](const QString &name, std::function<void()> whenAsked) {
-        QTimer::singleShot(0, [&, name, whenAsked] {
+    // Types the name into the panel's name field and presses Return, or the Save button.
+    auto typeAndSave = [&](const QString &name, bool pressReturn, std::function<void()> whenAsked) {
+        QTimer::singleShot(0, [&, name, pressReturn, whenAsked] {
             auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
             ASSERT_TRUE(dialog);
             dialog->setDirectory(path("out"));
-            dialog->selectFile(name);
+            dialog->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+            auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            ASSERT_TRUE(field); // the name field, as the person finds it
+            field->setText(name);
             if (whenAsked)
                 QTimer::singleShot(0, whenAsked);
-            QDialogButtonBox *buttons = dialog->findChild<QDialogButtonBox *>();
-            ASSERT_TRUE(buttons && buttons->button(QDialogButtonBox::Save));
-            buttons->button(QDialogButtonBox::Save)->click();
+            if (pressReturn) {
+                QTest::keyClick(field, Qt::Key_Return);
+            } else {
+                QDialogButtonBox *buttons = dialog->findChild<QDialogButtonBox *>();
+                ASSERT_TRUE(buttons && buttons->button(QDialogButtonBox::Save));
+                buttons->button(QDialogButtonBox::Save)->click();
+            }
             if (dialog->isVisible())
                 dialog->reject();
         });
         return panels.runSavePanel(panel);
     };
 
-    FilePanelResult result = typeAndSave("wrongext.png", nullptr);
-    ASSERT_EQ(result.returnCode, 1);
-    EXPECT_EQ(result.urls, QList<QUrl>({QUrl::fromLocalFile(path("out/wrongext.jpg"))}));
+    for (const bool pressReturn : {true, false}) {
+        SCOPED_TRACE(pressReturn ? "Return" : "the Save button");
+        QFile::remove(path("out/wrongext.jpg"));
+        FilePanelResult result = typeAndSave(pressReturn ? path("out/wrongext.png") : "wrongext.png", pressReturn, nullptr);
+        ASSERT_EQ(result.returnCode, 1);
+        EXPECT_EQ(result.urls, QList<QUrl>({QUrl::fromLocalFile(path("out/wrongext.jpg"))}));
 
-    QFile existing(path("out/wrongext.jpg"));
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    existing.close();
-    QString question;
-    result = typeAndSave("wrongext.png", [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        ASSERT_TRUE(box);
-        question = box->text();
-        box->button(QMessageBox::No)->click();
-    });
-    EXPECT_TRUE(question.contains("wrongext.jpg")) << question.toStdString();
-    EXPECT_EQ(result.returnCode, 0);
+        QFile existing(path("out/wrongext.jpg"));
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+        existing.close();
+        QString question;
+        result = typeAndSave("wrongext.png", pressReturn, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            question = box->text();
+            box->button(QMessageBox::No)->click();
+        });
+        EXPECT_TRUE(question.contains("wrongext.jpg")) << question.toStdString();
+        EXPECT_EQ(result.returnCode, 0);
+    }
 }
 
 } // namespace
