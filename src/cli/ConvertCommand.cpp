@@ -9,12 +9,13 @@
 #include "PixelCount.h"
 #include "PlistValue.h"
 #include "Preferences.h"
+#include "SafeFileCopy.h"
 #include "SavingRules.h"
+#include "SizeFitting.h"
 #include "UserDefaults.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -95,14 +96,6 @@ bool number(const QString &text, double &value)
     value = text.toDouble(&ok);
     return ok && std::isfinite(value);
 }
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
-}
-
-float roundHalfAway(float v) { return std::round(v); }
 
 } // namespace
 
@@ -299,10 +292,10 @@ QSizeF outputSizeFor(const ConvertCommand &command, QSizeF pictureSize)
         return QSizeF(*command.width, *command.height);
     if (!(pictureSize.width() > 0.0) || !(pictureSize.height() > 0.0))
         return QSizeF(0, 0);
-    const float ratio = float(pictureSize.width() / pictureSize.height());
+    const float ratio = SizeFitting::aspectRatio(pictureSize);
     if (command.width)
-        return QSizeF(*command.width, roundHalfAway(float(double(*command.width) * (1.0 / double(ratio)))));
-    return QSizeF(roundHalfAway(*command.height * ratio), *command.height);
+        return QSizeF(*command.width, SizeFitting::heightForWidth(*command.width, ratio));
+    return QSizeF(SizeFitting::widthForHeight(*command.height, ratio), *command.height);
 }
 
 int runConvertCommand(const ConvertCommand &command)
@@ -314,10 +307,11 @@ int runConvertCommand(const ConvertCommand &command)
     const QDir folder(command.outputFolder);
     // Outputs are decided before anything runs: an input is never overwritten, and two
     // pictures with the same name do not write over each other's output.
-    QStringList inputs;
-    for (const QString &file : command.files)
-        inputs << QFileInfo(file).absoluteFilePath();
-    auto isInput = [&](const QString &path) { return inputs.contains(QFileInfo(path).absoluteFilePath()); };
+    // By the files themselves, not their names: an input reached through a linked folder or
+    // a hard link is still an input.
+    auto isInput = [&](const QString &path) {
+        return std::any_of(command.files.begin(), command.files.end(), [&](const QString &file) { return writingReplaces(path, file); });
+    };
     std::vector<QString> outputs(size_t(command.files.size()));
     std::map<QString, int> taken;
     std::atomic<bool> failed{false};
@@ -351,11 +345,13 @@ int runConvertCommand(const ConvertCommand &command)
         auto convertTo = [&](const std::shared_ptr<const Picture> &picture, const QVariantMap &settings, const QString &path) {
             const QByteArray data = engine.encodedDataForNSImageWithSettings(picture, settings, command.fileFormat, command.fillColour);
             if (data.isEmpty()) {
-                say(QStringLiteral("%1: nothing could be made").arg(path));
+                const QSizeF size = SavingRules::formatOutputSize(settings);
+                say(QStringLiteral("%1 could not be made at %2 x %3 pixels").arg(path).arg(qRound64(size.width())).arg(qRound64(size.height())));
                 return false;
             }
-            if (!writeFile(path, data)) {
-                say(QStringLiteral("%1: cannot be written").arg(path));
+            QString why;
+            if (!writeFileReplacing(path, data, &why)) {
+                say(path + QLatin1Char(' ') + why);
                 return false;
             }
             return true;
@@ -390,10 +386,10 @@ int runConvertCommand(const ConvertCommand &command)
                 const QVariantMap record = entry.toMap();
                 if (!recordBool(record, FormatKey::selected))
                     continue;
-                const QString path = SavingRules::additionalFormatPath(output, SavingRules::formatModifier(record));
+                QString refusal;
+                const QString path = SavingRules::additionalFormatPath(output, SavingRules::formatModifier(record), &refusal);
                 if (path.isEmpty() || isInput(path)) {
-                    if (!path.isEmpty())
-                        say(QStringLiteral("%1: would replace an input picture; skipped").arg(path));
+                    say(path.isEmpty() ? refusal : QStringLiteral("%1: would replace an input picture; skipped").arg(path));
                     failed = true;
                     continue;
                 }

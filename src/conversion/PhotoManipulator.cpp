@@ -8,12 +8,12 @@
 #include "Picture.h"
 #include "PlistValue.h"
 #include "Renderer.h"
+#include "SafeFileCopy.h"
 #include "SourceImage.h"
 #include "UserDefaults.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -284,11 +284,7 @@ void PhotoManipulator::convertNSImageForWebWithSettings(const std::shared_ptr<co
         if (!QFile::remove(path))
             qpLog(QStringLiteral("unable to remove  file %1").arg(path));
     }
-    bool written = false;
-    if (!data.isEmpty()) {
-        QSaveFile file(path);
-        written = file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
-    }
+    const bool written = !data.isEmpty() && writeFileReplacing(path, data);
     if (!written)
         qpLog(QStringLiteral("Error writing to file: %1").arg(path));
 }

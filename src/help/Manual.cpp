@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "Log.h"
+#include "SafeFileCopy.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-#include <QSaveFile>
 #include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -255,8 +255,7 @@ QUrl Manual::helpPageUrl(const QString &anchor)
     existing.close();
     if (!current) {
         QDir().mkpath(QFileInfo(path).absolutePath());
-        QSaveFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(page) != page.size() || !out.commit()) {
+        if (!writeFileReplacing(path, page)) {
             qpLog(QStringLiteral("Error writing to file: %1").arg(path));
             return QUrl();
         }

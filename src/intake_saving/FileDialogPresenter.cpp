@@ -1,8 +1,40 @@
 #include "FileDialogPresenter.h"
 
+#include "SavingRules.h"
+
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace {
+
+// A save dialog that gives the typed name one of the accepted extensions before it takes
+// it, so that the question about replacing an existing file is asked for the name that
+// will be written.
+class SaveDialog : public QFileDialog {
+public:
+    SaveDialog(QWidget *parent, const QString &title, QStringList types) : QFileDialog(parent, title), types_(std::move(types)) {}
+
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        if (chosen.size() == 1 && !QFileInfo(chosen.first()).isDir()) {
+            const QString named = SavingRules::withExtension(chosen.first(), types_);
+            if (named != chosen.first()) {
+                // selectFile() leaves the name field as typed while it has the focus.
+                QWidget *focused = focusWidget();
+                if (focused)
+                    focused->clearFocus();
+                selectFile(named);
+                if (focused)
+                    focused->setFocus();
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QStringList types_;
+};
 
 QString nameFilter(const QStringList &types)
 {
@@ -26,7 +58,9 @@ FilePanelResult run(QFileDialog &dialog)
 
 FilePanelResult FileDialogPresenter::runSavePanel(const FilePanel &panel)
 {
-    QFileDialog dialog(parent_, panel.title);
+    SaveDialog dialog(parent_, panel.title, panel.allowedFileTypes);
+    // The desktop's own dialog would take the name as typed.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     if (!panel.prompt.isEmpty())

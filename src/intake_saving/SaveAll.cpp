@@ -17,24 +17,33 @@ namespace {
 
 // The temp preview file holds the last output written, as after the driver's own
 // conversion; the preview and the copy both read it.
-bool replaceTempPreviewFile(const QString &path, const QByteArray &bytes)
+bool replaceTempPreviewFile(const QString &path, const QByteArray &bytes, QString &why)
 {
     const QFileInfo info(path);
     if ((info.exists() || info.isSymLink()) && !QFile::remove(path))
         qpLog(QStringLiteral("unable to remove  file %1").arg(path));
-    QString why;
     const bool written = !bytes.isEmpty() && writeFileReplacing(path, bytes, &why);
     if (!written && !why.isEmpty())
-        qpLog(why);
+        qpLog(path + QLatin1Char(' ') + why);
     if (!written)
         qpLog(QStringLiteral("Error writing to file: %1").arg(path));
     return written;
 }
 
+// Why the engine made nothing for these settings, to follow the output's name.
+QString whyNothingWasMade(const QVariantMap &settings, qint64 fileFormat)
+{
+    if (outputFileTypeFor(fileFormat).encoding == ImageEncoding::None)
+        return QStringLiteral("was not made: the output type %1 is not one the program writes").arg(fileFormat);
+    const QSizeF size = SavingRules::formatOutputSize(settings);
+    return QStringLiteral("could not be made at %1 x %2 pixels").arg(qRound64(size.width())).arg(qRound64(size.height()));
+}
+
 } // namespace
 
 QByteArray convertOutput(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
-                         const QVariantMap &settings, qint64 fileFormat, qint64 fillColour, const QString &destination)
+                         const QVariantMap &settings, qint64 fileFormat, qint64 fillColour, const QString &destination, QString *whyNot,
+                         Replacing replacing)
 {
     const QString temp = tempPreviewPath(fileFormat);
     std::unique_lock<std::mutex> lock(conversionMutex, std::defer_lock);
@@ -43,38 +52,50 @@ QByteArray convertOutput(PhotoManipulator &engine, Engine kind, std::mutex &conv
     QByteArray bytes = engine.encodedDataForNSImageWithSettings(picture, settings, fileFormat, fillColour);
     if (!lock.owns_lock())
         lock.lock();
-    const bool haveTemp = replaceTempPreviewFile(temp, bytes);
+    QString tempWhy;
+    const bool haveTemp = replaceTempPreviewFile(temp, bytes, tempWhy);
     if (destination.isEmpty())
         return bytes;
     QString why;
-    if (!haveTemp || !copyFileReplacing(temp, destination, &why)) {
-        qpLog(QStringLiteral("failed to copy image from %1 to %2").arg(temp, destination));
-        if (!why.isEmpty())
-            qpLog(why);
-        return QByteArray();
-    }
-    return bytes;
+    if (bytes.isEmpty())
+        why = whyNothingWasMade(settings, fileFormat);
+    else if (!haveTemp)
+        why = QStringLiteral("was not written: its temporary file %1 %2").arg(temp, tempWhy);
+    else if (copyFileReplacing(temp, destination, &why, replacing))
+        return bytes;
+    qpLog(QStringLiteral("failed to copy image from %1 to %2").arg(temp, destination));
+    qpLog(destination + QLatin1Char(' ') + why);
+    if (whyNot)
+        *whyNot = why;
+    return QByteArray();
 }
 
-int32_t saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
-                              const QString &basePath, const SaveJob &job, QByteArray *baseBytes)
+SaveOutcome saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
+                                  const QString &basePath, const SaveJob &job, QByteArray *baseBytes)
 {
+    SaveOutcome outcome;
     if (basePath.isEmpty())
-        return 0;
-    int32_t scaledUp = 0;
+        return outcome;
     const QSize largest = picture ? picture->largestPixelSize() : QSize(0, 0);
     const float largestWidth = float(largest.width());
     const float largestHeight = float(largest.height());
     const float outputWidth = recordFloat(job.baseSettings, QStringLiteral("xabs"));
     const float outputHeight = recordFloat(job.baseSettings, QStringLiteral("yabs"));
+    auto write = [&](const QVariantMap &settings, const QString &path, Replacing replacing) {
+        QString why;
+        QByteArray bytes = convertOutput(engine, kind, conversionMutex, picture, settings, job.fileFormat, job.fillColour, path, &why, replacing);
+        if (bytes.isEmpty())
+            outcome.unwritten.push_back({path, why});
+        return bytes;
+    };
 
-    QByteArray base = convertOutput(engine, kind, conversionMutex, picture, job.baseSettings, job.fileFormat, job.fillColour, basePath);
+    QByteArray base = write(job.baseSettings, basePath, job.baseReplacing);
     if (baseBytes)
         *baseBytes = base;
     if (job.warnAboutUpscaling && (outputWidth > largestWidth || outputHeight > largestHeight)) {
         qpLog(QString::asprintf("setting 2 bit: size fields are %.2f and %.2f, image is %.2f and %.2f", double(outputWidth),
                                 double(outputHeight), double(largestWidth), double(largestHeight)));
-        scaledUp |= kBaseUpscaled;
+        outcome.scaledUp |= kBaseUpscaled;
     }
 
     const QSizeF baseOutputSize(outputWidth, outputHeight);
@@ -85,18 +106,35 @@ int32_t saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex 
             continue;
         qpLog(QStringLiteral("format selected: %1").arg(describeRecord(record)));
         const QVariantMap prepared = SavingRules::prepareFormatSettings(record, job.baseSettings, baseOutputSize, nominal);
-        // Empty, with its own log line, for a modifier that would leave the base folder.
-        const QString path = SavingRules::additionalFormatPath(basePath, SavingRules::formatModifier(record));
-        if (path.isEmpty())
+        QString refusal;
+        const QString path = SavingRules::additionalFormatPath(basePath, SavingRules::formatModifier(record), &refusal);
+        if (path.isEmpty()) {
+            qpLog(refusal);
+            outcome.unwritten.push_back({QString(), refusal});
             continue;
+        }
         if (job.warnAboutUpscaling) {
             qpLog(QStringLiteral("about to save an additional format: %1").arg(describeRecord(record)));
             if (SavingRules::isUpscaled(SavingRules::formatOutputSize(prepared), largest))
-                scaledUp |= kFormatUpscaled;
+                outcome.scaledUp |= kFormatUpscaled;
         }
-        convertOutput(engine, kind, conversionMutex, picture, prepared, job.fileFormat, job.fillColour, path);
+        write(prepared, path, Replacing::Allowed);
     }
-    return scaledUp;
+    return outcome;
+}
+
+QStringList formatPaths(const QString &basePath, const QVariantList &formats)
+{
+    QStringList paths;
+    for (const QVariant &entry : formats) {
+        const QVariantMap record = entry.toMap();
+        if (!recordBool(record, QStringLiteral("selected")))
+            continue;
+        const QString path = SavingRules::additionalFormatPath(basePath, SavingRules::formatModifier(record));
+        if (!path.isEmpty())
+            paths << path;
+    }
+    return paths;
 }
 
 QString describeRecord(const QVariantMap &record)

@@ -3,6 +3,9 @@
 // selected format beside it. Widget-free, so the batch thread runs it on a snapshot of
 // the window's settings taken on the main thread.
 
+#include "SafeFileCopy.h"
+#include "UnwrittenOutputs.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVariantList>
@@ -11,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class Picture;
 class PhotoManipulator;
@@ -28,6 +32,15 @@ struct SaveJob {
     qint64 fillColour = 0;     // "fillcolour"
     bool warnAboutUpscaling = true;
     QVariantList formats;      // the stored format list
+    // A batch never replaces a base output: one that appears while the picture is being
+    // made is kept, and the output counts as unwritten.
+    Replacing baseReplacing = Replacing::Allowed;
+};
+
+// What a save-all operation did besides writing.
+struct SaveOutcome {
+    int32_t scaledUp = 0; // upscaling flags (only with warnAboutUpscaling on)
+    std::vector<UnwrittenOutput> unwritten;
 };
 
 // Which engine converts: the window's own, shared with the preview (the conversion then
@@ -38,15 +51,20 @@ enum class Engine { SharedWithPreview, Private };
 // One output: encode, replace the temp preview file of the type and copy it to
 // destination (empty: none), the file steps under conversionMutex. The destination is
 // replaced only once the new output exists; a failed conversion leaves it as it was.
-// Returns the encoded bytes (empty on failure, logged).
+// Returns the encoded bytes; on failure none, logged, and `whyNot` (when given) says why,
+// worded to follow the destination's name.
 QByteArray convertOutput(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
-                         const QVariantMap &settings, qint64 fileFormat, qint64 fillColour, const QString &destination);
+                         const QVariantMap &settings, qint64 fileFormat, qint64 fillColour, const QString &destination,
+                         QString *whyNot = nullptr, Replacing replacing = Replacing::Allowed);
 
 // The save-all operation: the base output at basePath, then each selected format in list
-// order beside it. Returns the upscaling flags found (only with warnAboutUpscaling on);
-// baseBytes, when given, receives the base output's encoded bytes.
-int32_t saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
-                              const QString &basePath, const SaveJob &job, QByteArray *baseBytes = nullptr);
+// order beside it. baseBytes, when given, receives the base output's encoded bytes.
+SaveOutcome saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
+                                  const QString &basePath, const SaveJob &job, QByteArray *baseBytes = nullptr);
+
+// The selected formats' paths beside basePath, in list order; formats that cannot have one
+// (see SavingRules::additionalFormatPath) are left out.
+QStringList formatPaths(const QString &basePath, const QVariantList &formats);
 
 // A record printed for the log: {key = value; ...} in key order.
 QString describeRecord(const QVariantMap &record);

@@ -1,8 +1,8 @@
 #include "SavingRules.h"
 
-#include "Log.h"
 #include "OutputFileType.h"
 #include "PlistValue.h"
+#include "SizeFitting.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,7 +15,7 @@ QString formatModifier(const QVariantMap &format)
     return plistString(it != format.constEnd() ? it.value() : format.value(QStringLiteral("name")));
 }
 
-QString additionalFormatPath(const QString &basePath, const QString &modifier)
+QString additionalFormatPath(const QString &basePath, const QString &modifier, QString *refusal)
 {
     const int slash = int(basePath.lastIndexOf(QLatin1Char('/')));
     const int dot = int(basePath.lastIndexOf(QLatin1Char('.')));
@@ -27,15 +27,40 @@ QString additionalFormatPath(const QString &basePath, const QString &modifier)
     // The modifier only ever names a sibling of the base output: no separators, no climbing.
     const bool leavesFolder = modifier.contains(QLatin1Char('/')) || modifier.contains(QChar(0))
         || QFileInfo(path).absolutePath() != QFileInfo(basePath).absolutePath();
-    if (leavesFolder) {
-        qpLog(QStringLiteral("skipping format with modifier %1: it would write outside the folder of %2").arg(modifier, basePath));
-        return QString();
-    }
-    if (path == basePath) {
-        qpLog(QStringLiteral("skipping format with modifier %1: it would replace the base output %2").arg(modifier, basePath));
-        return QString();
-    }
-    return path;
+    QString why;
+    if (leavesFolder)
+        why = QStringLiteral("skipping format with modifier %1: it would write outside the folder of %2").arg(modifier, basePath);
+    else if (path == basePath)
+        why = QStringLiteral("skipping format with modifier %1: it would replace the base output %2").arg(modifier, basePath);
+    if (why.isEmpty())
+        return path;
+    if (refusal)
+        *refusal = why;
+    return QString();
+}
+
+QString withOutputExtension(const QString &path, qint64 fileFormat)
+{
+    return withExtension(path, outputFileTypeFor(fileFormat).savePanelTypes);
+}
+
+QString withExtension(const QString &path, const QStringList &accepted)
+{
+    if (accepted.isEmpty())
+        return path;
+    // The types a person may take a picture name's ending for.
+    static const QStringList pictureTypes = {"jpg", "jpeg", "jpe", "jfif", "png", "gif", "tif", "tiff", "bmp", "webp", "heic",
+                                             "heif", "avif", "jxl", "jp2", "psd", "svg", "ico", "pdf", "ai", "eps"};
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    const bool hasExtension = dot > slash + 1; // a leading dot starts a hidden name
+    const QString extension = hasExtension ? path.mid(dot + 1) : QString();
+    if (hasExtension && accepted.contains(extension, Qt::CaseInsensitive))
+        return path;
+    QString stem = path;
+    if (hasExtension && (extension.isEmpty() || pictureTypes.contains(extension, Qt::CaseInsensitive)))
+        stem = path.left(dot);
+    return stem + QLatin1Char('.') + accepted.first();
 }
 
 QString batchOutputName(const QString &picturePath, qint64 fileFormat)
@@ -45,6 +70,14 @@ QString batchOutputName(const QString &picturePath, qint64 fileFormat)
     const QString stem = dot > 0 ? name.left(dot) : name;
     const QString extension = outputFileTypeFor(fileFormat).batchExtension;
     return extension.isEmpty() ? stem : stem + QLatin1Char('.') + extension;
+}
+
+QSizeF batchOutputSize(QSizeF fields, bool proportionLock, QSizeF pictureSize)
+{
+    const float ratio = SizeFitting::aspectRatio(pictureSize);
+    if (!proportionLock || ratio == 0.0f)
+        return fields;
+    return QSizeF(fields.width(), SizeFitting::heightForWidth(float(fields.width()), ratio));
 }
 
 QVariantMap prepareFormatSettings(const QVariantMap &format, const QVariantMap &baseSettings, QSizeF baseOutputSize,

@@ -6,6 +6,7 @@
 #include <QSize>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 namespace SavingRules {
@@ -14,14 +15,27 @@ namespace SavingRules {
 QString formatModifier(const QVariantMap &format);
 
 // "%@%@.%@": the base path without its final extension, the modifier, a full stop and the
-// base path's extension (a base path without extension gets the modifier only). Empty,
-// with a log line, when the result would not be a file beside the base output in its
-// folder (a modifier holding a path separator) or would be the base output itself.
-QString additionalFormatPath(const QString &basePath, const QString &modifier);
+// base path's extension (a base path without extension gets the modifier only). Empty when
+// the result would not be a file beside the base output in its folder (a modifier holding
+// a path separator) or would be the base output itself; `refusal` then says so.
+QString additionalFormatPath(const QString &basePath, const QString &modifier, QString *refusal = nullptr);
+
+// The path a save panel's answer is written at, carrying an extension of the output type
+// (the panel offers no other): another picture type's extension is replaced by the type's
+// own ("shot.png" -> "shot.jpg"); a name without one, or with one no picture type has
+// ("my.photo"), gets the type's added. Unchanged for a type that has no extension.
+QString withOutputExtension(const QString &path, qint64 fileFormat);
+// The same for a list of accepted extensions, the first being the one given.
+QString withExtension(const QString &path, const QStringList &accepted);
 
 // The picture's file name without its extension, a full stop and the batch extension of
 // the output type ("jpg", "png", "tiff"); the bare name for a type without one.
 QString batchOutputName(const QString &picturePath, qint64 fileFormat);
+
+// The size a batch writes a picture at: the size fields as they were when Save was pressed;
+// with the proportion lock on then, the height follows the picture's proportions, as the
+// window fits the fields to a picture it adopts.
+QSizeF batchOutputSize(QSizeF fields, bool proportionLock, QSizeF pictureSize);
 
 // The conversion settings of an additional format: a copy of the stored record with the
 // reference size in "xabs"/"yabs" (scale mode 1: the base output's size when "relativeto"

@@ -1,13 +1,21 @@
 // The batch save: every picture of the batch list, with all its formats, into one folder,
 // on a background thread.
 //
-// The thread never touches a widget or the preferences. For each picture it asks the main
-// thread, and waits, to make the picture current, fit the size fields to it and read the
-// settings as they then stand (so a slider moved during a batch reaches the pictures not
-// yet written); it then converts and writes on its own, with its own engine, so a preview
-// rendered meanwhile does not wait for the batch's conversions: conversionMutex is held
-// only while a temp preview file is written and copied. The thread waits for the main
-// thread only while holding no lock, so a slider moved mid-batch cannot deadlock it.
+// The batch writes every picture with the settings in force when Save was pressed: the
+// window's settings and the preferences are read once, on the main thread, into a
+// snapshot, and each picture's settings are a pure function of the snapshot and the
+// picture (with the proportion lock on, the size follows the picture's proportions as the
+// window's fitting does). Controls changed while the batch runs reach the preview, never
+// the batch. The thread never touches a widget or the preferences: for each picture it
+// asks the main thread, and waits, to show the picture (and, with the lock on, the size
+// it is written at); it then converts and writes on its own, with its own engine, so a
+// preview rendered meanwhile does not wait for the batch's conversions: conversionMutex is
+// held only while a temp preview file is written and copied. The thread waits for the
+// main thread only while holding no lock, so a slider moved mid-batch cannot deadlock it.
+//
+// A base output that exists already stops the batch (the File Exists alert), and so does
+// a format's output that is one of the batch's own pictures. Outputs that could not be
+// written are listed in one alert once the batch has ended.
 //
 // Work for the main thread goes through a queue guarded by our own mutex, drained by a
 // timer of the main thread, rather than through Qt's posted events: the hand-over is then
@@ -22,6 +30,7 @@
 #include "QP_ImageView.h"
 #include "SaveAll.h"
 #include "SavingJob.h"
+#include "SafeFileCopy.h"
 #include "SavingRules.h"
 #include "UserDefaults.h"
 
@@ -39,6 +48,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -123,27 +133,70 @@ void ShrinkerController::BatchRunnerDeleter::operator()(BatchRunner *runner) con
 
 namespace {
 
-// What the batch thread needs for one picture, read on the main thread.
+// Everything a batch reads from the window and the preferences, read when Save is pressed.
+struct BatchSnapshot {
+    SaveAll::SaveJob save;
+    QVariantMap previewSettings; // with the high-density override applied
+    bool retina = false;
+    bool proportionLock = false;
+    QSizeF fields;     // the size fields' values
+    QString widthText; // the width field's text, shown again with each picture
+};
+
+BatchSnapshot batchSnapshotFromWindow(const ShrinkerController &controller)
+{
+    BatchSnapshot snapshot;
+    snapshot.save = saveJobFromWindow(controller);
+    snapshot.save.baseReplacing = Replacing::Never;
+    snapshot.previewSettings = controller.previewSettings();
+    snapshot.retina = UserDefaults::standard().boolForKey(PrefKey::retinaDisplay);
+    if (snapshot.retina) {
+        snapshot.previewSettings.insert(QStringLiteral("xratio"), 2.0f);
+        snapshot.previewSettings.insert(QStringLiteral("yratio"), 2.0f);
+        snapshot.previewSettings.insert(QStringLiteral("scalemode"), 1);
+    }
+    snapshot.proportionLock = controller.constrain->isChecked();
+    snapshot.fields = QSizeF(recordFloat(snapshot.save.baseSettings, QStringLiteral("xabs")),
+                             recordFloat(snapshot.save.baseSettings, QStringLiteral("yabs")));
+    // A copy of its own: the batch thread releases it, and a count shared with the field's
+    // text, which uninstrumented Qt frees, would look like a race to ThreadSanitizer.
+    snapshot.widthText = controller.sizeFieldW->text();
+    snapshot.widthText.detach();
+    return snapshot;
+}
+
+// One picture's settings: the snapshot's, at the size this picture is written at.
 struct PictureStep {
     SaveAll::SaveJob save;
     QVariantMap previewSettings;
-    bool retina = false;
-    QSizeF displaySize;
+    QSizeF size;
 };
 
-PictureStep pictureStepFromWindow(const ShrinkerController &controller)
+PictureStep pictureStep(const BatchSnapshot &snapshot, const Picture &picture)
 {
-    PictureStep step;
-    step.save = saveJobFromWindow(controller);
-    step.previewSettings = controller.previewSettings();
-    step.retina = UserDefaults::standard().boolForKey(PrefKey::retinaDisplay);
-    if (step.retina) {
-        step.previewSettings.insert(QStringLiteral("xratio"), 2.0f);
-        step.previewSettings.insert(QStringLiteral("yratio"), 2.0f);
-        step.previewSettings.insert(QStringLiteral("scalemode"), 1);
+    PictureStep step{snapshot.save, snapshot.previewSettings,
+                     SavingRules::batchOutputSize(snapshot.fields, snapshot.proportionLock, picture.size())};
+    for (QVariantMap *settings : {&step.save.baseSettings, &step.previewSettings}) {
+        settings->insert(QStringLiteral("xabs"), float(step.size.width()));
+        settings->insert(QStringLiteral("yabs"), float(step.size.height()));
     }
-    step.displaySize = QSizeF(plistFloat(controller.sizeFieldW->text()), plistFloat(controller.sizeFieldH->text()));
     return step;
+}
+
+// The name of the output of this picture that stops the batch, if one does: its base
+// output when anything stands at that name, or a format's output that is one of the
+// batch's pictures (other existing format outputs are replaced).
+QString stoppingOutput(const QString &output, const QString &source, const QStringList &batch, const QVariantList &formats)
+{
+    const QFileInfo base(output);
+    if (output == source || base.exists() || base.isSymLink())
+        return base.fileName();
+    for (const QString &path : SaveAll::formatPaths(output, formats)) {
+        const QFileInfo format(path);
+        if (format.exists() && std::any_of(batch.begin(), batch.end(), [&](const QString &picture) { return writingReplaces(path, picture); }))
+            return format.fileName();
+    }
+    return QString();
 }
 
 } // namespace
@@ -184,27 +237,36 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
     runner.running = true;
     runner.timer.start();
 
-    // The batch writes this list as it is now, whatever arrives meanwhile.
+    // The batch writes this list as it is now, whatever arrives meanwhile, with the settings
+    // as they are now.
     const QStringList list = *inputFileArray;
-    runner.thread = std::thread([this, &runner, list, folder] {
+    const BatchSnapshot snapshot = batchSnapshotFromWindow(*this);
+    runner.thread = std::thread([this, &runner, list, folder, snapshot] {
         const int count = int(list.size());
         runner.post([this] { progressIndicator->setRange(0, 0); });
         int32_t flags = 0;
+        std::vector<UnwrittenOutput> unwritten;
         bool stopped = false;
         for (int i = 0; i < count && !runner.isCancelled(); ++i) {
             const QString &source = list.at(i);
             std::shared_ptr<const Picture> picture = Picture::readFile(source);
             if (!picture)
                 continue; // unreadable entries are skipped; the batch goes on
-            const std::optional<PictureStep> step = runner.runOnMain(std::function<PictureStep()>([this, picture] {
+            const PictureStep step = pictureStep(snapshot, *picture);
+            const bool shown = runner.runOnMain(std::function<bool()>(
+                [this, picture, lock = snapshot.proportionLock, width = snapshot.widthText, height = qint64(step.size.height())] {
                 inputImage = picture;
-                if (constrain->isChecked()) {
+                if (lock) {
                     calculateRatio();
-                    applyAspectRatio(this);
+                    sizeFieldW->setText(width);
+                    sizeFieldH->setText(QString::number(height));
+                    UserDefaults &defaults = UserDefaults::standard();
+                    defaults.setObjectForKey(sizeFieldW->text(), PrefKey::outputWidth);
+                    defaults.setObjectForKey(sizeFieldH->text(), PrefKey::outputHeight);
                 }
-                return pictureStepFromWindow(*this);
-            }));
-            if (!step)
+                return true;
+            })).has_value();
+            if (!shown)
                 return; // the window is going away
             // A batch folder removed while the batch runs was removed by the person (or on
             // their behalf): making it again would put files where they no longer want
@@ -218,21 +280,23 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
                 stopped = true;
                 break;
             }
-            const QString name = SavingRules::batchOutputName(source, step->save.fileFormat);
-            const QString output = QDir(folder).filePath(name);
-            const QFileInfo existing(output);
-            const bool exists = output == source || existing.exists() || existing.isSymLink();
+            const QString output = QDir(folder).filePath(SavingRules::batchOutputName(source, step.save.fileFormat));
+            const QString name = stoppingOutput(output, source, list, step.save.formats);
+            const bool exists = !name.isEmpty();
 
             // Without the high-density override the base output is exactly the preview,
             // so one conversion serves both.
             QByteArray preview;
-            if (step->retina || exists)
-                preview = SaveAll::convertOutput(runner.engine, SaveAll::Engine::Private, conversionMutex, picture, step->previewSettings,
-                                                 step->save.fileFormat, step->save.fillColour, QString());
-            if (!exists)
-                flags |= SaveAll::saveBaseAndAllFormats(runner.engine, SaveAll::Engine::Private, conversionMutex, picture, output, step->save,
-                                                        step->retina ? nullptr : &preview);
-            const QSizeF displaySize = step->displaySize;
+            if (snapshot.retina || exists)
+                preview = SaveAll::convertOutput(runner.engine, SaveAll::Engine::Private, conversionMutex, picture, step.previewSettings,
+                                                 step.save.fileFormat, step.save.fillColour, QString());
+            if (!exists) {
+                SaveAll::SaveOutcome outcome = SaveAll::saveBaseAndAllFormats(runner.engine, SaveAll::Engine::Private, conversionMutex, picture,
+                                                                              output, step.save, snapshot.retina ? nullptr : &preview);
+                flags |= outcome.scaledUp;
+                unwritten.insert(unwritten.end(), outcome.unwritten.begin(), outcome.unwritten.end());
+            }
+            const QSizeF displaySize = step.size;
             runner.post([this, preview, displaySize, i, count] {
                 if (!preview.isEmpty()) {
                     QPixmap pixmap = QPixmap::fromImage(QImage::fromData(preview));
@@ -282,10 +346,12 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
             }
             runner.post([this] { progressIndicator->setRange(0, 1); });
         }
-        runner.post([this, &runner, flags, stopped] {
+        runner.post([this, &runner, flags, stopped, unwritten] {
             scaledUp |= flags;
+            unwrittenOutputs.insert(unwrittenOutputs.end(), unwritten.begin(), unwritten.end());
             runner.running = false;
             runner.timer.stop();
+            showUnwrittenOutputsIfAny();
             if (!stopped)
                 showUpscalingWarningIfNeeded();
         });

@@ -1,4 +1,5 @@
-// The Save command for one picture, the save-all operation and the upscaling warning.
+// The Save command for one picture, the save-all operation, and the alerts after a save:
+// the outputs that could not be written, and the upscaling warning.
 
 #include "ShrinkerController.h"
 
@@ -7,6 +8,7 @@
 #include "Preferences.h"
 #include "SaveAll.h"
 #include "SavingJob.h"
+#include "SavingRules.h"
 #include "UserDefaults.h"
 
 #include <QDialog>
@@ -49,6 +51,7 @@ void ShrinkerController::doit()
         return;
     }
     scaledUp = 0;
+    unwrittenOutputs.clear();
     UserDefaults &defaults = UserDefaults::standard();
     if (inputFileArray) {
         FilePanel panel;
@@ -77,6 +80,7 @@ void ShrinkerController::doit()
     panel.allowedFileTypes = outputFileTypeFor(defaults.integerForKey(PrefKey::fileFormat)).savePanelTypes;
     panel.allowsOtherFileTypes = false;
     savePanelDidEndReturnCodeContextInfo(DialogPresenter::current().runSavePanel(panel));
+    showUnwrittenOutputsIfAny();
     showUpscalingWarningIfNeeded();
 }
 
@@ -84,11 +88,15 @@ void ShrinkerController::savePanelDidEndReturnCodeContextInfo(const FilePanelRes
 {
     if (panel.returnCode != 1)
         return;
-    const QString path = panel.urls.isEmpty() ? QString() : panel.urls.first().toLocalFile();
-    if (path.isEmpty()) {
+    const QString typed = panel.urls.isEmpty() ? QString() : panel.urls.first().toLocalFile();
+    if (typed.isEmpty()) {
         qpLog(QStringLiteral("no filename"));
         return;
     }
+    // Every output of the save takes the base output's extension: it must be the type's.
+    const QString path = SavingRules::withOutputExtension(typed, UserDefaults::standard().integerForKey(PrefKey::fileFormat));
+    if (path != typed)
+        qpLog(QStringLiteral("%1 is saved as %2, with the extension of the output type").arg(typed, path));
     saveBaseAndAllFormatsWithBaseSaveLocation(path);
 }
 
@@ -96,7 +104,18 @@ void ShrinkerController::saveBaseAndAllFormatsWithBaseSaveLocation(const QString
 {
     if (path.isEmpty())
         return;
-    scaledUp |= SaveAll::saveBaseAndAllFormats(manipulator, SaveAll::Engine::SharedWithPreview, conversionMutex, inputImage, path, saveJobFromWindow(*this));
+    SaveAll::SaveOutcome outcome =
+        SaveAll::saveBaseAndAllFormats(manipulator, SaveAll::Engine::SharedWithPreview, conversionMutex, inputImage, path, saveJobFromWindow(*this));
+    scaledUp |= outcome.scaledUp;
+    unwrittenOutputs.insert(unwrittenOutputs.end(), outcome.unwritten.begin(), outcome.unwritten.end());
+}
+
+void ShrinkerController::showUnwrittenOutputsIfAny()
+{
+    if (unwrittenOutputs.empty())
+        return;
+    DialogPresenter::current().runAlertPanel(
+        {UnwrittenOutputs::alertTitle(), UnwrittenOutputs::alertText(unwrittenOutputs), QStringLiteral("OK"), QString(), QString()});
 }
 
 void ShrinkerController::showUpscalingWarningIfNeeded()

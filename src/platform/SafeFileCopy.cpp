@@ -1,66 +1,221 @@
 #include "SafeFileCopy.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
-bool copyFileReplacing(const QString &from, const QString &to, QString *error)
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+const QString kExists = QStringLiteral("exists already and was left as it was");
+
+QString because(int error)
 {
-    auto fail = [error](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    if (QFileInfo(to).isDir())
-        return fail(QStringLiteral("%1 is a folder").arg(to));
-    QFile source(from);
-    if (!source.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("cannot read %1: %2").arg(from, source.errorString()));
-    QSaveFile destination(to);
-    if (!destination.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("cannot write %1: %2").arg(to, destination.errorString()));
-    constexpr qint64 kChunk = 1 << 20;
-    while (!source.atEnd()) {
-        const QByteArray chunk = source.read(kChunk);
-        if (chunk.isEmpty() && source.error() != QFileDevice::NoError) {
-            destination.cancelWriting();
-            return fail(QStringLiteral("cannot read %1: %2").arg(from, source.errorString()));
-        }
-        if (destination.write(chunk) != chunk.size()) {
-            const QString why = destination.errorString();
-            destination.cancelWriting();
-            return fail(QStringLiteral("cannot write %1: %2").arg(to, why));
-        }
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("cannot be written: its folder does not allow it");
+    case EROFS:
+        return QStringLiteral("cannot be written: its folder is on a read-only disk");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("cannot be written: the disk is full");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("cannot be written: its folder does not exist");
+    case EISDIR:
+        return QStringLiteral("is a folder");
+    case EEXIST:
+        return kExists;
+    default:
+        return QStringLiteral("cannot be written: %1").arg(QString::fromStdString(std::generic_category().message(error)));
     }
-    if (!commitWhole(destination))
-        return fail(QStringLiteral("cannot write %1: %2").arg(to, destination.errorString()));
+}
+
+// Whether what stands at `to` may be replaced (see the header); the mode of a plain
+// file there, which its replacement keeps.
+bool mayReplace(const QByteArray &to, Replacing replacing, QString &why, std::optional<mode_t> &keptMode)
+{
+    struct stat entry {};
+    if (::lstat(to.constData(), &entry) != 0) {
+        if (errno == ENOENT)
+            return true;
+        why = because(errno);
+        return false;
+    }
+    if (replacing == Replacing::Never) {
+        why = kExists;
+        return false;
+    }
+    if (S_ISLNK(entry.st_mode))
+        return true;
+    if (S_ISDIR(entry.st_mode)) {
+        why = because(EISDIR);
+        return false;
+    }
+    if (!S_ISREG(entry.st_mode)) {
+        why = QStringLiteral("is not a plain file and was left as it was");
+        return false;
+    }
+    // The permission bits, not only access(): root may write anything, but a file without
+    // a write bit was made read-only by someone who meant it.
+    if ((entry.st_mode & 0222) == 0) {
+        why = QStringLiteral("is read-only and was left as it was");
+        return false;
+    }
+    if (::faccessat(AT_FDCWD, to.constData(), W_OK, AT_EACCESS) != 0) {
+        why = errno == EROFS ? because(EROFS) : QStringLiteral("is read-only and was left as it was");
+        return false;
+    }
+    keptMode = entry.st_mode & 07777;
     return true;
 }
 
-bool commitWhole(QSaveFile &file)
+// A new, empty file in the folder of `to`, under a name nobody else uses.
+int createBeside(const QByteArray &to, QByteArray &temp)
 {
-    // QSaveFile::commit() renames the new file into place even when the last buffered
-    // bytes could not be written (a full disk): an empty or cut-off file would replace
-    // a whole one and the copy would count as done. Those bytes go out first, checked.
-    if (!file.flush()) {
-        file.cancelWriting(); // the new file is discarded; the destination stays as it was
-        return false;
+    const qsizetype slash = to.lastIndexOf('/');
+    const QByteArray folder = slash >= 0 ? to.left(slash + 1) : QByteArray();
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        temp = folder + ".quillpane-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".part";
+        const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
     }
-    return file.commit();
+    return -1;
 }
 
-bool writeFileReplacing(const QString &to, const QByteArray &bytes, QString *error)
+bool writeAll(int fd, const char *data, qint64 size)
 {
-    if (QFileInfo(to).isDir()) {
-        if (error)
-            *error = QStringLiteral("%1 is a folder").arg(to);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+// Puts the file in place once the temporary one is complete and closed.
+bool moveInPlace(const QByteArray &temp, const QByteArray &to, Replacing replacing, QString &why)
+{
+    if (replacing == Replacing::Allowed) {
+        if (::rename(temp.constData(), to.constData()) == 0)
+            return true;
+        why = because(errno);
         return false;
     }
-    QSaveFile file(to);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && commitWhole(file))
+    if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return true;
-    if (error)
-        *error = QStringLiteral("cannot write %1: %2").arg(to, file.errorString());
-    file.cancelWriting();
+    int error = errno;
+    if (error == EINVAL || error == ENOSYS) { // a file system without it: a hard link does the same
+        if (::link(temp.constData(), to.constData()) == 0) {
+            ::unlink(temp.constData());
+            return true;
+        }
+        error = errno;
+    }
+    why = because(error);
     return false;
+}
+
+// Creates the temporary file, lets `fill` write it, and puts it in place.
+template <typename Fill> bool putInPlace(const QString &to, QString *whyOut, Replacing replacing, Fill fill)
+{
+    QString why;
+    auto fail = [&](const QString &reason) {
+        if (whyOut)
+            *whyOut = reason;
+        return false;
+    };
+    const QByteArray target = QFile::encodeName(to);
+    std::optional<mode_t> keptMode;
+    if (!mayReplace(target, replacing, why, keptMode))
+        return fail(why);
+    QByteArray temp;
+    const int fd = createBeside(target, temp);
+    if (fd < 0)
+        return fail(because(errno));
+    bool written = fill(fd, why);
+    auto check = [&](bool ok) {
+        if (written && !ok) {
+            why = because(errno);
+            written = false;
+        }
+    };
+    if (written && keptMode)
+        check(::fchmod(fd, *keptMode) == 0);
+    if (written)
+        check(::fsync(fd) == 0);
+    check(::close(fd) == 0);
+    if (written && moveInPlace(temp, target, replacing, why))
+        return true;
+    ::unlink(temp.constData());
+    return fail(why);
+}
+
+} // namespace
+
+bool copyFileReplacing(const QString &from, const QString &to, QString *why, Replacing replacing)
+{
+    const int source = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (source < 0) {
+        if (why)
+            *why = QStringLiteral("was not written: %1 cannot be read (%2)")
+                       .arg(from, QString::fromStdString(std::generic_category().message(errno)));
+        return false;
+    }
+    const bool copied = putInPlace(to, why, replacing, [&](int fd, QString &reason) {
+        QByteArray chunk(1 << 20, Qt::Uninitialized);
+        for (;;) {
+            const ssize_t n = ::read(source, chunk.data(), size_t(chunk.size()));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                reason = QStringLiteral("was not written: %1 cannot be read (%2)")
+                             .arg(from, QString::fromStdString(std::generic_category().message(errno)));
+                return false;
+            }
+            if (n == 0)
+                return true;
+            if (!writeAll(fd, chunk.constData(), n)) {
+                reason = because(errno);
+                return false;
+            }
+        }
+    });
+    ::close(source);
+    return copied;
+}
+
+bool writeFileReplacing(const QString &to, const QByteArray &bytes, QString *why, Replacing replacing)
+{
+    return putInPlace(to, why, replacing, [&](int fd, QString &reason) {
+        if (writeAll(fd, bytes.constData(), bytes.size()))
+            return true;
+        reason = because(errno);
+        return false;
+    });
+}
+
+bool writingReplaces(const QString &path, const QString &original)
+{
+    struct stat entry {}, reached {}, named {};
+    if (::lstat(QFile::encodeName(path).constData(), &entry) != 0 || S_ISLNK(entry.st_mode))
+        return false;
+    const QByteArray name = QFile::encodeName(original);
+    auto same = [&](const struct stat &other) { return other.st_dev == entry.st_dev && other.st_ino == entry.st_ino; };
+    return (::stat(name.constData(), &reached) == 0 && same(reached)) || (::lstat(name.constData(), &named) == 0 && same(named));
 }

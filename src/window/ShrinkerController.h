@@ -10,6 +10,7 @@
 #include "Dialogs.h"
 #include "PhotoManipulator.h"
 #include "Picture.h"
+#include "UnwrittenOutputs.h"
 
 #include <QObject>
 #include <QPointer>
@@ -23,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -213,6 +215,10 @@ public:
     void saveBaseAndAllFormatsWithBaseSaveLocation(const QString &path);
     // The upscaling warning sheet after a save, when scaledUp holds flags.
     void showUpscalingWarningIfNeeded();
+    // The outputs of the latest Save command that could not be written (cleared when the
+    // command begins), and the one alert that lists them after the save or the batch.
+    std::vector<UnwrittenOutput> unwrittenOutputs;
+    void showUnwrittenOutputsIfAny();
     Q_INVOKABLE void closeScaledUpSheet();
     // "QuillpanedImages" and the local date and time; creates nothing.
     static QString getUniqueFolderName();

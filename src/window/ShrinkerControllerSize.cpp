@@ -6,6 +6,7 @@
 #include "Log.h"
 #include "PlistValue.h"
 #include "Preferences.h"
+#include "SizeFitting.h"
 #include "UserDefaults.h"
 
 #include <QAction>
@@ -19,20 +20,6 @@
 #include <limits>
 
 namespace {
-
-// Rounds halves away from zero into a 32-bit count; values beyond its range (a typed
-// 1e30) are held at the ends instead of overflowing.
-qint32 roundedPixelCount(float value)
-{
-    if (std::isnan(value))
-        return 0;
-    const float rounded = std::round(value);
-    if (rounded >= float(std::numeric_limits<qint32>::max()))
-        return std::numeric_limits<qint32>::max();
-    if (rounded <= float(std::numeric_limits<qint32>::min()))
-        return std::numeric_limits<qint32>::min();
-    return qint32(rounded);
-}
 
 qint32 truncatedPixelCount(double value)
 {
@@ -102,7 +89,7 @@ void ShrinkerController::calculateRatio()
         qpLog(QStringLiteral("cannot calculate the aspect ratio - one dimension is zero"));
         return;
     }
-    aspectRatio = float(w / h);
+    aspectRatio = SizeFitting::aspectRatio(size);
 }
 
 void ShrinkerController::applyAspectRatio(QObject *sender)
@@ -111,18 +98,12 @@ void ShrinkerController::applyAspectRatio(QObject *sender)
         return;
     if (aspectRatio == 0.0f)
         return;
-    const double r = aspectRatio;
     // The fields drop thousands separators as text arrives (PixelCountValidator), so
     // there is nothing left to clean here.
-    if (sender == this || sender == sizeFieldW) {
-        const float width = plistFloat(sizeFieldW->text());
-        const float height = float(double(width) * (1.0 / r));
-        sizeFieldH->setText(QString::number(roundedPixelCount(height)));
-    }
-    if (sender == sizeFieldH) {
-        const float height = plistFloat(sizeFieldH->text());
-        sizeFieldW->setText(QString::number(roundedPixelCount(height * aspectRatio)));
-    }
+    if (sender == this || sender == sizeFieldW)
+        sizeFieldH->setText(QString::number(SizeFitting::heightForWidth(plistFloat(sizeFieldW->text()), aspectRatio)));
+    if (sender == sizeFieldH)
+        sizeFieldW->setText(QString::number(SizeFitting::widthForHeight(plistFloat(sizeFieldH->text()), aspectRatio)));
     UserDefaults &defaults = UserDefaults::standard();
     defaults.setObjectForKey(sizeFieldW->text(), PrefKey::outputWidth);
     defaults.setObjectForKey(sizeFieldH->text(), PrefKey::outputHeight);

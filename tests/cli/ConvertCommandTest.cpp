@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -230,6 +231,43 @@ TEST_F(ConvertCommandTest, AddModePadsWithTheChosenFill)
     EXPECT_EQ(pixels->row(5)[0], 0);         // border above
     EXPECT_NEAR(pixels->row(45)[0], 200, 2); // the picture's red
     EXPECT_EQ(pixels->row(85)[0], 0);        // border below
+}
+
+// An output replaces whatever entry has its name when that may be replaced: a link is
+// replaced itself and never written through; an input, even reached through a linked
+// folder, and a file someone made read-only are left as they are.
+TEST_F(ConvertCommandTest, AnOutputReplacesALinkItselfAndLeavesInputsAndReadOnlyFilesAlone)
+{
+    auto bytes = [this](const char *name) {
+        QFile file(root.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QFile victim(root.filePath("victim.txt"));
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly) && victim.write("victim") == 6);
+    victim.close();
+    QDir(root.path()).mkpath("out");
+    ASSERT_TRUE(QFile::link("../victim.txt", root.filePath("out/wide.jpg")));
+    ASSERT_TRUE(QFile::link("../nowhere.jpg", root.filePath("out/tall.jpg")));
+    EXPECT_EQ(run({"--width", "30", "--type", "jpeg", "-o", "out", "in/wide.png", "in/tall.jpg"}), 0) << err.toStdString();
+    EXPECT_EQ(bytes("victim.txt"), "victim");
+    EXPECT_FALSE(QFile::exists(root.filePath("nowhere.jpg")));
+    for (const char *name : {"out/wide.jpg", "out/tall.jpg"})
+        EXPECT_FALSE(QFileInfo(root.filePath(name)).isSymLink()) << name;
+    EXPECT_EQ(sizeOf("out/wide.jpg"), QSize(30, 20));
+    EXPECT_EQ(sizeOf("out/tall.jpg"), QSize(30, 45));
+
+    QFile locked(root.filePath("out/wide.jpg"));
+    ASSERT_TRUE(locked.setPermissions(QFile::ReadOwner | QFile::ReadGroup));
+    const QByteArray kept = bytes("out/wide.jpg");
+    EXPECT_EQ(run({"--width", "40", "--type", "jpeg", "-o", "out", "in/wide.png"}), 1);
+    EXPECT_TRUE(err.contains(root.filePath("out/wide.jpg") + " is read-only and was left as it was")) << err.toStdString();
+    EXPECT_EQ(bytes("out/wide.jpg"), kept);
+
+    const QByteArray original = bytes("in/tall.jpg");
+    ASSERT_TRUE(QFile::link("in", root.filePath("alias")));
+    EXPECT_EQ(run({"--width", "40", "--type", "jpeg", "-o", "in", "alias/tall.jpg"}), 1);
+    EXPECT_TRUE(err.contains("would replace an input picture")) << err.toStdString();
+    EXPECT_EQ(bytes("in/tall.jpg"), original);
 }
 
 } // namespace

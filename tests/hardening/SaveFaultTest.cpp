@@ -94,6 +94,26 @@ protected:
         ASSERT_EQ(entriesOf(path("ref")).size(), 6);
     }
     QByteArray reference(const QString &name) const { return bytesOf(path("ref/") + name); }
+    // The one alert after the save, and the outputs it names with their reasons.
+    std::vector<std::pair<QString, QString>> alertedOutputs() const
+    {
+        EXPECT_EQ(presenter.alerts.size(), 1u);
+        if (presenter.alerts.empty())
+            return {};
+        EXPECT_EQ(presenter.alerts.back().title, "Files Not Saved");
+        EXPECT_EQ(presenter.alerts.back().message, UnwrittenOutputs::alertText(controller->unwrittenOutputs));
+        std::vector<std::pair<QString, QString>> named;
+        for (const UnwrittenOutput &output : controller->unwrittenOutputs)
+            named.emplace_back(QFileInfo(output.path).fileName(), output.reason);
+        return named;
+    }
+    static QStringList namesOf(const std::vector<std::pair<QString, QString>> &outputs)
+    {
+        QStringList names;
+        for (const auto &output : outputs)
+            names << output.first;
+        return names;
+    }
 
     std::shared_ptr<bool> faultFired;
     QString one, two, three;
@@ -124,7 +144,8 @@ TEST_F(SaveFaultTest, AReadOnlyDestinationKeepsItsFilesAndASaveAfterwardsWorks)
     EXPECT_EQ(entriesOf(dest.path()), QStringList({"photo.jpg", "photo@2x.jpg"}));
     EXPECT_TRUE(log.contains(copyFailure(dest.path() + "/photo.jpg")));
     EXPECT_TRUE(log.contains(copyFailure(dest.path() + "/photo@2x.jpg")));
-    EXPECT_TRUE(presenter.alerts.empty());
+    EXPECT_EQ(namesOf(alertedOutputs()), QStringList({"photo.jpg", "photo@2x.jpg"}));
+    presenter.alerts.clear();
 
     ASSERT_TRUE(dest.setReadOnly(false, &why)) << why.toStdString();
     saveTo(dest.path() + "/photo.jpg");
@@ -163,6 +184,8 @@ TEST_F(SaveFaultTest, AFullDiskKeepsThePreviousOutputWholeAndLeavesNoTemporaryFi
     EXPECT_EQ(bytesOf(dest.path() + "/photo@4x.jpg"), previous);
     EXPECT_EQ(entriesOf(dest.path()), QStringList({"ballast", "photo.jpg", "photo@4x.jpg"}));
     EXPECT_TRUE(log.contains(copyFailure(dest.path() + "/photo@4x.jpg")));
+    using Named = std::vector<std::pair<QString, QString>>;
+    EXPECT_EQ(alertedOutputs(), Named({{"photo@4x.jpg", "cannot be written: the disk is full"}}));
     EXPECT_FALSE(log.contains(copyFailure(dest.path() + "/photo.jpg")));
 
     // Once there is room again, the same save writes everything.
@@ -195,6 +218,8 @@ TEST_F(SaveFaultTest, AFullDiskUnderTheTempPreviewFileNeverReachesTheDestination
     EXPECT_TRUE(log.contains("Error writing to file: " + tempPreview()));
     EXPECT_TRUE(log.contains(copyFailure(path("dest/photo.jpg"))));
     EXPECT_EQ(entriesOf(support.path()), QStringList({"ballast"}));
+    using Named = std::vector<std::pair<QString, QString>>;
+    EXPECT_EQ(alertedOutputs(), Named({{"photo.jpg", "was not written: its temporary file " + tempPreview() + " cannot be written: the disk is full"}}));
 
     ASSERT_TRUE(QFile::remove(support.path() + "/ballast"));
     saveTo(path("dest/photo.jpg"));
@@ -221,6 +246,8 @@ TEST_F(SaveFaultTest, AFolderNamedLikeAnOutputIsLeftAloneAndTheOtherOutputsAreWr
     EXPECT_EQ(entriesOf(path("dest")), QStringList({"photo.jpg", "photo@2x.jpg", "photo@3x.jpg"}));
     EXPECT_TRUE(log.contains(copyFailure(path("dest/photo@2x.jpg"))));
     EXPECT_TRUE(log.contains(path("dest/photo@2x.jpg") + " is a folder"));
+    using Named = std::vector<std::pair<QString, QString>>;
+    EXPECT_EQ(alertedOutputs(), Named({{"photo@2x.jpg", "is a folder"}}));
 }
 
 // The batch: the fault strikes on the batch's own thread, between two pictures.
@@ -252,8 +279,8 @@ TEST_F(BatchFaultTest, ADestinationTurnedReadOnlyMidBatchKeepsTheFirstOutputsAnd
     EXPECT_EQ(entriesOf(dest.path()), QStringList({"one.jpg", "one@2x.jpg", "three@2x.jpg"}));
     for (const char *name : {"two.jpg", "two@2x.jpg", "three.jpg", "three@2x.jpg"})
         EXPECT_TRUE(log.contains(copyFailure(dest.path() + "/" + name))) << name;
-    // A failed write does not stop a batch: it ends as a completed one.
-    EXPECT_TRUE(presenter.alerts.empty());
+    // A failed write does not stop a batch: it ends as a completed one, and names them.
+    EXPECT_EQ(namesOf(alertedOutputs()), QStringList({"two.jpg", "two@2x.jpg", "three.jpg", "three@2x.jpg"}));
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 3 images");
     EXPECT_EQ(controller->progressIndicator->maximum(), 1);
     EXPECT_FALSE(controller->batchIsRunning());
@@ -288,6 +315,9 @@ TEST_F(BatchFaultTest, AFullDiskMidBatchKeepsWhatWasWrittenAndEveryOlderFile)
     EXPECT_EQ(entriesOf(dest.path()), QStringList({"ballast", "one.jpg", "one@2x.jpg", "two@2x.jpg"}));
     for (const char *name : {"two.jpg", "two@2x.jpg", "three.jpg", "three@2x.jpg"})
         EXPECT_TRUE(log.contains(copyFailure(dest.path() + "/" + name))) << name;
+    for (const auto &[name, reason] : alertedOutputs())
+        EXPECT_EQ(reason, "cannot be written: the disk is full") << name.toStdString();
+    EXPECT_EQ(namesOf(alertedOutputs()), QStringList({"two.jpg", "two@2x.jpg", "three.jpg", "three@2x.jpg"}));
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 3 images");
     EXPECT_FALSE(controller->batchIsRunning());
 }
@@ -337,7 +367,8 @@ TEST_F(BatchFaultTest, AFolderNamedLikeAFormatOutputIsSkippedAndTheBatchGoesOn)
         }
     }
     EXPECT_EQ(entriesOf(path("dest")), entriesOf(path("ref")));
-    EXPECT_TRUE(presenter.alerts.empty());
+    using Named = std::vector<std::pair<QString, QString>>;
+    EXPECT_EQ(alertedOutputs(), Named({{"two@2x.jpg", "is a folder"}}));
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 3 images");
 }
 

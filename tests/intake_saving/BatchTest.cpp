@@ -10,6 +10,8 @@
 #include <QDialog>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -33,6 +35,12 @@ protected:
         controller->waitForBatch();
     }
     QStringList written(const QString &folder) const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+
+    static void writeBytes(const QString &file, const QByteArray &bytes)
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size()) << file.toStdString();
+    }
 
     QString one, two, three;
 };
@@ -153,6 +161,161 @@ TEST_F(BatchTest, UpscalingInABatchTakesTheBatchWordingAfterThePass)
               "The output size is larger than one or more of the input images. Quillpane is (at present) designed for scaling "
               "down; upscaled images are likely to be less sharp than the input image");
     EXPECT_TRUE(controller->scaledUpWarningWindow->isVisible());
+}
+
+QByteArray bytesOf(const QString &file)
+{
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+// What already stands in the batch folder: an existing base output stops the batch, as
+// does a format's output that is one of the batch's own pictures; any other existing
+// format output, and a link at a format's name, is replaced (never what a link points to).
+TEST_F(BatchTest, WhatStandsInTheFolderStopsTheBatchOnlyWhereAnOutputWouldDestroyIt)
+{
+    struct Case {
+        const char *name;
+        QStringList pictures;  // in "in/", written as 300 x 200 pictures
+        QStringList older;     // files in "out/" holding "older"
+        QStringList links;     // "name>target" links made in "out/"
+        const char *alertName; // empty: no stop
+        QStringList written;   // the pictures in "out/" afterwards
+        QStringList batch;     // the batch list, when not the pictures
+    };
+    const std::vector<Case> cases = {
+        {"a file named like the base output", {"photo.png", "next.png"}, {"photo.jpg"}, {}, "photo.jpg", {}, {}},
+        {"a dangling link named like the base output", {"photo.png", "next.png"}, {}, {"photo.jpg>../nowhere"}, "photo.jpg", {}, {}},
+        {"a link to a folder named like the base output", {"photo.png", "next.png"}, {}, {"photo.jpg>../in"}, "photo.jpg", {}, {}},
+        {"another case is another name", {"photo.png", "next.png"}, {"PHOTO.JPG"}, {}, "",
+         {"next.jpg", "next@2x.jpg", "photo.jpg", "photo@2x.jpg"}, {}},
+        {"a format output that is a picture of the batch", {"x.png", "x@2x.jpg"}, {}, {}, "x@2x.jpg", {}, {}},
+        {"a format output that a picture of the batch links to", {"x.png", "x@2x.jpg"}, {}, {"alias.jpg>x@2x.jpg"}, "x@2x.jpg", {},
+         {"x.png", "alias.jpg"}},
+        {"an older format output is replaced", {"photo.png", "next.png"}, {"photo@2x.jpg"}, {}, "",
+         {"next.jpg", "next@2x.jpg", "photo.jpg", "photo@2x.jpg"}, {}},
+        {"a link at a format's name is replaced itself", {"photo.png", "next.png"}, {}, {"photo@2x.jpg>../victim.txt"}, "",
+         {"next.jpg", "next@2x.jpg", "photo.jpg", "photo@2x.jpg"}, {}},
+    };
+    storeFormats({format("@2x", 0, {{"xabs", "40"}, {"yabs", "20"}})});
+    setLock(false);
+    setSize(60, 40);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(path("in")).removeRecursively();
+        QDir(path("out")).removeRecursively();
+        QDir().mkpath(path("out"));
+        writeBytes(path("victim.txt"), "victim");
+        for (const QString &picture : c.pictures)
+            writePicture("in/" + picture, 300, 200);
+        QStringList list;
+        for (const QString &entry : c.batch.isEmpty() ? c.pictures : c.batch)
+            list << path("in/" + entry);
+        // With the batch written into "in", its own pictures are what must survive.
+        const bool intoSources = QString(c.name).contains("of the batch");
+        const QString folder = intoSources ? path("in") : path("out");
+        for (const QString &name : c.older)
+            writeBytes(folder + "/" + name, "older");
+        for (const QString &link : c.links)
+            ASSERT_TRUE(QFile::link(link.section('>', 1), folder + "/" + link.section('>', 0, 0)));
+        QMap<QString, QByteArray> before;
+        for (const QString &name : QDir(path("in")).entryList(QDir::Files))
+            before[name] = bytesOf(path("in/") + name);
+        presenter.alerts.clear();
+        controller->multipleImagesProvided(list);
+        saveBatchInto(folder);
+
+        if (*c.alertName) {
+            ASSERT_EQ(presenter.alerts.size(), 1u);
+            EXPECT_EQ(presenter.alerts[0].title, "File Exists");
+            EXPECT_TRUE(presenter.alerts[0].message.startsWith(QString(c.alertName) + " exists already")) << presenter.alerts[0].message.toStdString();
+        } else {
+            EXPECT_TRUE(presenter.alerts.empty());
+        }
+        for (const QString &name : c.older) {
+            if (!c.written.contains(name)) {
+                EXPECT_EQ(bytesOf(folder + "/" + name), "older") << name.toStdString();
+            }
+        }
+        for (const QString &link : c.links) {
+            if (!c.written.contains(link.section('>', 0, 0))) {
+                EXPECT_TRUE(QFileInfo(folder + "/" + link.section('>', 0, 0)).isSymLink()) << link.toStdString();
+            }
+        }
+        for (auto it = before.begin(); it != before.end(); ++it)
+            EXPECT_EQ(bytesOf(path("in/") + it.key()), it.value()) << it.key().toStdString();
+        EXPECT_EQ(bytesOf(path("victim.txt")), "victim");
+        QStringList pictures;
+        for (const QString &name : written(path("out")))
+            if (pixelSize(path("out/") + name).isValid())
+                pictures << name;
+        EXPECT_EQ(pictures, intoSources ? QStringList() : c.written);
+    }
+}
+
+// Settings changed while a batch runs reach the preview, never the batch: every picture
+// and every format is written as things stood when Save was pressed.
+TEST_F(BatchTest, EveryPictureIsWrittenWithTheSettingsInForceWhenSaveWasPressed)
+{
+    for (const bool lock : {false, true}) {
+        SCOPED_TRACE(lock ? "lock on" : "lock off");
+        UserDefaults::standard().setIntegerForKey(0, PrefKey::fileFormat);
+        storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}})});
+        controller->multipleImagesProvided({one, two, three});
+        setLock(lock);
+        setSize(150, 100);
+        controller->handleControl(controller->sizeFieldW);
+        auto change = [this] {
+            controller->sizeFieldW->setText("600");
+            controller->handleControl(controller->sizeFieldW);
+            UserDefaults::standard().setIntegerForKey(1, PrefKey::fileFormat);
+            storeFormats({format("@3x", 1, {{"xratio", "3"}, {"yratio", "3"}})});
+        };
+        const QString out = path(lock ? "locked" : "unlocked");
+        QDir().mkpath(out);
+        presenter.choose({out});
+        QMetaObject::Connection hook;
+        if (lock) // while the second picture is shown, after the first was written
+            hook = QObject::connect(controller->sizeFieldH, &QLineEdit::textChanged, controller.get(), [&](const QString &text) {
+                if (text == "225") {
+                    QObject::disconnect(hook);
+                    change();
+                }
+            });
+        controller->doit();
+        if (!lock) // before the first picture: the batch thread waits for this thread
+            change();
+        controller->waitForBatch();
+        QObject::disconnect(hook);
+
+        EXPECT_EQ(written(out), QStringList({"one.jpg", "one@2x.jpg", "three.jpg", "three@2x.jpg", "two.jpg", "two@2x.jpg"}));
+        const QSize two = lock ? QSize(150, 225) : QSize(150, 100);
+        const QSize three = lock ? QSize(150, 150) : QSize(150, 100);
+        EXPECT_EQ(pixelSize(out + "/one.jpg"), QSize(150, 100));
+        EXPECT_EQ(pixelSize(out + "/two.jpg"), two);
+        EXPECT_EQ(pixelSize(out + "/three.jpg"), three);
+        EXPECT_EQ(pixelSize(out + "/two@2x.jpg"), two * 2);
+    }
+}
+
+TEST_F(BatchTest, OutputsThatCouldNotBeWrittenAreListedOnceTheBatchHasEnded)
+{
+    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}})});
+    controller->multipleImagesProvided({one, two, three});
+    setLock(false);
+    setSize(60, 40);
+    QDir().mkpath(path("out"));
+    writeBytes(path("out/two@2x.jpg"), "kept");
+    ASSERT_TRUE(QFile::setPermissions(path("out/two@2x.jpg"), QFile::ReadOwner));
+    QDir().mkpath(path("out/three.jpg")); // stops the batch after the others have been written
+    saveBatchInto(path("out"));
+    EXPECT_EQ(written(path("out")), QStringList({"one.jpg", "one@2x.jpg", "two.jpg", "two@2x.jpg"}));
+    EXPECT_EQ(bytesOf(path("out/two@2x.jpg")), "kept");
+    ASSERT_EQ(presenter.alerts.size(), 2u);
+    EXPECT_EQ(presenter.alerts[0].title, "File Exists");
+    EXPECT_EQ(presenter.alerts[1].title, "Files Not Saved");
+    EXPECT_EQ(presenter.alerts[1].message,
+              QStringLiteral("This file could not be saved in %1:\n\ntwo@2x.jpg is read-only and was left as it was").arg(path("out")));
 }
 
 } // namespace

@@ -3,11 +3,23 @@
 
 #include "WindowFixture.h"
 
+#include "FileDialogPresenter.h"
 #include "Log.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFile>
+#include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -141,7 +153,7 @@ TEST_F(SaveTest, AnExistingOutputIsReplacedOnlyByAFinishedOutput)
     EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList({"shot.jpg", "shot@2x.jpg"}));
 }
 
-TEST_F(SaveTest, AModifierWithAPathSeparatorIsSkippedWithALogLine)
+TEST_F(SaveTest, AModifierWithAPathSeparatorIsSkippedAndNamedInTheLogAndTheAlert)
 {
     const QString source = writePicture("in/photo.png", 300, 200);
     storeFormats({format("/../escape", 0, {{"xabs", "20"}, {"yabs", "20"}}), format("-ok", 0, {{"xabs", "30"}, {"yabs", "20"}})});
@@ -152,10 +164,10 @@ TEST_F(SaveTest, AModifierWithAPathSeparatorIsSkippedWithALogLine)
     EXPECT_FALSE(QFile::exists(path("out/escape.jpg")));
     EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList());
     EXPECT_EQ(pixelSize(path("out/deep/pic-ok.jpg")), QSize(30, 20));
-    bool logged = false;
-    for (const QString &line : log.messages())
-        logged |= line.startsWith("skipping format with modifier /../escape");
-    EXPECT_TRUE(logged);
+    const QString skipped = "skipping format with modifier /../escape: it would write outside the folder of " + path("out/deep/pic.jpg");
+    EXPECT_TRUE(log.contains(skipped));
+    ASSERT_EQ(presenter.alerts.size(), 1u);
+    EXPECT_TRUE(presenter.alerts[0].message.endsWith("\n\n" + skipped)) << presenter.alerts[0].message.toStdString();
 }
 
 TEST_F(SaveTest, TheSavePanelOffersTheTypesOfTheOutputTypeAndACancelWritesNothing)
@@ -175,6 +187,138 @@ TEST_F(SaveTest, TheSavePanelOffersTheTypesOfTheOutputTypeAndACancelWritesNothin
     presenter.answers.push_back({1, {}});
     controller->doit();
     EXPECT_TRUE(log.contains("no filename"));
+}
+
+// Whatever stands at an output path, the output replaces the entry itself: a link is
+// replaced, never followed, and a file someone made read-only is kept and named in the alert.
+TEST_F(SaveTest, LinksAtOutputPathsAreReplacedAndAReadOnlyFileIsKept)
+{
+    const QString source = writePicture("in/photo.png", 300, 200);
+    storeFormats({format("@2x", 0, {{"xabs", "20"}, {"yabs", "20"}}), format("@3x", 0, {{"xabs", "30"}, {"yabs", "20"}}),
+                  format("-ro", 0, {{"xabs", "40"}, {"yabs", "20"}})});
+    QDir().mkpath(path("out"));
+    QDir().mkpath(path("folder"));
+    QFile victim(path("victim.txt"));
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly) && victim.write("victim") == 6);
+    victim.close();
+    ASSERT_TRUE(QFile::link("../victim.txt", path("out/pic.jpg")));
+    ASSERT_TRUE(QFile::link("../nowhere.jpg", path("out/pic@2x.jpg")));
+    ASSERT_TRUE(QFile::link("../folder", path("out/pic@3x.jpg")));
+    QFile locked(path("out/pic-ro.jpg"));
+    ASSERT_TRUE(locked.open(QIODevice::WriteOnly) && locked.write("kept") == 4);
+    locked.close();
+    ASSERT_TRUE(locked.setPermissions(QFile::ReadOwner | QFile::ReadGroup));
+    adopt(source, 60, 40);
+    saveTo(path("out/pic.jpg"));
+
+    ASSERT_TRUE(victim.open(QIODevice::ReadOnly));
+    EXPECT_EQ(victim.readAll(), "victim");
+    EXPECT_FALSE(QFileInfo::exists(path("nowhere.jpg")));
+    EXPECT_TRUE(QDir(path("folder")).isEmpty());
+    const std::pair<const char *, QSize> written[] = {{"out/pic.jpg", QSize(60, 40)}, {"out/pic@2x.jpg", QSize(20, 20)}, {"out/pic@3x.jpg", QSize(30, 20)}};
+    for (const auto &[name, size] : written) {
+        EXPECT_FALSE(QFileInfo(path(name)).isSymLink()) << name;
+        EXPECT_EQ(pixelSize(path(name)), size) << name;
+    }
+    ASSERT_TRUE(locked.open(QIODevice::ReadOnly));
+    EXPECT_EQ(locked.readAll(), "kept");
+    ASSERT_EQ(presenter.alerts.size(), 1u);
+    EXPECT_EQ(presenter.alerts[0].message,
+              QStringLiteral("This file could not be saved in %1:\n\npic-ro.jpg is read-only and was left as it was").arg(path("out")));
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 4);
+}
+
+TEST_F(SaveTest, OutputsTheEngineRefusesAreListedInOneAlertBeforeTheUpscalingWarning)
+{
+    const QString source = writePicture("in/photo.png", 300, 200);
+    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}), format("-small", 0, {{"xabs", "30"}, {"yabs", "20"}})});
+    adopt(source, 100000, 100000);
+    LogCapture log;
+    saveTo(path("out/huge.jpg"));
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList({"huge-small.jpg"}));
+    ASSERT_EQ(presenter.alerts.size(), 1u);
+    EXPECT_EQ(presenter.alerts[0].title, "Files Not Saved");
+    EXPECT_EQ(presenter.alerts[0].message, QStringLiteral("These 2 files could not be saved in %1:\n\n"
+                                                          "huge.jpg could not be made at 100000 x 100000 pixels\n"
+                                                          "huge@2x.jpg could not be made at 200000 x 200000 pixels")
+                                               .arg(path("out")));
+    EXPECT_EQ(presenter.alerts[0].defaultButton, "OK");
+    EXPECT_TRUE(log.contains(path("out/huge.jpg") + " could not be made at 100000 x 100000 pixels"));
+    EXPECT_TRUE(controller->scaledUpWarningWindow->isVisible());
+
+    // The next save starts with an empty list.
+    controller->closeScaledUpSheet();
+    adopt(source, 60, 40);
+    saveTo(path("out/fine.jpg"));
+    EXPECT_EQ(presenter.alerts.size(), 1u);
+    EXPECT_TRUE(controller->unwrittenOutputs.empty());
+}
+
+TEST_F(SaveTest, TheWrittenNameCarriesTheExtensionOfTheOutputType)
+{
+    const QString source = writePicture("in/photo.png", 300, 200);
+    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}})});
+    adopt(source, 60, 40);
+    LogCapture log;
+    saveTo(path("out/wrongext.png"));
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList({"wrongext.jpg", "wrongext@2x.jpg"}));
+    EXPECT_EQ(QImageReader(path("out/wrongext.jpg")).format(), "jpeg");
+    EXPECT_TRUE(log.contains(path("out/wrongext.png") + " is saved as " + path("out/wrongext.jpg") + ", with the extension of the output type"));
+}
+
+// The real save panel: a name typed with another type's extension is corrected before the
+// panel takes it, so replacing an existing file is asked about under the name written.
+TEST_F(SaveTest, TheSavePanelCorrectsATypedNameAndAsksAboutTheNameWritten)
+{
+    QDir().mkpath(path("out"));
+    FileDialogPresenter panels(controller->uiWindow);
+    const FilePanel panel{QString(), QString(), {"jpg", "jpeg"}, false};
+    // Types the name into the panel's name field and presses Return, or the Save button.
+    auto typeAndSave = [&](const QString &name, bool pressReturn, std::function<void()> whenAsked) {
+        QTimer::singleShot(0, [&, name, pressReturn, whenAsked] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            ASSERT_TRUE(dialog);
+            dialog->setDirectory(path("out"));
+            dialog->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+            auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            ASSERT_TRUE(field); // the name field, as the person finds it
+            field->setText(name);
+            if (whenAsked)
+                QTimer::singleShot(0, whenAsked);
+            if (pressReturn) {
+                QTest::keyClick(field, Qt::Key_Return);
+            } else {
+                QDialogButtonBox *buttons = dialog->findChild<QDialogButtonBox *>();
+                ASSERT_TRUE(buttons && buttons->button(QDialogButtonBox::Save));
+                buttons->button(QDialogButtonBox::Save)->click();
+            }
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        return panels.runSavePanel(panel);
+    };
+
+    for (const bool pressReturn : {true, false}) {
+        SCOPED_TRACE(pressReturn ? "Return" : "the Save button");
+        QFile::remove(path("out/wrongext.jpg"));
+        FilePanelResult result = typeAndSave(pressReturn ? path("out/wrongext.png") : "wrongext.png", pressReturn, nullptr);
+        ASSERT_EQ(result.returnCode, 1);
+        EXPECT_EQ(result.urls, QList<QUrl>({QUrl::fromLocalFile(path("out/wrongext.jpg"))}));
+
+        QFile existing(path("out/wrongext.jpg"));
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+        existing.close();
+        QString question;
+        result = typeAndSave("wrongext.png", pressReturn, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            question = box->text();
+            box->button(QMessageBox::No)->click();
+        });
+        EXPECT_TRUE(question.contains("wrongext.jpg")) << question.toStdString();
+        EXPECT_EQ(result.returnCode, 0);
+    }
 }
 
 } // namespace

@@ -1,9 +1,10 @@
-// Names of the additional and batch outputs, and the preparation of a format's settings.
+// Names of the outputs, the size of a batch picture, the preparation of a format's settings,
+// and the alert about outputs that could not be written.
 
-#include "Log.h"
 #include "Picture.h"
 #include "PixelBuffer.h"
 #include "SavingRules.h"
+#include "UnwrittenOutputs.h"
 
 #include <gtest/gtest.h>
 
@@ -42,14 +43,101 @@ TEST(SavingRules, AdditionalFormatNames)
 
 TEST(SavingRules, ModifiersNeverLeaveTheBaseFolder)
 {
-    LogCapture log;
-    EXPECT_EQ(additionalFormatPath("/home/me/out/beach.jpg", "/../../.bashrc"), QString());
-    EXPECT_EQ(additionalFormatPath("/home/me/out/beach.jpg", "/sub"), QString());
-    EXPECT_EQ(log.messages().size(), 2);
-    EXPECT_TRUE(log.messages().first().startsWith("skipping format"));
-    // An empty modifier would name the base output itself.
-    EXPECT_EQ(additionalFormatPath("/home/me/out/beach.jpg", ""), QString());
-    EXPECT_EQ(additionalFormatPath("/home/me/out/beach.jpg", "..x"), "/home/me/out/beach..x.jpg");
+    const struct {
+        const char *modifier;
+        const char *path;    // empty: refused
+        const char *refusal; // its end
+    } cases[] = {
+        {"/../../.bashrc", "", "it would write outside the folder of /home/me/out/beach.jpg"},
+        {"/sub", "", "it would write outside the folder of /home/me/out/beach.jpg"},
+        {"", "", "it would replace the base output /home/me/out/beach.jpg"},
+        {"..x", "/home/me/out/beach..x.jpg", ""},
+    };
+    for (const auto &c : cases) {
+        QString refusal;
+        EXPECT_EQ(additionalFormatPath("/home/me/out/beach.jpg", c.modifier, &refusal), c.path) << c.modifier;
+        EXPECT_TRUE(*c.refusal ? refusal.endsWith(c.refusal) : refusal.isEmpty()) << c.modifier << ": " << refusal.toStdString();
+    }
+}
+
+TEST(SavingRules, ASavedNameCarriesTheOutputTypesExtension)
+{
+    const struct {
+        const char *typed;
+        qint64 fileFormat;
+        const char *written;
+    } cases[] = {
+        {"/out/wrongext.png", 0, "/out/wrongext.jpg"}, // another picture type's extension is replaced
+        {"/out/shot.JPG", 1, "/out/shot.png"},
+        {"/out/scan.tif", 0, "/out/scan.jpg"},
+        {"/out/shot.jpg", 0, "/out/shot.jpg"}, // the type's own extensions stay as typed
+        {"/out/shot.jpeg", 0, "/out/shot.jpeg"},
+        {"/out/shot.JPG", 0, "/out/shot.JPG"},
+        {"/out/scan.tif", 2, "/out/scan.tif"},
+        {"/out/shot", 1, "/out/shot.png"}, // no extension: the type's is added
+        {"/out/my.photo", 0, "/out/my.photo.jpg"}, // not a picture type's: kept, the type's added
+        {"/out/shot.", 2, "/out/shot.tiff"},
+        {"/out/.png", 0, "/out/.png.jpg"},               // a hidden name, not an extension
+        {"/my.pictures/shot", 0, "/my.pictures/shot.jpg"}, // a folder's dot is not the name's
+        {"/out/shot.png", 7, "/out/shot.png"},           // a type without extension changes nothing
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(withOutputExtension(c.typed, c.fileFormat), c.written) << c.typed << " as type " << c.fileFormat;
+}
+
+TEST(SavingRules, ABatchPictureFollowsTheSizeOfTheFieldsAtSave)
+{
+    const struct {
+        const char *name;
+        QSizeF fields;
+        bool lock;
+        QSizeF picture;
+        QSizeF size;
+    } cases[] = {
+        {"lock off: the fields", QSizeF(300, 100), false, QSizeF(200, 300), QSizeF(300, 100)},
+        {"lock on, landscape", QSizeF(150, 100), true, QSizeF(300, 200), QSizeF(150, 100)},
+        {"lock on, portrait", QSizeF(150, 100), true, QSizeF(200, 300), QSizeF(150, 225)},
+        {"lock on, 125 of 3:2", QSizeF(125, 1), true, QSizeF(300, 200), QSizeF(125, 83)},
+        {"lock on, a half rounds away from zero", QSizeF(3, 1), true, QSizeF(200, 100), QSizeF(3, 2)},
+        {"lock on, points not pixels", QSizeF(100, 1), true, QSizeF(1000, 500), QSizeF(100, 50)},
+        {"lock on, no proportions", QSizeF(150, 100), true, QSizeF(0, 300), QSizeF(150, 100)},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(batchOutputSize(c.fields, c.lock, c.picture), c.size) << c.name;
+}
+
+TEST(SavingRules, TheAlertNamesEachUnwrittenOutputAndWhy)
+{
+    const UnwrittenOutput base{"/out/photo.jpg", "could not be made at 100000 x 66667 pixels"};
+    const UnwrittenOutput twice{"/out/photo@2x.jpg", "could not be made at 200000 x 133334 pixels"};
+    const UnwrittenOutput elsewhere{"/other/pic.jpg", "is read-only and was left as it was"};
+    const UnwrittenOutput pathless{"", "skipping format with modifier /x: it would write outside the folder of /out/photo.jpg"};
+    const struct {
+        const char *name;
+        std::vector<UnwrittenOutput> outputs;
+        QString text;
+    } cases[] = {
+        {"one file", {base}, "This file could not be saved in /out:\n\nphoto.jpg could not be made at 100000 x 66667 pixels"},
+        {"one folder",
+         {base, twice, pathless},
+         "These 2 files could not be saved in /out:\n\nphoto.jpg could not be made at 100000 x 66667 pixels\n"
+         "photo@2x.jpg could not be made at 200000 x 133334 pixels\n"
+         "skipping format with modifier /x: it would write outside the folder of /out/photo.jpg"},
+        {"two folders",
+         {base, elsewhere},
+         "These 2 files could not be saved:\n\n/out/photo.jpg could not be made at 100000 x 66667 pixels\n"
+         "/other/pic.jpg is read-only and was left as it was"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(UnwrittenOutputs::alertText(c.outputs), c.text) << c.name;
+    EXPECT_EQ(UnwrittenOutputs::alertTitle(), "Files Not Saved");
+
+    // A long list is cut, and the rest counted.
+    const std::vector<UnwrittenOutput> many(UnwrittenOutputs::kListed + 3, base);
+    const QStringList lines = UnwrittenOutputs::alertText(many).split('\n');
+    EXPECT_EQ(lines.size(), 2 + UnwrittenOutputs::kListed + 1);
+    EXPECT_EQ(lines.first(), QStringLiteral("These %1 files could not be saved in /out:").arg(many.size()));
+    EXPECT_EQ(lines.last(), "and 3 more, each named in the log");
 }
 
 TEST(SavingRules, BatchOutputNames)
