@@ -45,5 +45,9 @@ bool probeGif(const QByteArray &bytes, BitmapPageInfo &page, QString &error);
 std::shared_ptr<PixelBuffer> decodeGif(const QByteArray &bytes, QString &error);
 bool probeTiff(const QByteArray &bytes, std::vector<BitmapPageInfo> &pages, QString &error);
 std::shared_ptr<PixelBuffer> decodeTiff(const QByteArray &bytes, int page, QString &error);
+bool probeWebp(const QByteArray &bytes, BitmapPageInfo &page, QString &error);
+std::shared_ptr<PixelBuffer> decodeWebp(const QByteArray &bytes, QString &error);
+bool probeHeif(const QByteArray &bytes, BitmapPageInfo &page, QString &error);
+std::shared_ptr<PixelBuffer> decodeHeif(const QByteArray &bytes, QString &error);
 
 } // namespace codec

@@ -10,6 +10,27 @@
 static bool probeBitmapOrThrow(const QByteArray &bytes, PictureFormat format, std::vector<BitmapPageInfo> &pages, QString &error);
 static std::shared_ptr<PixelBuffer> decodeBitmapOrThrow(const QByteArray &bytes, PictureFormat format, int page, int shift, QString &error);
 
+namespace {
+
+// An ISO base media file whose brands (the major one or any compatible one) name a
+// HEIF image: HEVC stills and sequences, AV1 stills and sequences, or the general one.
+bool isHeif(const QByteArray &bytes)
+{
+    if (bytes.size() < 16 || bytes.mid(4, 4) != "ftyp")
+        return false;
+    const quint32 boxSize = quint32(quint8(bytes[0])) << 24 | quint32(quint8(bytes[1])) << 16 | quint32(quint8(bytes[2])) << 8
+                          | quint32(quint8(bytes[3]));
+    const qsizetype end = std::min<qsizetype>(bytes.size(), std::min<quint32>(boxSize, 4096));
+    static const char *const brands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1", "avif", "avis"};
+    for (qsizetype at = 8; at + 4 <= end; at += at == 8 ? 8 : 4) // the minor version after the major brand is no brand
+        for (const char *brand : brands)
+            if (std::memcmp(bytes.constData() + at, brand, 4) == 0)
+                return true;
+    return false;
+}
+
+} // namespace
+
 PictureFormat sniffPictureFormat(const QByteArray &bytes)
 {
     auto startsWith = [&](const char *magic, qsizetype length) {
@@ -23,6 +44,10 @@ PictureFormat sniffPictureFormat(const QByteArray &bytes)
         return PictureFormat::GIF;
     if (startsWith("II*\0", 4) || startsWith("MM\0*", 4) || startsWith("II+\0", 4) || startsWith("MM\0+", 4))
         return PictureFormat::TIFF;
+    if (startsWith("RIFF", 4) && bytes.size() >= 12 && bytes.mid(8, 4) == "WEBP")
+        return PictureFormat::WebP;
+    if (isHeif(bytes))
+        return PictureFormat::HEIF;
     if (startsWith("%!PS", 4) || startsWith("\xC5\xD0\xD3\xC6", 4))
         return PictureFormat::EPS;
     if (QByteArrayView(bytes).first(std::min<qsizetype>(bytes.size(), 1024)).contains("%PDF-"))
@@ -65,6 +90,14 @@ bool probeBitmapOrThrow(const QByteArray &bytes, PictureFormat format, std::vect
         pages.push_back(page);
         return true;
     }
+    case PictureFormat::WebP:
+    case PictureFormat::HEIF: {
+        BitmapPageInfo page;
+        if (!(format == PictureFormat::WebP ? codec::probeWebp(bytes, page, error) : codec::probeHeif(bytes, page, error)))
+            return false;
+        pages.push_back(page);
+        return true;
+    }
     case PictureFormat::TIFF:
         return codec::probeTiff(bytes, pages, error);
     default:
@@ -95,6 +128,10 @@ std::shared_ptr<PixelBuffer> decodeBitmapOrThrow(const QByteArray &bytes, Pictur
         return codec::decodeGif(bytes, error);
     case PictureFormat::TIFF:
         return codec::decodeTiff(bytes, page, error);
+    case PictureFormat::WebP:
+        return codec::decodeWebp(bytes, error);
+    case PictureFormat::HEIF:
+        return codec::decodeHeif(bytes, error);
     default:
         error = QStringLiteral("it is not a bitmap picture");
         return nullptr;

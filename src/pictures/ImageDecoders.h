@@ -3,6 +3,7 @@
 // recognises the type from the content alone, enforces the pixel limits before it
 // allocates, and hands back upright sRGB pixels (EXIF or TIFF orientation applied,
 // embedded ICC profiles converted). Failures return null with the reason in `error`.
+// HEIF covers HEIC and AVIF alike: one container, read by libheif.
 
 #include "PixelBuffer.h"
 
@@ -13,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-enum class PictureFormat { Unknown, JPEG, PNG, GIF, TIFF, PDF, EPS };
+enum class PictureFormat { Unknown, JPEG, PNG, GIF, TIFF, PDF, EPS, WebP, HEIF };
 
 // The format the bytes' start announces (PDF's marker may sit up to 1 KB in).
 PictureFormat sniffPictureFormat(const QByteArray &bytes);

@@ -1,6 +1,8 @@
 #include "DecoderSupport.h"
 
+#include "Log.h"
 #include "PictureLimits.h"
+#include "TaggedColour.h"
 
 #include <QSysInfo>
 #include <cstring>
@@ -25,6 +27,10 @@ struct PngDecode {
     std::shared_ptr<PixelBuffer> pixels;
     std::vector<png_bytep> rows;
     QByteArray profile;
+    // Without a profile or an sRGB chunk: gAMA (gamma x 100000; 0 none) and cHRM.
+    int gamma = 0;
+    bool chromaticities = false;
+    Chromaticities primaries{};
 };
 
 void pngRead(png_structp png, png_bytep out, size_t length)
@@ -90,6 +96,13 @@ bool runPngDecode(PngDecode &state)
     png_uint_32 iccSize = 0;
     if (png_get_iCCP(png, info, &name, &compression, &iccData, &iccSize) && iccData && iccSize > 0)
         state.profile = QByteArray(reinterpret_cast<const char *>(iccData), qsizetype(iccSize));
+    png_fixed_point gamma = 0;
+    if (state.profile.isEmpty() && !png_get_valid(png, info, PNG_INFO_sRGB) && png_get_gAMA_fixed(png, info, &gamma)) {
+        state.gamma = int(gamma);
+        Chromaticities &c = state.primaries;
+        state.chromaticities = png_get_cHRM(png, info, &c.whiteX, &c.whiteY, &c.redX, &c.redY, &c.greenX, &c.greenY,
+                                            &c.blueX, &c.blueY) != 0;
+    }
 
     png_set_expand(png); // palette to RGB, grey below 8 bits to 8, tRNS to alpha
     if (png_get_bit_depth(png, info) == 16 && QSysInfo::ByteOrder == QSysInfo::LittleEndian)
@@ -111,6 +124,28 @@ bool runPngDecode(PngDecode &state)
     return true;
 }
 
+// As browsers show it: an ICC profile first; then, without an sRGB chunk, gAMA on sRGB's
+// primaries, or on cHRM's when both chunks are there. cHRM alone says too little to act on.
+void convertPngColour(PngDecode &state)
+{
+    if (!state.profile.isEmpty()) {
+        convertToSrgb(*state.pixels, state.profile);
+        return;
+    }
+    if (state.gamma == 0)
+        return;
+    const std::optional<double> exponent = exponentForPngGamma(state.gamma);
+    if (!exponent) {
+        qpLog(QStringLiteral("Ignoring a PNG gamma of %1; taking the picture as sRGB").arg(state.gamma / 100000.0));
+        return;
+    }
+    TaggedColour colour;
+    colour.exponent = *exponent;
+    if (state.chromaticities)
+        colour.primaries = state.primaries;
+    convertTaggedToSrgb(*state.pixels, colour);
+}
+
 bool readPng(const QByteArray &bytes, bool decode, PngDecode &state, QString &error)
 {
     state.bytes = &bytes;
@@ -126,7 +161,7 @@ bool readPng(const QByteArray &bytes, bool decode, PngDecode &state, QString &er
         return false;
     }
     if (state.pixels)
-        convertToSrgb(*state.pixels, state.profile);
+        convertPngColour(state);
     return true;
 }
 

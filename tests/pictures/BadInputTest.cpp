@@ -4,6 +4,7 @@
 
 #include "Log.h"
 #include "Picture.h"
+#include "TestPictures.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -51,4 +52,18 @@ TEST_F(BadInput, FilesThatAreNoPictures)
     expectRefused(write(QStringLiteral("broken.pdf"), "%PDF-1.4\nthis is not really a PDF\n"), QStringLiteral("PDF"));
     if (QFile::exists(QStringLiteral("/dev/zero")))
         expectRefused(QStringLiteral("/dev/zero"), QStringLiteral("not a regular file"));
+}
+
+TEST_F(BadInput, WebAndPhoneFormatsCutShort)
+{
+    const auto pixels = TestPictures::make(16, 12, 3, 8, [](int x, int y, uint16_t *o) { o[0] = uint16_t(x * 16), o[1] = uint16_t(y * 20), o[2] = 90; });
+    const std::tuple<const char *, QByteArray, const char *> cases[] = {
+        {"cut.webp", TestPictures::webp(*pixels), "not a complete WebP file"},
+        {"cut.heic", TestPictures::heic(*pixels), "libheif cannot read it"},
+        {"cut.avif", TestPictures::avif(*pixels), "libheif cannot read it"},
+    };
+    for (const auto &[name, whole, reason] : cases) {
+        ASSERT_GT(whole.size(), 100) << name;
+        expectRefused(write(QString::fromLatin1(name), whole.left(40)), QString::fromLatin1(reason));
+    }
 }

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <lcms2.h>
 #include <thread>
@@ -445,6 +447,33 @@ TEST(PictureFiles, ContentDecidesTheTypeAndReferencesDecodeLater)
     EXPECT_TRUE(log.messages()[0].contains(path));
 }
 
+TEST(PictureFiles, TheBytesNameTheType)
+{
+    auto box = [](const char *brands, int size) { return QByteArray("\0\0\0", 3) + char(size) + "ftyp" + QByteArray(brands, size - 8); };
+    const std::tuple<const char *, QByteArray, PictureFormat> cases[] = {
+        {"HEIC", box("heic\0\0\0\0mif1heic", 24), PictureFormat::HEIF},
+        {"AVIF", box("avif\0\0\0\0avifmif1miaf", 28), PictureFormat::HEIF},
+        {"AVIF named by a compatible brand only", box("MA1B\0\0\0\0MA1Bavif", 24), PictureFormat::HEIF},
+        {"an MP4 video", box("isom\0\0\2\0isomiso2mp41", 28), PictureFormat::Unknown},
+        {"a QuickTime movie whose minor version reads heic", box("qt  heicqt  ", 20), PictureFormat::Unknown},
+        {"WebP", QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16), PictureFormat::WebP},
+        {"a WAVE sound", QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16), PictureFormat::Unknown},
+    };
+    for (const auto &[name, bytes, format] : cases)
+        EXPECT_EQ(sniffPictureFormat(bytes + QByteArray(64, '\0')), format) << name;
+
+    // Misnamed pictures read as what they are.
+    QTemporaryDir dir;
+    for (const auto &[name, bytes] : std::vector<std::pair<QString, QByteArray>>{
+             {"webp.png", TestPictures::webp(*markedCorner())},
+             {"heic.jpg", TestPictures::heic(*markedCorner())},
+             {"avif.heic", TestPictures::avif(*markedCorner())}}) {
+        auto picture = Picture::readFile(writeFile(dir, name, bytes));
+        ASSERT_TRUE(picture) << qPrintable(name);
+        EXPECT_EQ(picture->sourcePixelSize(), QSize(48, 32)) << qPrintable(name);
+    }
+}
+
 TEST(PictureFiles, ThreadsShareOneDecode)
 {
     QTemporaryDir dir;
@@ -460,4 +489,278 @@ TEST(PictureFiles, ThreadsShareOneDecode)
     ASSERT_TRUE(results[0]);
     for (const auto &result : results)
         EXPECT_EQ(result, results[0]);
+}
+
+// ---------------------------------------------------------------- WebP, HEIC, AVIF
+
+namespace {
+
+using TestPictures::HeifOptions;
+using TestPictures::WebpOptions;
+using Maker = std::function<QByteArray(const PixelBuffer &)>;
+
+Maker webpMaker(WebpOptions options = {})
+{
+    return [options](const PixelBuffer &p) { return TestPictures::webp(p, options); };
+}
+Maker heicMaker(HeifOptions options = {})
+{
+    return [options](const PixelBuffer &p) { return TestPictures::heic(p, options); };
+}
+Maker avifMaker(HeifOptions options = {})
+{
+    return [options](const PixelBuffer &p) { return TestPictures::avif(p, options); };
+}
+
+// The TIFF part of an EXIF payload, as WebP's EXIF chunk holds it.
+QByteArray bareExif(int orientation)
+{
+    return TestPictures::exif(orientation, 72).mid(6);
+}
+
+// 40 x 24 at 8 or 16 bits: a red left half, a blue right half, with an optional
+// transparent 8 x 8 top-left corner.
+std::shared_ptr<PixelBuffer> halves(bool alpha, int bits)
+{
+    const int top = bits == 8 ? 255 : 65535;
+    return make(40, 24, alpha ? 4 : 3, bits, [=](int x, int y, uint16_t *o) {
+        const bool left = x < 20;
+        o[0] = uint16_t((left ? 200 : 40) * top / 255);
+        o[1] = uint16_t((left ? 60 : 90) * top / 255);
+        o[2] = uint16_t((left ? 40 : 210) * top / 255);
+        o[3] = uint16_t(x < 8 && y < 8 ? 0 : top);
+    });
+}
+
+double srgbEncoded(double linear)
+{
+    return linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+}
+
+// An RGB profile of these primaries (D65 white) and a pure power curve, or sRGB's curve
+// when `gamma` is 0.
+QByteArray profileOf(cmsCIExyYTRIPLE primaries, double gamma)
+{
+    cmsCIExyY white{0.3127, 0.3290, 1};
+    const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve *curve = gamma > 0 ? cmsBuildGamma(nullptr, gamma) : cmsBuildParametricToneCurve(nullptr, 4, srgb);
+    cmsToneCurve *curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    QByteArray out(qsizetype(size), 0);
+    cmsSaveProfileToMem(profile, out.data(), &size);
+    cmsCloseProfile(profile);
+    cmsFreeToneCurve(curve);
+    return out;
+}
+
+const cmsCIExyYTRIPLE p3Primaries{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
+const cmsCIExyYTRIPLE bt2020Primaries{{0.708, 0.292, 1}, {0.170, 0.797, 1}, {0.131, 0.046, 1}};
+const cmsCIExyYTRIPLE adobePrimaries{{0.640, 0.330, 1}, {0.210, 0.710, 1}, {0.150, 0.060, 1}};
+
+} // namespace
+
+TEST(WebAndPhoneFormats, ReadAtTheirSizeWithTheirColoursAndAlpha)
+{
+    struct Case {
+        const char *name;
+        Maker maker;
+        int bits;      // of the source and of what comes back
+        int tolerance; // in 8-bit steps
+    };
+    const Case cases[] = {
+        {"WebP lossy", webpMaker(with<WebpOptions>([](auto &o) { o.quality = 95; })), 8, 10},
+        {"WebP lossless", webpMaker(with<WebpOptions>([](auto &o) { o.lossless = true; })), 8, 0},
+        {"HEIC", heicMaker(), 8, 8},
+        {"HEIC 10-bit", heicMaker(with<HeifOptions>([](auto &o) { o.bitDepth = 10; })), 16, 8},
+        {"AVIF", avifMaker(), 8, 8},
+        {"AVIF 10-bit", avifMaker(with<HeifOptions>([](auto &o) { o.bitDepth = 10; })), 16, 8},
+    };
+    for (const Case &c : cases)
+        for (bool alpha : {false, true}) {
+            const std::string what = std::string(c.name) + (alpha ? " with alpha" : " opaque");
+            const auto source = halves(alpha, c.bits);
+            const QByteArray bytes = c.maker(*source);
+            ASSERT_FALSE(bytes.isEmpty()) << what;
+            const auto pixels = onlyPixels(bytes);
+            ASSERT_TRUE(pixels) << what;
+            EXPECT_EQ(QSize(pixels->width, pixels->height), QSize(40, 24)) << what;
+            EXPECT_EQ(pixels->channels, alpha ? 4 : 3) << what;
+            EXPECT_EQ(pixels->bitsPerChannel, c.bits) << what;
+            const int scale = c.bits == 8 ? 1 : 257;
+            for (const QPoint at_ : {QPoint(12, 16), QPoint(30, 16)})
+                expectNear(at(*pixels, at_.x(), at_.y()), at(*source, at_.x(), at_.y()), c.tolerance * scale, what.c_str());
+            if (alpha) {
+                EXPECT_LE(at(*pixels, 3, 3).a, c.tolerance * scale) << what;
+            }
+        }
+}
+
+TEST(WebAndPhoneFormats, TheContainersOrientationComesOutUprightAndIsAppliedOnce)
+{
+    // Where the stored top-left block must end up, and whether the sides swap.
+    struct Turn {
+        int orientation;
+        bool right, bottom, swapped;
+    };
+    const Turn turns[] = {{1, false, false, false}, {2, true, false, false}, {3, true, true, false}, {4, false, true, false},
+                          {5, false, false, true},  {6, true, false, true},  {7, true, true, true},  {8, false, true, true}};
+    struct Case {
+        std::string name;
+        Maker maker;
+        Turn turn;
+    };
+    std::vector<Case> cases;
+    for (const Turn &t : turns) {
+        const int o = t.orientation;
+        cases.push_back({"HEIC irot/imir " + std::to_string(o), heicMaker(with<HeifOptions>([o](auto &h) { h.orientation = o; })), t});
+        cases.push_back({"AVIF irot/imir " + std::to_string(o), avifMaker(with<HeifOptions>([o](auto &h) { h.orientation = o; })), t});
+        cases.push_back({"WebP EXIF " + std::to_string(o), webpMaker(with<WebpOptions>([o](auto &w) { w.exif = bareExif(o); })), t});
+    }
+    // EXIF beside the container's own transforms is not applied again, nor on its own.
+    cases.push_back({"AVIF irot 6 and EXIF 6", avifMaker(with<HeifOptions>([](auto &h) { h.orientation = 6; h.exif = TestPictures::exif(6); })), turns[5]});
+    cases.push_back({"HEIC irot 6 and EXIF 6", heicMaker(with<HeifOptions>([](auto &h) { h.orientation = 6; h.exif = TestPictures::exif(6); })), turns[5]});
+    cases.push_back({"AVIF EXIF 6 alone", avifMaker(with<HeifOptions>([](auto &h) { h.exif = TestPictures::exif(6); })), turns[0]});
+    cases.push_back({"WebP EXIF 8 with its JPEG prefix", webpMaker(with<WebpOptions>([](auto &w) { w.exif = TestPictures::exif(8); })), turns[7]});
+
+    QTemporaryDir dir;
+    for (const Case &c : cases) {
+        const QByteArray bytes = c.maker(*markedCorner());
+        ASSERT_FALSE(bytes.isEmpty()) << c.name;
+        // Sizes are known before decoding, already turned.
+        auto referenced = Picture::referenceFile(writeFile(dir, QStringLiteral("turned"), bytes));
+        ASSERT_TRUE(referenced) << c.name;
+        const QSize want = c.turn.swapped ? QSize(32, 48) : QSize(48, 32);
+        EXPECT_EQ(referenced->sourcePixelSize(), want) << c.name;
+        auto pixels = referenced->representations()[0]->pixels();
+        if (!pixels || QSize(pixels->width, pixels->height) != want) {
+            ADD_FAILURE() << c.name << ": no pixels of the size announced";
+            continue;
+        }
+        const int x = c.turn.right ? pixels->width - 5 : 4;
+        const int y = c.turn.bottom ? pixels->height - 5 : 4;
+        EXPECT_GT(at(*pixels, x, y).r, 190) << c.name;
+        EXPECT_LT(at(*pixels, pixels->width - 1 - x, pixels->height - 1 - y).r, 70) << c.name;
+    }
+}
+
+TEST(WebAndPhoneFormats, AnimationsShowTheirFirstFrame)
+{
+    const auto green = flat(48, 32, {0, 255, 0});
+    for (const auto &[name, maker] : std::vector<std::pair<const char *, Maker>>{
+             {"WebP", webpMaker(with<WebpOptions>([&](auto &o) { o.laterFrames = {green}; }))},
+             {"AVIF", avifMaker(with<HeifOptions>([&](auto &o) { o.laterFrames = {green}; }))}}) {
+        const auto pixels = onlyPixels(maker(*markedCorner()));
+        ASSERT_TRUE(pixels) << name;
+        EXPECT_EQ(QSize(pixels->width, pixels->height), QSize(48, 32)) << name;
+        expectNear(at(*pixels, 4, 4), {255, 0, 0, 255}, 12, name);
+        expectNear(at(*pixels, 40, 24), {0, 0, 255, 255}, 12, name);
+    }
+
+    // A first frame smaller than the canvas lies on a transparent one.
+    const auto red = flat(8, 6, {255, 0, 0});
+    const auto pixels = onlyPixels(TestPictures::webp(*red, with<WebpOptions>([&](auto &o) {
+        o.lossless = true;
+        o.laterFrames = {flat(24, 16, {0, 255, 0})};
+        o.canvasWidth = 24, o.canvasHeight = 16, o.firstX = 4, o.firstY = 2;
+    })));
+    ASSERT_TRUE(pixels);
+    ASSERT_EQ(QSize(pixels->width, pixels->height), QSize(24, 16));
+    ASSERT_EQ(pixels->channels, 4);
+    expectNear(at(*pixels, 4, 2), {255, 0, 0, 255}, 0, "the frame's first pixel");
+    expectNear(at(*pixels, 11, 7), {255, 0, 0, 255}, 0, "the frame's last pixel");
+    EXPECT_EQ(at(*pixels, 3, 2).a, 0);
+    EXPECT_EQ(at(*pixels, 12, 7).a, 0);
+    EXPECT_EQ(at(*pixels, 23, 15).a, 0);
+}
+
+TEST(WebAndPhoneFormats, ProfilesAndCodePointsAreConvertedToSrgb)
+{
+    const auto colour = flat(16, 16, {200, 120, 90});
+    const QByteArray p3 = TestPictures::displayP3Profile();
+    const QByteArray p3Srgb = profileOf(p3Primaries, 0);
+    auto linear = [](int v) { return int(std::lround(255 * srgbEncoded(v / 255.0))); };
+    struct Case {
+        const char *name;
+        Maker maker;
+        Rgba want;
+    };
+    const Case cases[] = {
+        {"WebP with a Display P3 profile", webpMaker(with<WebpOptions>([&](auto &o) { o.lossless = true; o.icc = p3; })), referenceSrgb(p3, 200, 120, 90)},
+        {"HEIC with a Display P3 profile", heicMaker(with<HeifOptions>([&](auto &o) { o.icc = p3; })), referenceSrgb(p3, 200, 120, 90)},
+        {"AVIF with a Display P3 profile", avifMaker(with<HeifOptions>([&](auto &o) { o.icc = p3; })), referenceSrgb(p3, 200, 120, 90)},
+        {"AVIF with P3 primaries", avifMaker(with<HeifOptions>([](auto &o) { o.nclx = {12, 13}; })), referenceSrgb(p3Srgb, 200, 120, 90)},
+        {"HEIC with BT.2020 primaries", heicMaker(with<HeifOptions>([](auto &o) { o.nclx = {9, 13}; })),
+         referenceSrgb(profileOf(bt2020Primaries, 0), 200, 120, 90)},
+        {"AVIF with a linear curve", avifMaker(with<HeifOptions>([](auto &o) { o.nclx = {1, 8}; })), {linear(200), linear(120), linear(90), 255}},
+        {"AVIF in sRGB", avifMaker(), {200, 120, 90, 255}},
+        {"HEIC with BT.709's curve", heicMaker(with<HeifOptions>([](auto &o) { o.nclx = {1, 1}; })), {200, 120, 90, 255}},
+    };
+    ASSERT_GT(cases[0].want.r, 205); // the profile really moves this colour
+    for (const Case &c : cases) {
+        const auto pixels = onlyPixels(c.maker(*colour));
+        ASSERT_TRUE(pixels) << c.name;
+        expectNear(at(*pixels, 8, 8), c.want, 4, c.name);
+    }
+}
+
+TEST(PngDecoding, GammaAndChromaticitiesWithoutAProfileAreShownAsBrowsersShowThem)
+{
+    const std::array<double, 8> srgbChrm{0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
+    const std::array<double, 8> adobeChrm{0.3127, 0.3290, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06};
+    // What sRGB must show for a stored 8-bit v.
+    auto shown = [](double exponent, int v) { return int(std::lround(255 * srgbEncoded(std::pow(v / 255.0, exponent)))); };
+    struct Case {
+        const char *name;
+        PngOptions options;
+        int channels, bits;
+        double exponent; // what the stored values are raised to before sRGB's curve; 0: kept as they are
+    };
+    const Case cases[] = {
+        // The chunks libpng's own test pictures carry.
+        {"linear: gAMA 1.0 and sRGB's cHRM", with<PngOptions>([&](auto &o) { o.gamma = 100000; o.chromaticities = srgbChrm; }), 3, 8, 1.0},
+        {"gamma 1.8: gAMA 1/1.8 and sRGB's cHRM", with<PngOptions>([&](auto &o) { o.gamma = 55556; o.chromaticities = srgbChrm; }), 3, 8, 1.8},
+        {"an sRGB chunk", with<PngOptions>([](auto &o) { o.srgbChunk = true; }), 3, 8, 0},
+        // gAMA alone takes sRGB's primaries, in every layout.
+        {"gAMA 1.0 alone, grey", with<PngOptions>([](auto &o) { o.gamma = 100000; }), 1, 8, 1.0},
+        {"gAMA 1.0 alone, 16-bit grey and alpha", with<PngOptions>([](auto &o) { o.gamma = 100000; }), 2, 16, 1.0},
+        {"gAMA 1.0 alone, palette with alpha", with<PngOptions>([](auto &o) { o.gamma = 100000; o.palette = true; }), 4, 8, 1.0},
+        {"gAMA 1/2.2 alone", with<PngOptions>([](auto &o) { o.gamma = 45455; }), 3, 8, 0},
+        {"gAMA 1/2.2 and sRGB's cHRM", with<PngOptions>([&](auto &o) { o.gamma = 45455; o.chromaticities = srgbChrm; }), 3, 16, 0},
+        {"cHRM alone", with<PngOptions>([&](auto &o) { o.chromaticities = adobeChrm; }), 3, 8, 0},
+        {"an ICC profile before gAMA", with<PngOptions>([](auto &o) { o.gamma = 100000; o.icc = srgbIccProfile(); }), 3, 8, 0},
+        {"a gAMA no picture uses", with<PngOptions>([](auto &o) { o.gamma = 500; }), 3, 8, 0},
+    };
+    for (const Case &c : cases) {
+        const int top = c.bits == 8 ? 255 : 65535;
+        const bool alpha = c.channels % 2 == 0;
+        // Greys of 128 and 40, alpha alternating between 100 and opaque.
+        auto grey = [](int x) { return x < 4 ? 128 : 40; };
+        auto opacity = [&](int x) { return !alpha || x % 2 ? 255 : 100; };
+        auto source = make(8, 4, c.channels, c.bits, [&](int x, int, uint16_t *o) {
+            for (int i = 0; i < c.channels; ++i)
+                o[i] = uint16_t(grey(x) * top / 255);
+            o[c.channels - 1] = uint16_t((alpha ? opacity(x) : grey(x)) * top / 255);
+        });
+        LogCapture log;
+        const auto pixels = onlyPixels(TestPictures::png(*source, c.options));
+        ASSERT_TRUE(pixels) << c.name;
+        const int scale = top / 255;
+        for (const int x : {0, 5}) {
+            const int v = c.exponent > 0 ? shown(c.exponent, grey(x)) : grey(x);
+            // Converted values may round either way; kept ones must not move at all.
+            const int tolerance = c.exponent > 0 ? (c.bits == 8 ? 1 : 300) : 0;
+            expectNear(at(*pixels, x, 1), {v * scale, v * scale, v * scale, opacity(x) * scale}, tolerance, c.name);
+        }
+        EXPECT_EQ(log.messages().size(), c.options.gamma == 500 ? 1 : 0) << c.name;
+    }
+    // "Linear" must come out lighter, as browsers show it, not darker.
+    EXPECT_GT(shown(1.0, 128), 180);
+
+    // Other primaries than sRGB's go through a profile of them.
+    const auto colour = flat(8, 8, {200, 120, 90});
+    const auto wide = onlyPixels(TestPictures::png(*colour, with<PngOptions>([&](auto &o) { o.gamma = 100000; o.chromaticities = adobeChrm; })));
+    ASSERT_TRUE(wide);
+    expectNear(at(*wide, 4, 4), referenceSrgb(profileOf(adobePrimaries, 1.0), 200, 120, 90), 2, "gAMA 1.0 and Adobe RGB's cHRM");
 }

@@ -190,6 +190,12 @@ QByteArray png(const PixelBuffer &pixels, const PngOptions &options)
     }
     if (!options.icc.isEmpty())
         png_set_iCCP(png, info, "test", 0, reinterpret_cast<png_const_bytep>(options.icc.constData()), png_uint_32(options.icc.size()));
+    if (options.gamma > 0)
+        png_set_gAMA_fixed(png, info, options.gamma);
+    if (const auto &c = options.chromaticities; c[0] > 0)
+        png_set_cHRM(png, info, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
+    if (options.srgbChunk)
+        png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
     if (options.dpi > 0) {
         const auto perMetre = png_uint_32(options.dpi / 0.0254 + 0.5);
         png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);

@@ -5,8 +5,10 @@
 #include "PixelBuffer.h"
 
 #include <QByteArray>
+#include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace TestPictures {
 
@@ -35,6 +37,9 @@ struct PngOptions {
     QByteArray icc;
     int dpi = 0;                   // pHYs
     int transparentGrey = -1;      // tRNS for a grey picture
+    int gamma = 0;                 // gAMA (gamma x 100000) when above 0
+    std::array<double, 8> chromaticities{}; // cHRM (white, red, green, blue x and y) when white x is above 0
+    bool srgbChunk = false;
 };
 QByteArray png(const PixelBuffer &pixels, const PngOptions &options = {});
 
@@ -60,6 +65,41 @@ QByteArray pdf(int widthPoints, int heightPoints, int rotate = 0);
 // An EPS of w x h points: a red left half and a blue right half, transparent elsewhere
 // when `margin` leaves room around them.
 QByteArray eps(int widthPoints, int heightPoints);
+
+struct WebpOptions {
+    bool lossless = false;
+    int quality = 90;
+    QByteArray exif; // the EXIF chunk as written (with or without "Exif\0\0" before it)
+    QByteArray icc;
+    // Frames after the first make an animation, each shown 100 ms and covering the canvas.
+    std::vector<std::shared_ptr<PixelBuffer>> laterFrames;
+    // An animation's canvas when larger than its first frame, and where that frame lies
+    // on it (even offsets).
+    int canvasWidth = 0, canvasHeight = 0, firstX = 0, firstY = 0;
+};
+// Through libwebp (8-bit RGB or RGBA pixels).
+QByteArray webp(const PixelBuffer &pixels, const WebpOptions &options = {});
+
+// Colour signalled by code points (ITU-T H.273) instead of a profile.
+struct Nclx {
+    int primaries = 1; // 1 BT.709/sRGB, 9 BT.2020, 12 Display P3
+    int transfer = 13; // 13 sRGB, 8 linear, 4 gamma 2.2
+};
+
+struct HeifOptions {
+    int orientation = 1;  // EXIF's numbering, stored as the container's irot/imir
+    QByteArray exif;      // "Exif\0\0" + TIFF, stored as an EXIF item whatever orientation it names
+    QByteArray icc;
+    Nclx nclx;            // written when there is no ICC profile
+    int bitDepth = 8;     // 8 or 10; 10 takes 16-bit pixels
+    int quality = 90;
+    // AVIF only: frames after the first make an image sequence.
+    std::vector<std::shared_ptr<PixelBuffer>> laterFrames;
+};
+// HEVC in HEIF through libheif and x265.
+QByteArray heic(const PixelBuffer &pixels, const HeifOptions &options = {});
+// AV1 in HEIF through libavif and aom.
+QByteArray avif(const PixelBuffer &pixels, const HeifOptions &options = {});
 
 // lcms2-made RGB profiles with other primaries than sRGB.
 QByteArray displayP3Profile();
