@@ -36,9 +36,11 @@ void ShrinkerController::browse()
     panel.resolvesAliases = true;
     panel.allowsMultipleSelection = true;
     panel.canCreateDirectories = true;
-    panel.allowedFileTypes = {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("gif"), QStringLiteral("png"),
-                              QStringLiteral("pdf"), QStringLiteral("ai"),   QStringLiteral("eps"), QStringLiteral("tif"),
-                              QStringLiteral("tiff")};
+    // Today's web and phone formats follow the classic list.
+    panel.allowedFileTypes = {QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("gif"),  QStringLiteral("png"),
+                              QStringLiteral("pdf"),  QStringLiteral("ai"),   QStringLiteral("eps"),  QStringLiteral("tif"),
+                              QStringLiteral("tiff"), QStringLiteral("webp"), QStringLiteral("avif"), QStringLiteral("heic"),
+                              QStringLiteral("heif")};
     uiWindow->show();
     uiWindow->raise();
     uiWindow->activateWindow();

@@ -8,6 +8,7 @@
 #include "Log.h"
 #include "NotificationCenter.h"
 #include "QP_ImageView.h"
+#include "TestPictures.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -48,7 +49,7 @@ TEST_F(IntakeTest, TheOpenPanelGivesOnePictureOrABatchAndStepsThroughIt)
     EXPECT_EQ(presenter.panels.back().title, "Choose a Picture or Selection of Pictures");
     EXPECT_EQ(presenter.panels.back().prompt, "Choose");
     EXPECT_EQ(presenter.panels.back().allowedFileTypes,
-              QStringList({"jpg", "jpeg", "gif", "png", "pdf", "ai", "eps", "tif", "tiff"}));
+              QStringList({"jpg", "jpeg", "gif", "png", "pdf", "ai", "eps", "tif", "tiff", "webp", "avif", "heic", "heif"}));
     EXPECT_TRUE(presenter.panels.back().canChooseDirectories && presenter.panels.back().allowsMultipleSelection);
 
     presenter.choose({a, b, c});
@@ -107,6 +108,23 @@ TEST_F(IntakeTest, DropsArriveAfterTheDropAndOneDroppedFileIsASinglePicture)
     NotificationCenter::defaultCenter().postNotificationName(Notification::imageDropped, {{"other", 1}});
     QCoreApplication::processEvents();
     expectSingle(QSize(40, 30));
+
+    // Today's web and phone formats arrive the same way, whatever their names say.
+    const auto pixels = TestPictures::make(36, 20, 3, 8, [](int x, int, uint16_t *o) { o[0] = uint16_t(x * 7), o[1] = 80, o[2] = 160; });
+    const std::pair<const char *, QByteArray> dropped[] = {
+        {"photo.webp", TestPictures::webp(*pixels)}, {"photo.heic", TestPictures::heic(*pixels)},
+        {"photo.avif", TestPictures::avif(*pixels)}, {"photo-from-a-phone.jpg", TestPictures::heic(*pixels)}};
+    for (const auto &[name, bytes] : dropped) {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        controller->inputImage.reset();
+        NotificationCenter::defaultCenter().postNotificationName(Notification::imageDropped, {{Notification::imageFileNames, QStringList({file.fileName()})}});
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(name);
+        expectSingle(QSize(36, 20));
+    }
 }
 
 TEST_F(IntakeTest, TheClipboardGivesExactlyOnePictureOrNothing)
@@ -178,7 +196,7 @@ TEST(DesktopFile, DeclaresEveryTypeTheOpenPanelOffersAndPassesFiles)
     EXPECT_EQ(entry.value("Exec"), "quillpane %F");
     const QStringList declared = entry.value("MimeType").split(';', Qt::SkipEmptyParts);
     const QMimeDatabase mimes;
-    for (const QString type : {"jpg", "jpeg", "gif", "png", "pdf", "ai", "eps", "tif", "tiff"}) {
+    for (const QString type : {"jpg", "jpeg", "gif", "png", "pdf", "ai", "eps", "tif", "tiff", "webp", "avif", "heic", "heif"}) {
         const QMimeType mime = mimes.mimeTypeForFile("picture." + type, QMimeDatabase::MatchExtension);
         bool found = declared.contains(mime.name());
         for (const QString &alias : mime.aliases())
