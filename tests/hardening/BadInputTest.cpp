@@ -372,7 +372,7 @@ TEST_F(BadInputTest, EverySeedReadsAsAPicture)
 
 TEST_F(BadInputTest, ZeroByteFilesOfEveryType)
 {
-    for (const char *extension : {"jpg", "jpeg", "png", "gif", "tif", "tiff", "pdf", "ai", "eps", "ps"}) {
+    for (const char *extension : {"jpg", "jpeg", "png", "gif", "tif", "tiff", "pdf", "ai", "eps", "ps", "webp", "avif", "heic", "heif"}) {
         const QString path = write(QStringLiteral("empty.") + extension, {});
         const Outcome o = runReader("read", path);
         expectRefused(o, path);
@@ -411,7 +411,8 @@ TEST_F(BadInputTest, WrongExtensions)
 {
     const std::pair<const char *, const char *> renamed[] = {
         {"rgb.png", "photo.jpg"}, {"baseline.jpg", "photo.png"}, {"lzw.tif", "photo.gif"},
-        {"plain.gif", "photo.tiff"}, {"drawing.pdf", "drawing.eps"}, {"rgba.png", "photo"}};
+        {"plain.gif", "photo.tiff"}, {"drawing.pdf", "drawing.eps"}, {"rgba.png", "photo"},
+        {"lossy.webp", "photo.jpg"}, {"plain.heic", "photo.png"}, {"plain.avif", "photo.heic"}, {"rgb.png", "photo.avif"}};
     for (const auto &[from, to] : renamed) {
         const Outcome o = runReader("read", write(QString::fromLatin1(to), seed(QString::fromLatin1(from))));
         expectBounded(o);
@@ -432,6 +433,9 @@ TEST_F(BadInputTest, WrongExtensions)
         {"almost.png", QByteArray("\x89PNG\r\n\x1A\n", 8) + QByteArray(64, '\0')},
         {"almost.gif", "GIF89a" + QByteArray(64, '\0')},
         {"almost.tif", QByteArray("II*\0\x08\0\0\0", 8) + QByteArray(64, '\0')},
+        {"almost.webp", QByteArray("RIFF\x40\0\0\0WEBPVP8X", 16) + QByteArray(64, '\0')},
+        {"almost.heic", QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24) + QByteArray(64, '\0')},
+        {"video.avif", QByteArray("\0\0\0\x18" "ftypisom\0\0\2\0isomiso2", 24) + QByteArray(64, '\0')},
     };
     for (const auto &[name, bytes] : impostors) {
         const QString path = write(QString::fromLatin1(name), bytes);
@@ -453,6 +457,63 @@ TEST_F(BadInputTest, PngHeadersClaimingHugePicturesWithATinyBody)
     }
     const QString over = write("over.png", pngHeaderOnly(70000, 10));
     expectRefused(runReader("read", over), over);
+}
+
+// A seed with the size fields after every `marker` (a box or chunk's name) rewritten.
+QByteArray withSizesAt(const QString &name, const QByteArray &marker, int skip, const QByteArray &sizes)
+{
+    QByteArray bytes = seed(name);
+    qsizetype at = bytes.indexOf(marker);
+    if (at < 0)
+        ADD_FAILURE() << "no " << marker.constData() << " in " << qPrintable(name);
+    for (; at >= 0; at = bytes.indexOf(marker, at + 1))
+        bytes.replace(at + marker.size() + skip, sizes.size(), sizes);
+    return bytes;
+}
+
+QByteArray little24(quint32 a, quint32 b)
+{
+    QByteArray out;
+    putLittle(out, a, 3);
+    putLittle(out, b, 3);
+    return out;
+}
+
+QByteArray big32(quint32 a, quint32 b)
+{
+    QByteArray out;
+    putBig32(out, a);
+    putBig32(out, b);
+    return out;
+}
+
+TEST_F(BadInputTest, WebpAndHeifHeadersClaimingHugePictures)
+{
+    // VP8's frame header: a start code, then 14-bit width and height (little-endian).
+    auto vp8 = [](quint16 w, quint16 h) { QByteArray out("\x9d\x01\x2a", 3); putLittle(out, w, 2); putLittle(out, h, 2); return out; };
+    const std::tuple<const char *, QByteArray, const char *> cases[] = {
+        // The extended header's canvas (24 bits a side, less one): over the limit around a
+        // still or an animation's frame, and within it around a small still.
+        {"canvas-over.webp", withSizesAt("exif-icc.webp", "VP8X", 8, little24(0xFFFFFF, 0xFFFFFF)), "not a complete WebP file"},
+        {"canvas-animation.webp", withSizesAt("animated.webp", "VP8X", 8, little24(19999, 19999)), "200 megapixels"},
+        {"canvas-still.webp", withSizesAt("exif-icc.webp", "VP8X", 8, little24(14999, 12999)), "not a complete WebP file"},
+        // The bitstream's own: 16383 x 12000 within the limit, 16383 x 16383 over it.
+        {"vp8-large.webp", withSizesAt("lossy.webp", QByteArray("\x9d\x01\x2a", 3), -3, vp8(16383, 12000)), "the file ends before"},
+        {"vp8-over.webp", withSizesAt("lossy.webp", QByteArray("\x9d\x01\x2a", 3), -3, vp8(16383, 16383)), "200 megapixels"},
+        // HEIF's image spatial extents (after a version and flags).
+        {"ispe-over.heic", withSizesAt("plain.heic", "ispe", 4, big32(60000, 60000)), "200 megapixels"},
+        {"ispe-large.heic", withSizesAt("plain.heic", "ispe", 4, big32(15000, 13000)), "not the size its container gives"},
+        {"ispe-large.avif", withSizesAt("plain.avif", "ispe", 4, big32(15000, 13000)), "not the size its container gives"},
+        {"ispe-side.avif", withSizesAt("alpha-10bit.avif", "ispe", 4, big32(70000, 10)), "libheif cannot read it"},
+        {"ispe-zero.avif", withSizesAt("plain.avif", "ispe", 4, big32(0, 0)), "no pixels"},
+    };
+    for (const auto &[name, bytes, reason] : cases) {
+        const QString path = write(QString::fromLatin1(name), bytes);
+        const Outcome o = runReader("read", path);
+        expectRefused(o, path);
+        EXPECT_TRUE(o.err.contains(reason)) << name << "\n" << o;
+        expectNothingShown(runReader("reference", path), path);
+    }
 }
 
 TEST_F(BadInputTest, JpegBombs)

@@ -1,13 +1,15 @@
 // Writes a WebP, HEIC or AVIF test picture made from a PNG, with the encoders the tests
-// use, so the fuzzer's seeds come from the same makers as the tests' pictures.
+// use, so the fuzzer's seeds come from the same makers as the tests' pictures; or a PNG
+// with gAMA and cHRM chunks.
 //
-//   qp_make_test_picture webp|heic|avif IN.png OUT [--lossless] [--animated]
+//   qp_make_test_picture webp|heic|avif|png IN.png OUT [--lossless] [--animated]
 //       [--orientation N] [--exif-orientation N] [--depth 10] [--nclx PRIMARIES/TRANSFER]
-//       [--icc PROFILE] [--quality Q]
+//       [--icc PROFILE] [--quality Q] [--gamma GAMA] [--wide]
 //
 // --orientation is the container's (HEIF's irot/imir; for WebP, an EXIF chunk);
 // --exif-orientation an EXIF item beside it; --animated adds a second frame, the
-// picture's colours inverted.
+// picture's colours inverted; --gamma writes gAMA (gamma x 100000) with sRGB's cHRM, or
+// Adobe RGB's with --wide.
 
 #include "Picture.h"
 #include "TestPictures.h"
@@ -62,7 +64,9 @@ int main(int argc, char **argv)
 
     TestPictures::WebpOptions webp;
     TestPictures::HeifOptions heif;
+    TestPictures::PngOptions png;
     bool animated = false;
+    bool wide = false;
     for (int i = 3; i < args.size(); ++i) {
         const QString &option = args[i];
         const QString value = i + 1 < args.size() ? args[i + 1] : QString();
@@ -72,6 +76,10 @@ int main(int argc, char **argv)
         }
         if (option == "--animated") {
             animated = true;
+            continue;
+        }
+        if (option == "--wide") {
+            wide = true;
             continue;
         }
         ++i;
@@ -84,6 +92,8 @@ int main(int argc, char **argv)
             heif.bitDepth = value.toInt();
         } else if (option == "--nclx") {
             heif.nclx = {value.section('/', 0, 0).toInt(), value.section('/', 1, 1).toInt()};
+        } else if (option == "--gamma") {
+            png.gamma = value.toInt();
         } else if (option == "--quality") {
             heif.quality = webp.quality = value.toInt();
         } else if (option == "--icc") {
@@ -100,15 +110,19 @@ int main(int argc, char **argv)
         webp.laterFrames.push_back(inverted(*source));
         heif.laterFrames.push_back(heif.bitDepth > 8 ? widened(*inverted(*source)) : inverted(*source));
     }
+    if (png.gamma > 0)
+        png.chromaticities = {0.3127, 0.3290, 0.64, 0.33, wide ? 0.21 : 0.30, wide ? 0.71 : 0.60, 0.15, 0.06};
     QByteArray bytes;
-    if (type == "webp")
+    if (type == "png")
+        bytes = TestPictures::png(*pixels, png);
+    else if (type == "webp")
         bytes = TestPictures::webp(*pixels, webp);
     else if (type == "heic")
         bytes = TestPictures::heic(*pixels, heif);
     else if (type == "avif")
         bytes = TestPictures::avif(*pixels, heif);
     else
-        return fail("the type is webp, heic or avif");
+        return fail("the type is webp, heic, avif or png");
     QFile out(args[2]);
     if (bytes.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
         return fail("the encoder or the output failed");
