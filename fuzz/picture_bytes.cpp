@@ -7,6 +7,9 @@
 // process, as the program does: a fault in poppler's drawing ends that child and shows
 // here as a page not drawn, so what this harness proves for PDF is the opening in
 // process and the handling of whatever the helper hands back.
+// WebP, HEIC and AVIF come through the same entry into libwebp and libheif (with libde265
+// and dav1d); those libraries are Debian's, built without coverage, so the fuzzer steers by
+// what our side of the calls sees, while a fault inside them still ends the run.
 
 #include "EncodedImageReps.h"
 #include "Picture.h"
