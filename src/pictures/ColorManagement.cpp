@@ -84,15 +84,32 @@ bool isSrgbLike(cmsHPROFILE profile)
     return true;
 }
 
+using CacheKey = std::tuple<QByteArray, int, int>;
+
 struct CacheEntry {
-    std::unique_ptr<IccTransform> transform; // null: profile unusable or already sRGB
+    std::shared_ptr<const IccTransform> transform; // null: profile unusable or already sRGB
+    quint64 lastUse = 0;
 };
 
 std::mutex cacheMutex;
-std::map<std::tuple<QByteArray, int, int>, CacheEntry> &cache()
+quint64 uses = 0;
+std::map<CacheKey, CacheEntry> &cache()
 {
-    static std::map<std::tuple<QByteArray, int, int>, CacheEntry> entries;
+    static std::map<CacheKey, CacheEntry> entries;
     return entries;
+}
+
+// Makes room for one more entry by forgetting the least recently used.
+void evictLocked()
+{
+    auto &entries = cache();
+    while (entries.size() >= IccTransform::maxCached) {
+        auto oldest = entries.begin();
+        for (auto it = entries.begin(); it != entries.end(); ++it)
+            if (it->second.lastUse < oldest->second.lastUse)
+                oldest = it;
+        entries.erase(oldest);
+    }
 }
 
 } // namespace
@@ -116,7 +133,7 @@ const QByteArray &srgbIccProfile()
     return bytes;
 }
 
-const IccTransform *IccTransform::forProfile(const QByteArray &profile, IccLayout in, IccLayout out)
+std::shared_ptr<const IccTransform> IccTransform::forProfile(const QByteArray &profile, IccLayout in, IccLayout out)
 {
     if (profile.isEmpty())
         return nullptr;
@@ -125,8 +142,10 @@ const IccTransform *IccTransform::forProfile(const QByteArray &profile, IccLayou
     const auto key = std::make_tuple(digest, int(in), int(out));
     std::lock_guard lock(cacheMutex);
     auto it = cache().find(key);
-    if (it != cache().end())
-        return it->second.transform.get();
+    if (it != cache().end()) {
+        it->second.lastUse = ++uses;
+        return it->second.transform;
+    }
 
     CacheEntry entry;
     ProfileHandle source(profile);
@@ -142,20 +161,30 @@ const IccTransform *IccTransform::forProfile(const QByteArray &profile, IccLayou
         cmsHTRANSFORM handle = cmsCreateTransform(source.handle, lcmsFormat(in), srgb, lcmsFormat(out), INTENT_PERCEPTUAL, flags);
         cmsCloseProfile(srgb);
         if (handle) {
-            entry.transform = std::make_unique<IccTransform>();
-            entry.transform->handle = handle;
+            entry.transform = std::make_shared<const IccTransform>(handle);
         } else {
             qpLog(QStringLiteral("Ignoring a colour profile that cannot be converted to sRGB; taking the picture as sRGB"));
         }
     }
-    const IccTransform *result = entry.transform.get();
-    cache().emplace(key, std::move(entry));
-    return result;
+    entry.lastUse = ++uses;
+    evictLocked();
+    return cache().emplace(key, std::move(entry)).first->second.transform;
+}
+
+size_t IccTransform::cachedCount()
+{
+    std::lock_guard lock(cacheMutex);
+    return cache().size();
+}
+
+IccTransform::~IccTransform()
+{
+    cmsDeleteTransform(static_cast<cmsHTRANSFORM>(handle_));
 }
 
 void IccTransform::apply(const void *in, void *out, size_t pixels) const
 {
-    cmsDoTransform(static_cast<cmsHTRANSFORM>(handle), in, out, cmsUInt32Number(pixels));
+    cmsDoTransform(static_cast<cmsHTRANSFORM>(handle_), in, out, cmsUInt32Number(pixels));
 }
 
 bool iccProfileIsCmyk(const QByteArray &profile)

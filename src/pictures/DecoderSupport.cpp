@@ -107,7 +107,7 @@ void convertToSrgb(PixelBuffer &pixels, const QByteArray &profile)
     if (profile.isEmpty() || pixels.channels < 3)
         return;
     const IccLayout layout = rgbLayout(pixels.channels, pixels.bitsPerChannel);
-    const IccTransform *transform = IccTransform::forProfile(profile, layout, layout);
+    const auto transform = IccTransform::forProfile(profile, layout, layout);
     if (!transform)
         return;
     for (int y = 0; y < pixels.height; ++y)

@@ -33,6 +33,22 @@ struct GifFile {
     }
 };
 
+// What the frame leaves open on the screen becomes transparent.
+void clearAroundFrame(PixelBuffer &pixels, const GifImageDesc &frame)
+{
+    const size_t bpp = pixels.bytesPerPixel();
+    const int left = std::min(frame.Left, pixels.width);
+    const int right = std::min(frame.Left + frame.Width, pixels.width);
+    for (int y = 0; y < pixels.height; ++y) {
+        if (y < frame.Top || y >= frame.Top + frame.Height) {
+            std::memset(pixels.row(y), 0, pixels.stride);
+            continue;
+        }
+        std::memset(pixels.row(y), 0, size_t(left) * bpp);
+        std::memset(pixels.row(y) + size_t(right) * bpp, 0, size_t(pixels.width - right) * bpp);
+    }
+}
+
 // The first frame on its logical screen; areas the frame leaves open are transparent.
 std::shared_ptr<PixelBuffer> readGif(const QByteArray &bytes, bool decode, BitmapPageInfo &page, QString &error)
 {
@@ -99,11 +115,11 @@ std::shared_ptr<PixelBuffer> readGif(const QByteArray &bytes, bool decode, Bitma
         }
         const bool covers = frame.Left == 0 && frame.Top == 0 && frame.Width >= canvasWidth && frame.Height >= canvasHeight;
         const int channels = (transparent >= 0 || !covers) ? 4 : 3;
+        // Nothing is cleared before the frame has decoded: a few bytes may claim a screen
+        // of many megapixels, and touching all of it for a file that then ends costs seconds.
         auto pixels = createChecked(canvasWidth, canvasHeight, channels, 8, error);
         if (!pixels)
             return nullptr;
-        for (int y = 0; y < canvasHeight; ++y)
-            std::memset(pixels->row(y), 0, pixels->stride);
         std::vector<GifPixelType> line(size_t(frame.Width));
         std::vector<int> order;
         order.reserve(size_t(frame.Height));
@@ -131,8 +147,10 @@ std::shared_ptr<PixelBuffer> readGif(const QByteArray &bytes, bool decode, Bitma
                     continue;
                 const int index = line[size_t(frameX)];
                 uint8_t *out = row + size_t(x) * size_t(channels);
-                if (index == transparent)
-                    continue; // stays transparent
+                if (index == transparent) {
+                    std::memset(out, 0, size_t(channels));
+                    continue;
+                }
                 const GifColorType colour = map->Colors[index < map->ColorCount ? index : 0];
                 out[0] = colour.Red;
                 out[1] = colour.Green;
@@ -141,6 +159,7 @@ std::shared_ptr<PixelBuffer> readGif(const QByteArray &bytes, bool decode, Bitma
                     out[3] = 255;
             }
         }
+        clearAroundFrame(*pixels, frame);
         return pixels;
     }
 }

@@ -91,8 +91,13 @@ TaggedColour nclxColour(const heif_image_handle *handle)
 {
     TaggedColour colour;
     heif_color_profile_nclx *nclx = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx)
+    const heif_error e = heif_image_handle_get_nclx_color_profile(handle, &nclx);
+    // libheif hands out its record even when it refuses a code in it.
+    if (e.code != heif_error_Ok || !nclx) {
+        if (nclx)
+            heif_nclx_color_profile_free(nclx);
         return colour;
+    }
     // Unspecified primaries (2) are taken as sRGB's, as libheif fills them in.
     if (nclx->color_primaries != heif_color_primaries_unspecified)
         colour.primaries = Chromaticities{nclx->color_primary_white_x, nclx->color_primary_white_y,

@@ -25,6 +25,7 @@ struct JpegDecode {
     std::vector<uint8_t> cmykRow;
     JOCTET *icc = nullptr;
     unsigned iccSize = 0;
+    std::shared_ptr<const IccTransform> transform;
 };
 
 // A progressive file can hold thousands of tiny scans that each cost a pass over the
@@ -40,7 +41,7 @@ void jpegProgress(j_common_ptr common)
 }
 
 // Kept out of runJpegDecode, whose setjmp forbids locals with destructors.
-const IccTransform *jpegTransform(const JOCTET *icc, unsigned size, bool cmyk, bool inverted, int channels)
+std::shared_ptr<const IccTransform> jpegTransform(const JOCTET *icc, unsigned size, bool cmyk, bool inverted, int channels)
 {
     if (!icc || size == 0)
         return nullptr;
@@ -114,7 +115,8 @@ bool runJpegDecode(JpegDecode &state, const QByteArray &bytes)
     }
     jpeg_read_icc_profile(&info, &state.icc, &state.iccSize);
     const bool inverted = info.saw_Adobe_marker;
-    const IccTransform *transform = jpegTransform(state.icc, state.iccSize, cmyk, inverted, channels);
+    state.transform = jpegTransform(state.icc, state.iccSize, cmyk, inverted, channels);
+    const IccTransform *transform = state.transform.get();
 
     jpeg_start_decompress(&info);
     PixelBuffer &out = *state.pixels;

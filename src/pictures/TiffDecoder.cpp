@@ -255,7 +255,7 @@ std::shared_ptr<PixelBuffer> decodeTiff(const QByteArray &bytes, int pageIndex, 
         if (!cmyk || !readContiguous(tiff, *cmyk, samples, error))
             return nullptr;
         pixels = createChecked(int(page.width), int(page.height), 3, 8, error);
-        const IccTransform *transform = IccTransform::forProfile(profile, IccLayout::CMYK8, IccLayout::RGB8);
+        const auto transform = IccTransform::forProfile(profile, IccLayout::CMYK8, IccLayout::RGB8);
         if (!pixels)
             return nullptr;
         for (int y = 0; y < pixels->height; ++y) {

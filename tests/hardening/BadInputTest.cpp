@@ -535,6 +535,16 @@ TEST_F(BadInputTest, GifScreenClaimingHugePicture)
     gif[6] = '\xFF', gif[7] = '\xFF', gif[8] = '\xFF', gif[9] = '\xFF'; // 65535 x 65535 screen
     const QString path = write("huge.gif", gif);
     expectRefused(runReader("read", path), path);
+
+    // 8480 x 11297, within the limits, around a frame whose data ends: refused before the
+    // screen's 380 MB are touched.
+    QByteArray cut = seed("interlaced.gif");
+    cut[6] = '\x20', cut[7] = '\x21', cut[8] = '\x21', cut[9] = '\x2C';
+    cut.chop(cut.size() / 3);
+    const QString screen = write("large-screen-cut.gif", cut);
+    const Outcome o = runReader("read", screen);
+    expectRefused(o, screen);
+    EXPECT_TRUE(o.err.contains("the file ends before the picture does")) << o;
 }
 
 TEST_F(BadInputTest, TiffsWithAbsurdStrips)

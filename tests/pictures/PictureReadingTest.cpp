@@ -329,6 +329,22 @@ TEST(GifDecoding, FirstFrameWithTransparencyAndInterlace)
     ASSERT_TRUE(opaque);
     EXPECT_EQ(opaque->channels, 3);
     EXPECT_EQ(at(*opaque, 2, 0).b, 255);
+
+    // A frame on a larger screen: the rest of the screen is transparent.
+    for (bool interlaced : {false, true}) {
+        auto framed = onlyPixels(TestPictures::gif(10, 9, indices, colours, 2, interlaced, QSize(17, 15), QPoint(4, 3)));
+        ASSERT_TRUE(framed);
+        ASSERT_EQ(QSize(framed->width, framed->height), QSize(17, 15));
+        for (int y = 0; y < 15; ++y)
+            for (int x = 0; x < 17; ++x) {
+                const bool inFrame = x >= 4 && x < 14 && y >= 3 && y < 12;
+                const int index = inFrame ? (x - 4 + y - 3) % 3 : 2;
+                EXPECT_EQ(at(*framed, x, y).a, index == 2 ? 0 : 255) << x << "," << y << " interlaced " << interlaced;
+                if (index == 0) {
+                    EXPECT_EQ(at(*framed, x, y).r, 255) << x << "," << y;
+                }
+            }
+    }
 }
 
 TEST(TiffDecoding, PagesLayoutsDepthsAndCompressions)
@@ -703,6 +719,24 @@ TEST(WebAndPhoneFormats, ProfilesAndCodePointsAreConvertedToSrgb)
         ASSERT_TRUE(pixels) << c.name;
         expectNear(at(*pixels, 8, 8), c.want, 4, c.name);
     }
+}
+
+TEST(ColourProfiles, FewAreRememberedAndOneInUseOutlivesTheCache)
+{
+    const QByteArray p3 = TestPictures::displayP3Profile();
+    const auto held = IccTransform::forProfile(p3, IccLayout::RGB8, IccLayout::RGB8);
+    ASSERT_TRUE(held);
+    // Many pictures, each with a profile of its own.
+    for (size_t i = 0; i < 3 * IccTransform::maxCached; ++i) {
+        const QByteArray own = profileOf(adobePrimaries, 1.5 + 0.01 * double(i));
+        const auto pixels = onlyPixels(TestPictures::png(*flat(4, 4, {200, 120, 90}), with<PngOptions>([&](auto &o) { o.icc = own; })));
+        ASSERT_TRUE(pixels);
+        expectNear(at(*pixels, 1, 1), referenceSrgb(own, 200, 120, 90), 2, "a picture's own profile");
+    }
+    EXPECT_LE(IccTransform::cachedCount(), IccTransform::maxCached);
+    uint8_t colour[3] = {200, 120, 90};
+    held->apply(colour, colour, 1);
+    expectNear({colour[0], colour[1], colour[2], 255}, referenceSrgb(p3, 200, 120, 90), 2, "the transform held throughout");
 }
 
 TEST(PngDecoding, GammaAndChromaticitiesWithoutAProfileAreShownAsBrowsersShowThem)

@@ -218,7 +218,7 @@ int gifWrite(GifFileType *gif, const GifByteType *data, int length)
 } // namespace
 
 QByteArray gif(int width, int height, const std::vector<uint8_t> &indices, const std::vector<uint8_t> &colours,
-               int transparentIndex, bool interlaced)
+               int transparentIndex, bool interlaced, QSize screen, QPoint at)
 {
     QByteArray out;
     int error = 0;
@@ -232,12 +232,12 @@ QByteArray gif(int width, int height, const std::vector<uint8_t> &indices, const
         table[size_t(i)] = {colours[size_t(i) * 3], colours[size_t(i) * 3 + 1], colours[size_t(i) * 3 + 2]};
     ColorMapObject *map = GifMakeMapObject(tableSize, table.data());
     EGifSetGifVersion(gif, true);
-    EGifPutScreenDesc(gif, width, height, 8, 0, map);
+    EGifPutScreenDesc(gif, std::max(width, screen.width()), std::max(height, screen.height()), 8, 0, map);
     if (transparentIndex >= 0) {
         const GifByteType block[4] = {1, 0, 0, GifByteType(transparentIndex)};
         EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, block);
     }
-    EGifPutImageDesc(gif, 0, 0, width, height, interlaced, nullptr);
+    EGifPutImageDesc(gif, at.x(), at.y(), width, height, interlaced, nullptr);
     std::vector<int> order;
     if (interlaced) {
         const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};

@@ -5,6 +5,8 @@
 #include "PixelBuffer.h"
 
 #include <QByteArray>
+#include <QPoint>
+#include <QSize>
 #include <array>
 #include <functional>
 #include <memory>
@@ -44,9 +46,10 @@ struct PngOptions {
 QByteArray png(const PixelBuffer &pixels, const PngOptions &options = {});
 
 // An 8-bit palette GIF of the given index rows (width x height indices), a colour table of
-// `colours` RGB triples, an optional transparent index and interlacing.
+// `colours` RGB triples, an optional transparent index and interlacing; its screen is
+// `screen` when larger than the frame, which then lies at `at`.
 QByteArray gif(int width, int height, const std::vector<uint8_t> &indices, const std::vector<uint8_t> &colours,
-               int transparentIndex = -1, bool interlaced = false);
+               int transparentIndex = -1, bool interlaced = false, QSize screen = {}, QPoint at = {});
 
 struct TiffPageSpec {
     std::shared_ptr<PixelBuffer> pixels;
