@@ -38,7 +38,7 @@ struct HeifFile {
 
 QString reason(const heif_error &error)
 {
-    return QString::fromUtf8(error.message ? error.message : "unknown error");
+    return QString::fromUtf8(error.message ? error.message : "unknown error").trimmed();
 }
 
 // The resolution an EXIF item gives (its first four bytes say where the TIFF part starts).
@@ -149,6 +149,13 @@ std::shared_ptr<PixelBuffer> decodeHeif(const QByteArray &bytes, QString &error)
         chroma = little ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBBAA_BE;
     else if (deep)
         chroma = little ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RRGGBB_BE;
+    // A grid's own header may claim a far larger picture than the container's extents,
+    // which libheif would allocate and clear (a gigabyte, tens of seconds) before finding
+    // the tiles missing. Tiles may be coded larger than a small picture (a 16 x 12 one as
+    // a 64 x 64 tile), so up to 4096 a side is let through, some 100 MB at worst; libheif
+    // refuses a side equal to its limit.
+    const int extent = std::max(heif_image_handle_get_ispe_width(file.handle), heif_image_handle_get_ispe_height(file.handle));
+    heif_context_set_maximum_image_size_limit(file.context, std::max(extent, 4096) + 1);
     heif_decoding_options *options = heif_decoding_options_alloc();
     const heif_error e = heif_decode_image(file.handle, &file.image, heif_colorspace_RGB, chroma, options);
     heif_decoding_options_free(options);

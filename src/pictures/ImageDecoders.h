@@ -1,8 +1,9 @@
 #pragma once
 // Decoders for the picture types the program opens. Each works on the file's bytes,
 // recognises the type from the content alone, enforces the pixel limits before it
-// allocates, and hands back upright sRGB pixels (EXIF or TIFF orientation applied,
-// embedded ICC profiles converted). Failures return null with the reason in `error`.
+// allocates, and hands back upright sRGB pixels (EXIF, TIFF or HEIF orientation applied,
+// embedded ICC profiles and colour tags converted). Failures return null with the reason
+// in `error`.
 // HEIF covers HEIC and AVIF alike: one container, read by libheif.
 
 #include "PixelBuffer.h"

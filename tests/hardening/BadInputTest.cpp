@@ -503,6 +503,9 @@ TEST_F(BadInputTest, WebpAndHeifHeadersClaimingHugePictures)
         // HEIF's image spatial extents (after a version and flags).
         {"ispe-over.heic", withSizesAt("plain.heic", "ispe", 4, big32(60000, 60000)), "200 megapixels"},
         {"ispe-large.heic", withSizesAt("plain.heic", "ispe", 4, big32(15000, 13000)), "not the size its container gives"},
+        // A grid's output size (16 bits a side after version, flags, rows and columns) far
+        // beyond the container's extents: refused before libheif fills a gigabyte.
+        {"grid-large.heic", withSizesAt("plain.heic", "idat", 4, QByteArray("\x3e\x80\x2e\xe0", 4)), "exceeds the maximum image size"},
         {"ispe-large.avif", withSizesAt("plain.avif", "ispe", 4, big32(15000, 13000)), "not the size its container gives"},
         {"ispe-side.avif", withSizesAt("alpha-10bit.avif", "ispe", 4, big32(70000, 10)), "libheif cannot read it"},
         {"ispe-zero.avif", withSizesAt("plain.avif", "ispe", 4, big32(0, 0)), "no pixels"},
