@@ -28,6 +28,8 @@ void writeBytes(const QString &path, qint64 count)
 
 QSize pixelSizeOf(const QString &path)
 {
+    if (const QSize web = webPictureSize(path); web.isValid())
+        return web;
     const std::shared_ptr<const Picture> picture = Picture::readFile(path);
     return picture ? picture->sourcePixelSize() : QSize();
 }
@@ -91,7 +93,7 @@ TEST_F(PreviewTest, EachFileTypeRendersIntoItsOwnTempFile)
     QTest::mouseClick(controller->constrain, Qt::LeftButton); // free proportions: the fields stay
     controller->inputImage = picture(300, 200);
 
-    for (int type : {1, 2, 0}) {
+    for (int type : {1, 2, 3, 4, 0}) {
         defaults.setIntegerForKey(type, PrefKey::fileFormat);
         controller->updateOutputImage();
         const QString path = tempPreviewPath(type);
@@ -101,10 +103,10 @@ TEST_F(PreviewTest, EachFileTypeRendersIntoItsOwnTempFile)
         EXPECT_EQ(shownSize(), QSizeF(120, 80));
     }
     // The earlier types' files stay until the next start-up.
-    EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(1)));
-    EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(2)));
+    for (int type : {1, 2, 3, 4})
+        EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(type))) << type;
 
-    // A type outside 0 to 2 makes no file, so the screen keeps what it showed.
+    // A type outside 0 to 4 makes no file, so the screen keeps what it showed.
     const QString label = controller->tfFileSize->text();
     defaults.setIntegerForKey(7, PrefKey::fileFormat);
     controller->sizeFieldW->setText(QStringLiteral("60"));
