@@ -279,6 +279,7 @@ EncodedOutput PhotoManipulator::encodedOutputForNSImageWithSettings(const std::s
     if (type.qualityEnabled)
         output.quality = encoded.compressionFactor;
     output.overBudget = encoded.overBudget && !output.bytes.isEmpty();
+    output.pixels = pixels;
     return output;
 }
 

@@ -30,6 +30,8 @@ struct EncodedOutput {
                              // what the budget allowed (lossy types)
     bool overBudget = false; // written larger than the budget: a lossless type, or a lossy
                              // one even at its lowest quality
+    std::shared_ptr<const PixelBuffer> pixels; // what was encoded, for a preview that cannot
+                                               // read its own file back
 };
 
 class PhotoManipulator {

@@ -165,7 +165,8 @@ public:
     QVariantMap previewSettings() const;
     // Shows the temp preview file at path in the well at the given size in points, and
     // its size in the file-size label; the part of the render after the conversion.
-    void showPreviewFile(const QString &path, QSizeF displaySize);
+    // Shows the file's picture, or encodedPixels when no decoder here reads the file's type.
+    void showPreviewFile(const QString &path, QSizeF displaySize, const PixelBuffer *encodedPixels = nullptr);
     // "%qi kb" for a size in bytes, in whole kibibytes rounded down.
     static QString fileSizeText(qint64 bytes);
     // A preview file's bytes as a picture to show; null when they cannot be read.

@@ -120,7 +120,7 @@ void ShrinkerController::updateOutputImage()
         // replace the file in between.
         const std::lock_guard<std::mutex> lock(conversionMutex);
         const EncodedOutput output = manipulator.convertNSImageForWebWithSettings(inputImage, settings);
-        showPreviewFile(tempPreviewPath(fileFormat), displaySize);
+        showPreviewFile(tempPreviewPath(fileFormat), displaySize, output.pixels.get());
         if (!output.bytes.isEmpty())
             showBudgetResult(output, fileFormat, FileSizeBudget::storedMaxBytes(defaults));
     }
@@ -128,13 +128,15 @@ void ShrinkerController::updateOutputImage()
         lastRenderMilliseconds_ = double(timer.nsecsElapsed()) / 1e6;
 }
 
-void ShrinkerController::showPreviewFile(const QString &path, QSizeF displaySize)
+void ShrinkerController::showPreviewFile(const QString &path, QSizeF displaySize, const PixelBuffer *encodedPixels)
 {
     QFileInfo file(path);
     if (!file.exists())
         return;
     QFile reading(path);
-    const QImage image = reading.open(QIODevice::ReadOnly) ? previewImageFromBytes(reading.readAll()) : QImage();
+    QImage image = reading.open(QIODevice::ReadOnly) ? previewImageFromBytes(reading.readAll()) : QImage();
+    if (image.isNull() && encodedPixels)
+        image = imageFromPixels(*encodedPixels); // without the encoder's losses, but the right picture
     if (!image.isNull())
         showPreviewImage(image, displaySize);
     file.refresh();

@@ -88,19 +88,22 @@ TEST_F(PreviewTest, SettingsComeFromTheControls)
 
 TEST_F(PreviewTest, EachFileTypeRendersIntoItsOwnTempFile)
 {
-    controller->sizeFieldW->setText(QStringLiteral("120"));
-    controller->sizeFieldH->setText(QStringLiteral("80"));
     QTest::mouseClick(controller->constrain, Qt::LeftButton); // free proportions: the fields stay
     controller->inputImage = picture(300, 200);
 
+    // Each type at its own width, so a preview left over from the type before shows.
     for (int type : {1, 2, 3, 4, 0}) {
+        const int width = 100 + 10 * type;
+        controller->sizeFieldW->setText(QString::number(width));
+        controller->sizeFieldH->setText(QStringLiteral("80"));
         defaults.setIntegerForKey(type, PrefKey::fileFormat);
         controller->updateOutputImage();
         const QString path = tempPreviewPath(type);
         ASSERT_TRUE(QFileInfo::exists(path)) << path.toStdString();
-        EXPECT_EQ(pixelSizeOf(path), QSize(120, 80));
-        EXPECT_EQ(controller->tfFileSize->text(), ShrinkerController::fileSizeText(QFileInfo(path).size()));
-        EXPECT_EQ(shownSize(), QSizeF(120, 80));
+        EXPECT_EQ(pixelSizeOf(path), QSize(width, 80)) << type;
+        EXPECT_EQ(controller->tfFileSize->text(), ShrinkerController::fileSizeText(QFileInfo(path).size())) << type;
+        EXPECT_EQ(shownPixels(), QSize(width, 80)) << type;
+        EXPECT_EQ(shownSize(), QSizeF(width, 80)) << type;
     }
     // The earlier types' files stay until the next start-up.
     for (int type : {1, 2, 3, 4})
@@ -113,7 +116,7 @@ TEST_F(PreviewTest, EachFileTypeRendersIntoItsOwnTempFile)
     controller->updateOutputImage();
     EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(0)));
     EXPECT_EQ(controller->tfFileSize->text(), label);
-    EXPECT_EQ(shownSize(), QSizeF(120, 80));
+    EXPECT_EQ(shownSize(), QSizeF(100, 80));
 }
 
 TEST_F(PreviewTest, HighDensityOverrideRendersTwiceThePixelsAtTheSameSize)
