@@ -1,5 +1,6 @@
 #include "ConvertCommand.h"
 
+#include "FileSizeBudget.h"
 #include "FormatStore.h"
 #include "Log.h"
 #include "OutputFileType.h"
@@ -120,8 +121,14 @@ QString convertUsage()
         "                       while the stored proportion lock is on\n"
         "  --mode crop|add      cut to the output's proportions (default) or add borders\n"
         "  --fill white|black|grey  colour of added borders (default: the stored fill colour)\n"
-        "  --type jpeg|png|tiff output type (default: the stored file type)\n"
-        "  --quality Q          JPEG quality, 0-100 as the quality slider (default: stored)\n"
+        "  --type jpeg|png|tiff|webp|avif  output type (default: the stored file type)\n"
+        "  --quality Q          quality of jpeg, webp and avif, 0-100 as the quality slider\n"
+        "                       (default: stored)\n"
+        "  --max-kb N|off       keep each output at most N kB (of 1000 bytes): jpeg, webp and avif\n"
+        "                       get the highest quality that fits, instead of --quality; an output\n"
+        "                       that cannot fit is written all the same, at the lowest quality (or\n"
+        "                       as it is, for png and tiff), and named on standard error\n"
+        "                       (default: the stored budget, when it is on)\n"
         "  --sharpen S          luminance sharpening at output size, 0-2, 0 for none (default: stored)\n"
         "  --saturation S       0-2: 1 keeps the colours, 0 gives grey\n"
         "  --brightness B       -0.5 to 0.5, 0 keeps\n"
@@ -142,7 +149,7 @@ QString convertUsage()
         "\n"
         "An existing output is replaced once its replacement is complete; an input picture is\n"
         "never overwritten. The exit status is 1 when any picture failed (the others are still\n"
-        "written) and 2 for bad arguments.\n");
+        "written; an output over its budget is no failure) and 2 for bad arguments.\n");
 }
 
 std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments, QString &error, bool &help)
@@ -151,6 +158,7 @@ std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments
     ConvertCommand command;
     command.fileFormat = plistInteger(stored(PrefKey::fileFormat, 0));
     command.fillColour = plistInteger(stored(PrefKey::fillcolour, 0));
+    command.maxBytes = FileSizeBudget::storedMaxBytes(UserDefaults::standard());
     command.settings = adjustmentDefaults();
     command.settings[QStringLiteral("quality")] = plistFloat(stored(PrefKey::qualityValue, 98.3736f)) / 100.0f;
     command.settings[QStringLiteral("sharpen")] = plistFloat(stored(PrefKey::sharpeningValue, 0.24f));
@@ -231,9 +239,21 @@ std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments
                 return std::nullopt;
             command.fillColour = c;
         } else if (arg == QLatin1String("--type")) {
-            if (!choice({"jpeg", "png", "tiff"}, c))
+            QStringList names;
+            for (const qint64 type : outputFileTypeValues())
+                names << outputFileTypeFor(type).name;
+            if (!choice(names, c))
                 return std::nullopt;
-            command.fileFormat = c;
+            command.fileFormat = outputFileTypeValues().at(c);
+        } else if (arg == QLatin1String("--max-kb")) {
+            if (i + 1 < arguments.size() && arguments[i + 1] == QLatin1String("off")) {
+                ++i;
+                command.maxBytes = 0;
+            } else {
+                if (!wholeValue(d, 1, FileSizeBudget::kMaxKilobytes))
+                    return std::nullopt;
+                command.maxBytes = qint64(d) * FileSizeBudget::kBytesPerKilobyte;
+            }
         } else if (arg == QLatin1String("--effect")) {
             if (!choice({"none", "tonal", "sepia", "posterize", "chrome"}, c))
                 return std::nullopt;
@@ -343,7 +363,9 @@ int runConvertCommand(const ConvertCommand &command)
         engine.setThreadCount(threadsEach);
         engine.setCachesLevels(false);
         auto convertTo = [&](const std::shared_ptr<const Picture> &picture, const QVariantMap &settings, const QString &path) {
-            const QByteArray data = engine.encodedDataForNSImageWithSettings(picture, settings, command.fileFormat, command.fillColour);
+            const EncodedOutput output =
+                engine.encodedOutputForNSImageWithSettings(picture, settings, {command.fileFormat, command.fillColour, command.maxBytes});
+            const QByteArray &data = output.bytes;
             if (data.isEmpty()) {
                 const QSizeF size = SavingRules::formatOutputSize(settings);
                 say(QStringLiteral("%1 could not be made at %2 x %3 pixels").arg(path).arg(qRound64(size.width())).arg(qRound64(size.height())));
@@ -354,6 +376,8 @@ int runConvertCommand(const ConvertCommand &command)
                 say(path + QLatin1Char(' ') + why);
                 return false;
             }
+            if (output.overBudget)
+                say(path + QLatin1Char(' ') + FileSizeBudget::overBudgetReason(data.size(), command.maxBytes, command.fileFormat));
             return true;
         };
         for (int i = next++; i < command.files.size(); i = next++) {

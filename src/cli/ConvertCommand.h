@@ -16,6 +16,7 @@ struct ConvertCommand {
     std::optional<float> width, height;
     qint64 fileFormat = 0;
     qint64 fillColour = 0;
+    qint64 maxBytes = 0; // the file-size budget of every output; 0: none
     QVariantMap settings; // the base settings without the size entries
     bool formats = false;
     int jobs = 0;

@@ -1,6 +1,7 @@
 #include "PhotoManipulator.h"
 
 #include "CanvasImageRep.h"
+#include "FileSizeBudget.h"
 #include "FloatEquality.h"
 #include "ImageEncoders.h"
 #include "Log.h"
@@ -9,6 +10,7 @@
 #include "PlistValue.h"
 #include "Renderer.h"
 #include "SafeFileCopy.h"
+#include "SizeBudget.h"
 #include "SourceImage.h"
 #include "UserDefaults.h"
 
@@ -242,49 +244,67 @@ FilterImagePtr PhotoManipulator::composeImageNewSize(const std::shared_ptr<const
     return run(CropFilter, "CICrop", image, {{"inputRectangle", FilterVector::vectorWithXYZW(x0, y0, double(W), double(H))}});
 }
 
+std::shared_ptr<PixelBuffer> PhotoManipulator::renderNSImageWithSettings(const std::shared_ptr<const Picture> &picture,
+                                                                         const QVariantMap &settings, qint64 fillColour)
+{
+    if (!picture)
+        return nullptr;
+    loadFields(settings);
+    const QSizeF target = targetSizeForSettings(settings);
+    // A zero side has no canvas of its proportions; the chain refuses it with its line.
+    const bool zeroSide = float(target.width()) == 0.0f || float(target.height()) == 0.0f;
+    if (recordInteger(settings, QStringLiteral("resamplemode")) == 0 || zeroSide)
+        return resizeImageNewSize(picture, target);
+    const QSize canvas = canvasSizeFor(target, picture->sourcePixelSize());
+    if ((long long)canvas.width() * canvas.height() > kMaxCanvasPixels) {
+        qpLog(QStringLiteral("the canvas of %1 x %2 pixels is too large to fill").arg(canvas.width()).arg(canvas.height()));
+        return nullptr;
+    }
+    return resizeImageNewSize(centreImageOnNewCanvasSizeFillColour(picture, QSizeF(canvas), fillColourFor(fillColour)), target);
+}
+
+EncodedOutput PhotoManipulator::encodedOutputForNSImageWithSettings(const std::shared_ptr<const Picture> &picture,
+                                                                    const QVariantMap &settings, const OutputOptions &options)
+{
+    EncodedOutput output;
+    const float quality = recordFloat(settings, QStringLiteral("quality"));
+    output.quality = quality;
+    const std::shared_ptr<PixelBuffer> pixels = renderNSImageWithSettings(picture, settings, options.fillColour);
+    const OutputFileType type = outputFileTypeFor(options.fileFormat);
+    if (!pixels || type.encoding == ImageEncoding::None)
+        return output;
+    const float factor = type.encoding == ImageEncoding::TIFF ? 1.0f : quality;
+    BudgetedEncoding encoded = encodeWithinBudget(*pixels, type.encoding, factor, options.maxBytes, threads_);
+    output.bytes = std::move(encoded.bytes);
+    if (type.qualityEnabled)
+        output.quality = encoded.compressionFactor;
+    output.overBudget = encoded.overBudget && !output.bytes.isEmpty();
+    output.pixels = pixels;
+    return output;
+}
+
 QByteArray PhotoManipulator::encodedDataForNSImageWithSettings(const std::shared_ptr<const Picture> &picture, const QVariantMap &settings,
                                                                qint64 fileFormat, qint64 fillColour)
 {
-    if (!picture)
-        return QByteArray();
-    loadFields(settings);
-    const float quality = recordFloat(settings, QStringLiteral("quality"));
-    const QSizeF target = targetSizeForSettings(settings);
-    std::shared_ptr<PixelBuffer> result;
-    // A zero side has no canvas of its proportions; the chain refuses it with its line.
-    const bool zeroSide = float(target.width()) == 0.0f || float(target.height()) == 0.0f;
-    if (recordInteger(settings, QStringLiteral("resamplemode")) != 0 && !zeroSide) {
-        const QSize canvas = canvasSizeFor(target, picture->sourcePixelSize());
-        if ((long long)canvas.width() * canvas.height() > kMaxCanvasPixels) {
-            qpLog(QStringLiteral("the canvas of %1 x %2 pixels is too large to fill").arg(canvas.width()).arg(canvas.height()));
-            return QByteArray();
-        }
-        const auto padded = centreImageOnNewCanvasSizeFillColour(picture, QSizeF(canvas), fillColourFor(fillColour));
-        result = resizeImageNewSize(padded, target);
-    } else {
-        result = resizeImageNewSize(picture, target);
-    }
-    const OutputFileType type = outputFileTypeFor(fileFormat);
-    if (!result || type.encoding == ImageEncoding::None)
-        return QByteArray();
-    const float factor = type.encoding == ImageEncoding::TIFF ? 1.0f : quality;
-    return encodeImage(*result, type.encoding, factor);
+    return encodedOutputForNSImageWithSettings(picture, settings, {fileFormat, fillColour, 0}).bytes;
 }
 
-void PhotoManipulator::convertNSImageForWebWithSettings(const std::shared_ptr<const Picture> &picture, const QVariantMap &settings)
+EncodedOutput PhotoManipulator::convertNSImageForWebWithSettings(const std::shared_ptr<const Picture> &picture, const QVariantMap &settings)
 {
     if (!picture)
-        return;
+        return {};
     UserDefaults &defaults = UserDefaults::standard();
-    const qint64 fileFormat = defaults.integerForKey(QStringLiteral("fileFormat"));
-    const QByteArray data = encodedDataForNSImageWithSettings(picture, settings, fileFormat, defaults.integerForKey(QStringLiteral("fillcolour")));
-    const QString path = tempPreviewPath(fileFormat);
+    const OutputOptions options{defaults.integerForKey(QStringLiteral("fileFormat")), defaults.integerForKey(QStringLiteral("fillcolour")),
+                                FileSizeBudget::storedMaxBytes(defaults)};
+    EncodedOutput output = encodedOutputForNSImageWithSettings(picture, settings, options);
+    const QString path = tempPreviewPath(options.fileFormat);
     const QFileInfo info(path);
     if (info.exists() || info.isSymLink()) {
         if (!QFile::remove(path))
             qpLog(QStringLiteral("unable to remove  file %1").arg(path));
     }
-    const bool written = !data.isEmpty() && writeFileReplacing(path, data);
+    const bool written = !output.bytes.isEmpty() && writeFileReplacing(path, output.bytes);
     if (!written)
         qpLog(QStringLiteral("Error writing to file: %1").arg(path));
+    return output;
 }

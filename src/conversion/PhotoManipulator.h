@@ -16,6 +16,24 @@
 
 class Picture;
 
+// How a conversion's output is encoded, besides its settings record.
+struct OutputOptions {
+    qint64 fileFormat = 0; // "fileFormat" values
+    qint64 fillColour = 0; // "fillcolour" values
+    qint64 maxBytes = 0;   // the file-size budget; 0 for none
+};
+
+// What a conversion made.
+struct EncodedOutput {
+    QByteArray bytes;        // empty when no output could be made
+    float quality = 0.0f;    // the compression factor encoded at: the settings' "quality", or
+                             // what the budget allowed (lossy types)
+    bool overBudget = false; // written larger than the budget: a lossless type, or a lossy
+                             // one even at its lowest quality
+    std::shared_ptr<const PixelBuffer> pixels; // what was encoded, for a preview that cannot
+                                               // read its own file back
+};
+
 class PhotoManipulator {
 public:
     PhotoManipulator();
@@ -27,15 +45,23 @@ public:
     void awakeFromNib();
 
     // The conversion driver: converts with the settings, encodes in the type stored under
-    // "fileFormat" and replaces that type's temp preview file (removed, with a log line,
-    // when nothing could be made). A null picture touches nothing.
-    void convertNSImageForWebWithSettings(const std::shared_ptr<const Picture> &picture, const QVariantMap &settings);
+    // "fileFormat" within the stored file-size budget, and replaces that type's temp preview
+    // file (removed, with a log line, when nothing could be made). A null picture touches
+    // nothing and gives an empty output.
+    EncodedOutput convertNSImageForWebWithSettings(const std::shared_ptr<const Picture> &picture, const QVariantMap &settings);
 
-    // The same conversion with the output type ("fileFormat" values) and fill colour
-    // ("fillcolour" values) given, returning the encoded bytes and writing nothing; empty
-    // when no output could be made. For callers that write elsewhere (the command line).
+    // The same conversion with the output options given, writing nothing. For callers that
+    // write elsewhere (the savers, the command line).
+    EncodedOutput encodedOutputForNSImageWithSettings(const std::shared_ptr<const Picture> &picture, const QVariantMap &settings,
+                                                      const OutputOptions &options);
+    // Its bytes alone, without a budget.
     QByteArray encodedDataForNSImageWithSettings(const std::shared_ptr<const Picture> &picture, const QVariantMap &settings,
                                                  qint64 fileFormat, qint64 fillColour);
+    // The pixels the conversion encodes: the settings' size, adjustments and canvas (with
+    // the fill colour of "fillcolour" values); null (logged) when none can be made. A budget
+    // search encodes these again and again; they are rendered once.
+    std::shared_ptr<PixelBuffer> renderNSImageWithSettings(const std::shared_ptr<const Picture> &picture, const QVariantMap &settings,
+                                                           qint64 fillColour);
 
     // The filter chain: the picture scaled to cover the target and cut to it, adjusted
     // and sharpened with the engine's fields; null (logged) on failure. Nothing of the

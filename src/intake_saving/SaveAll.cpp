@@ -1,5 +1,6 @@
 #include "SaveAll.h"
 
+#include "FileSizeBudget.h"
 #include "Log.h"
 #include "OutputFileType.h"
 #include "PhotoManipulator.h"
@@ -41,33 +42,33 @@ QString whyNothingWasMade(const QVariantMap &settings, qint64 fileFormat)
 
 } // namespace
 
-QByteArray convertOutput(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
-                         const QVariantMap &settings, qint64 fileFormat, qint64 fillColour, const QString &destination, QString *whyNot,
-                         Replacing replacing)
+EncodedOutput convertOutput(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
+                            const QVariantMap &settings, const OutputOptions &options, const QString &destination, QString *whyNot,
+                            Replacing replacing)
 {
-    const QString temp = tempPreviewPath(fileFormat);
+    const QString temp = tempPreviewPath(options.fileFormat);
     std::unique_lock<std::mutex> lock(conversionMutex, std::defer_lock);
     if (kind == Engine::SharedWithPreview)
         lock.lock();
-    QByteArray bytes = engine.encodedDataForNSImageWithSettings(picture, settings, fileFormat, fillColour);
+    EncodedOutput output = engine.encodedOutputForNSImageWithSettings(picture, settings, options);
     if (!lock.owns_lock())
         lock.lock();
     QString tempWhy;
-    const bool haveTemp = replaceTempPreviewFile(temp, bytes, tempWhy);
+    const bool haveTemp = replaceTempPreviewFile(temp, output.bytes, tempWhy);
     if (destination.isEmpty())
-        return bytes;
+        return output;
     QString why;
-    if (bytes.isEmpty())
-        why = whyNothingWasMade(settings, fileFormat);
+    if (output.bytes.isEmpty())
+        why = whyNothingWasMade(settings, options.fileFormat);
     else if (!haveTemp)
         why = QStringLiteral("was not written: its temporary file %1 %2").arg(temp, tempWhy);
     else if (copyFileReplacing(temp, destination, &why, replacing))
-        return bytes;
+        return output;
     qpLog(QStringLiteral("failed to copy image from %1 to %2").arg(temp, destination));
     qpLog(destination + QLatin1Char(' ') + why);
     if (whyNot)
         *whyNot = why;
-    return QByteArray();
+    return {};
 }
 
 SaveOutcome saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
@@ -83,10 +84,15 @@ SaveOutcome saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mu
     const float outputHeight = recordFloat(job.baseSettings, QStringLiteral("yabs"));
     auto write = [&](const QVariantMap &settings, const QString &path, Replacing replacing) {
         QString why;
-        QByteArray bytes = convertOutput(engine, kind, conversionMutex, picture, settings, job.fileFormat, job.fillColour, path, &why, replacing);
-        if (bytes.isEmpty())
+        EncodedOutput output = convertOutput(engine, kind, conversionMutex, picture, settings, job.outputOptions(), path, &why, replacing);
+        if (output.bytes.isEmpty()) {
             outcome.unwritten.push_back({path, why});
-        return bytes;
+        } else if (output.overBudget) {
+            const QString reason = FileSizeBudget::overBudgetReason(output.bytes.size(), job.maxBytes, job.fileFormat);
+            qpLog(path + QLatin1Char(' ') + reason);
+            outcome.overBudget.push_back({path, reason});
+        }
+        return output.bytes;
     };
 
     QByteArray base = write(job.baseSettings, basePath, job.baseReplacing);

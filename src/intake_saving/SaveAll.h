@@ -3,6 +3,7 @@
 // selected format beside it. Widget-free, so the batch thread runs it on a snapshot of
 // the window's settings taken on the main thread.
 
+#include "PhotoManipulator.h"
 #include "SafeFileCopy.h"
 #include "UnwrittenOutputs.h"
 
@@ -17,7 +18,6 @@
 #include <vector>
 
 class Picture;
-class PhotoManipulator;
 
 namespace SaveAll {
 
@@ -30,17 +30,21 @@ struct SaveJob {
     QVariantMap baseSettings;  // the base conversion settings, from the controls
     qint64 fileFormat = 0;     // "fileFormat"
     qint64 fillColour = 0;     // "fillcolour"
+    qint64 maxBytes = 0;       // the file-size budget of every output; 0: none
     bool warnAboutUpscaling = true;
     QVariantList formats;      // the stored format list
     // A batch never replaces a base output: one that appears while the picture is being
     // made is kept, and the output counts as unwritten.
     Replacing baseReplacing = Replacing::Allowed;
+
+    OutputOptions outputOptions() const { return {fileFormat, fillColour, maxBytes}; }
 };
 
 // What a save-all operation did besides writing.
 struct SaveOutcome {
     int32_t scaledUp = 0; // upscaling flags (only with warnAboutUpscaling on)
     std::vector<UnwrittenOutput> unwritten;
+    std::vector<UnwrittenOutput> overBudget; // written, but larger than the budget
 };
 
 // Which engine converts: the window's own, shared with the preview (the conversion then
@@ -51,14 +55,15 @@ enum class Engine { SharedWithPreview, Private };
 // One output: encode, replace the temp preview file of the type and copy it to
 // destination (empty: none), the file steps under conversionMutex. The destination is
 // replaced only once the new output exists; a failed conversion leaves it as it was.
-// Returns the encoded bytes; on failure none, logged, and `whyNot` (when given) says why,
-// worded to follow the destination's name.
-QByteArray convertOutput(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
-                         const QVariantMap &settings, qint64 fileFormat, qint64 fillColour, const QString &destination,
-                         QString *whyNot = nullptr, Replacing replacing = Replacing::Allowed);
+// Returns what was encoded; on failure no bytes, logged, and `whyNot` (when given) says
+// why, worded to follow the destination's name.
+EncodedOutput convertOutput(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
+                            const QVariantMap &settings, const OutputOptions &options, const QString &destination,
+                            QString *whyNot = nullptr, Replacing replacing = Replacing::Allowed);
 
 // The save-all operation: the base output at basePath, then each selected format in list
-// order beside it. baseBytes, when given, receives the base output's encoded bytes.
+// order beside it, each within the job's budget (one over it is written, logged and listed
+// in the outcome). baseBytes, when given, receives the base output's encoded bytes.
 SaveOutcome saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
                                   const QString &basePath, const SaveJob &job, QByteArray *baseBytes = nullptr);
 

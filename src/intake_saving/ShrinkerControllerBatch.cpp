@@ -245,7 +245,7 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
         const int count = int(list.size());
         runner.post([this] { progressIndicator->setRange(0, 0); });
         int32_t flags = 0;
-        std::vector<UnwrittenOutput> unwritten;
+        std::vector<UnwrittenOutput> unwritten, overBudget;
         bool stopped = false;
         for (int i = 0; i < count && !runner.isCancelled(); ++i) {
             const QString &source = list.at(i);
@@ -289,17 +289,19 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
             QByteArray preview;
             if (snapshot.retina || exists)
                 preview = SaveAll::convertOutput(runner.engine, SaveAll::Engine::Private, conversionMutex, picture, step.previewSettings,
-                                                 step.save.fileFormat, step.save.fillColour, QString());
+                                                 step.save.outputOptions(), QString())
+                              .bytes;
             if (!exists) {
                 SaveAll::SaveOutcome outcome = SaveAll::saveBaseAndAllFormats(runner.engine, SaveAll::Engine::Private, conversionMutex, picture,
                                                                               output, step.save, snapshot.retina ? nullptr : &preview);
                 flags |= outcome.scaledUp;
                 unwritten.insert(unwritten.end(), outcome.unwritten.begin(), outcome.unwritten.end());
+                overBudget.insert(overBudget.end(), outcome.overBudget.begin(), outcome.overBudget.end());
             }
             const QSizeF displaySize = step.size;
             runner.post([this, preview, displaySize, i, count] {
                 if (!preview.isEmpty()) {
-                    QPixmap pixmap = QPixmap::fromImage(QImage::fromData(preview));
+                    QPixmap pixmap = QPixmap::fromImage(previewImageFromBytes(preview));
                     if (displaySize.width() >= 1.0 && !pixmap.isNull())
                         pixmap.setDevicePixelRatio(double(pixmap.width()) / displaySize.width());
                     if (!pixmap.isNull())
@@ -346,9 +348,10 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
             }
             runner.post([this] { progressIndicator->setRange(0, 1); });
         }
-        runner.post([this, &runner, flags, stopped, unwritten] {
+        runner.post([this, &runner, flags, stopped, unwritten, overBudget] {
             scaledUp |= flags;
             unwrittenOutputs.insert(unwrittenOutputs.end(), unwritten.begin(), unwritten.end());
+            overBudgetOutputs.insert(overBudgetOutputs.end(), overBudget.begin(), overBudget.end());
             runner.running = false;
             runner.timer.stop();
             showUnwrittenOutputsIfAny();

@@ -3,6 +3,7 @@
 
 #include "ShrinkerController.h"
 
+#include "FileSizeBudget.h"
 #include "Log.h"
 #include "OutputFileType.h"
 #include "Preferences.h"
@@ -26,6 +27,7 @@ SaveAll::SaveJob saveJobFromWindow(const ShrinkerController &controller)
     const UserDefaults &defaults = UserDefaults::standard();
     job.fileFormat = defaults.integerForKey(PrefKey::fileFormat);
     job.fillColour = defaults.integerForKey(PrefKey::fillcolour);
+    job.maxBytes = FileSizeBudget::storedMaxBytes(defaults);
     job.warnAboutUpscaling = defaults.boolForKey(PrefKey::warnAboutUpscaling);
     job.formats = defaults.arrayForKey(PrefKey::formats);
     return job;
@@ -52,6 +54,7 @@ void ShrinkerController::doit()
     }
     scaledUp = 0;
     unwrittenOutputs.clear();
+    overBudgetOutputs.clear();
     UserDefaults &defaults = UserDefaults::standard();
     if (inputFileArray) {
         FilePanel panel;
@@ -108,14 +111,15 @@ void ShrinkerController::saveBaseAndAllFormatsWithBaseSaveLocation(const QString
         SaveAll::saveBaseAndAllFormats(manipulator, SaveAll::Engine::SharedWithPreview, conversionMutex, inputImage, path, saveJobFromWindow(*this));
     scaledUp |= outcome.scaledUp;
     unwrittenOutputs.insert(unwrittenOutputs.end(), outcome.unwritten.begin(), outcome.unwritten.end());
+    overBudgetOutputs.insert(overBudgetOutputs.end(), outcome.overBudget.begin(), outcome.overBudget.end());
 }
 
 void ShrinkerController::showUnwrittenOutputsIfAny()
 {
-    if (unwrittenOutputs.empty())
+    const UnwrittenOutputs::Alert alert = UnwrittenOutputs::afterSaveAlert(unwrittenOutputs, overBudgetOutputs);
+    if (alert.text.isEmpty())
         return;
-    DialogPresenter::current().runAlertPanel(
-        {UnwrittenOutputs::alertTitle(), UnwrittenOutputs::alertText(unwrittenOutputs), QStringLiteral("OK"), QString(), QString()});
+    DialogPresenter::current().runAlertPanel({alert.title, alert.text, QStringLiteral("OK"), QString(), QString()});
 }
 
 void ShrinkerController::showUpscalingWarningIfNeeded()

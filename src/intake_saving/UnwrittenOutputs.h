@@ -1,7 +1,8 @@
 #pragma once
-// Outputs that could not be written, and the alert that tells the person about them after
-// a save or a batch (the log has a line for each as well). The texts are built by pure
-// functions, so any other place that reports them says the same.
+// Outputs that could not be written, or were written over the file-size budget, and the
+// alert that tells the person about them after a save or a batch (the log has a line for
+// each as well). The texts are built by pure functions, so any other place that reports
+// them says the same.
 
 #include <QString>
 
@@ -14,7 +15,7 @@ struct UnwrittenOutput {
 
 namespace UnwrittenOutputs {
 
-// At most this many outputs are listed; the rest are counted.
+// At most this many outputs are listed in each part; the rest are counted.
 constexpr int kListed = 10;
 
 QString alertTitle();
@@ -22,5 +23,15 @@ QString alertTitle();
 // "This file could not be saved in FOLDER:" or "These N files ...", then one line per
 // output: its name and the reason. Outputs in several folders are listed by full path.
 QString alertText(const std::vector<UnwrittenOutput> &outputs);
+
+// The same for outputs that were saved but are larger than the budget.
+QString overBudgetTitle();
+QString overBudgetText(const std::vector<UnwrittenOutput> &outputs);
+
+// The one alert after a save: its title and text for both kinds (empty texts: no alert).
+struct Alert {
+    QString title, text;
+};
+Alert afterSaveAlert(const std::vector<UnwrittenOutput> &unwritten, const std::vector<UnwrittenOutput> &overBudget);
 
 } // namespace UnwrittenOutputs

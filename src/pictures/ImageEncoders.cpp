@@ -2,6 +2,7 @@
 
 #include "ColorManagement.h"
 #include "JpegError.h"
+#include "LossyEncoders.h"
 #include "Log.h"
 #include "TiffStream.h"
 
@@ -49,6 +50,57 @@ void flattenRow(const PixelBuffer &pixels, int y, uint8_t *out)
         }
     }
 }
+
+} // namespace
+
+Rgb8Pixels rgb8Pixels(const PixelBuffer &pixels)
+{
+    Rgb8Pixels out;
+    bool opaque = true;
+    if (pixels.hasAlpha()) {
+        const int alpha = pixels.channels - 1;
+        for (int y = 0; y < pixels.height && opaque; ++y) {
+            const uint8_t *in = pixels.row(y);
+            for (int x = 0; x < pixels.width && opaque; ++x) {
+                if (pixels.bitsPerChannel == 8)
+                    opaque = in[size_t(x) * pixels.channels + alpha] == 255;
+                else
+                    opaque = reinterpret_cast<const uint16_t *>(in)[size_t(x) * pixels.channels + alpha] >= 65535 - 128;
+            }
+        }
+    }
+    out.hasAlpha = !opaque;
+    if (pixels.bitsPerChannel == 8 && pixels.channels >= 3) {
+        out.data = pixels.row(0);
+        out.stride = pixels.stride;
+        out.channels = pixels.channels;
+        return out;
+    }
+    // Grey spreads to RGB; 16-bit samples round to the nearest 8-bit value.
+    out.channels = out.hasAlpha ? 4 : 3;
+    out.stride = size_t(pixels.width) * size_t(out.channels);
+    out.storage.resize(out.stride * size_t(pixels.height));
+    const bool grey = pixels.channels <= 2;
+    for (int y = 0; y < pixels.height; ++y) {
+        uint8_t *o = out.storage.data() + out.stride * size_t(y);
+        for (int x = 0; x < pixels.width; ++x, o += out.channels) {
+            auto sample = [&](int c) -> uint8_t {
+                const size_t i = size_t(x) * pixels.channels + size_t(c);
+                if (pixels.bitsPerChannel == 8)
+                    return pixels.row(y)[i];
+                return uint8_t((reinterpret_cast<const uint16_t *>(pixels.row(y))[i] + 128u) / 257u);
+            };
+            for (int c = 0; c < 3; ++c)
+                o[c] = sample(grey ? 0 : c);
+            if (out.hasAlpha)
+                o[3] = sample(pixels.channels - 1);
+        }
+    }
+    out.data = out.storage.data();
+    return out;
+}
+
+namespace {
 
 // libjpeg's setjmp-based errors: nothing in this function owns memory except through
 // `state`, which the caller frees.
@@ -109,7 +161,7 @@ bool runJpeg(JpegState &state, const PixelBuffer &pixels, int quality)
     return true;
 }
 
-QByteArray encodeJpeg(const PixelBuffer &pixels, float compressionFactor)
+QByteArray encodeJpeg(const PixelBuffer &pixels, int quality)
 {
     if (pixels.width > JPEG_MAX_DIMENSION || pixels.height > JPEG_MAX_DIMENSION) {
         qpLog(QStringLiteral("Unable to encode JPEG: %1 x %2 pixels is larger than JPEG allows").arg(pixels.width).arg(pixels.height));
@@ -117,7 +169,7 @@ QByteArray encodeJpeg(const PixelBuffer &pixels, float compressionFactor)
     }
     JpegState state;
     state.row.resize(size_t(pixels.width) * 3);
-    const bool ok = runJpeg(state, pixels, jpegQualityForCompressionFactor(compressionFactor));
+    const bool ok = runJpeg(state, pixels, quality);
     QByteArray result;
     if (ok && state.output)
         result = QByteArray(reinterpret_cast<const char *>(state.output), qsizetype(state.outputSize));
@@ -235,15 +287,35 @@ QByteArray encodeTiff(const PixelBuffer &pixels)
 
 } // namespace
 
-int jpegQualityForCompressionFactor(float compressionFactor)
+QualityScale qualityScaleFor(ImageEncoding encoding)
+{
+    switch (encoding) {
+    case ImageEncoding::JPEG: return {1, 100};
+    case ImageEncoding::WebP: return {0, 100};
+    case ImageEncoding::AVIF: return {0, kAvifSteps - 1};
+    default: return {};
+    }
+}
+
+// Every lossy scale runs from its lowest step up to the step of a factor of 1.0.
+int qualityStepFor(ImageEncoding encoding, float compressionFactor)
 {
     if (!(compressionFactor >= 0.0f)) // NaN too
         compressionFactor = 0.0f;
     compressionFactor = std::min(compressionFactor, 1.0f);
-    return std::max(1, int(std::lround(compressionFactor * 100.0f)));
+    const QualityScale scale = qualityScaleFor(encoding);
+    return std::max(scale.lowest, int(std::lround(compressionFactor * float(scale.highest))));
 }
 
-QByteArray encodeImage(const PixelBuffer &pixels, ImageEncoding encoding, float compressionFactor)
+float compressionFactorFor(ImageEncoding encoding, int step)
+{
+    const QualityScale scale = qualityScaleFor(encoding);
+    if (!scale.hasSteps())
+        return 1.0f;
+    return float(std::clamp(step, scale.lowest, scale.highest)) / float(scale.highest);
+}
+
+QByteArray encodeImageAtQualityStep(const PixelBuffer &pixels, ImageEncoding encoding, int step, int threads)
 {
     if (encoding == ImageEncoding::None) {
         qpLog(QStringLiteral("Unable to encode a picture: no output type"));
@@ -253,11 +325,25 @@ QByteArray encodeImage(const PixelBuffer &pixels, ImageEncoding encoding, float 
         qpLog(QStringLiteral("Unable to encode a picture: its pixels are empty or malformed"));
         return {};
     }
+    const QualityScale scale = qualityScaleFor(encoding);
+    step = std::clamp(step, scale.lowest, scale.highest);
     switch (encoding) {
-    case ImageEncoding::JPEG: return encodeJpeg(pixels, compressionFactor);
+    case ImageEncoding::JPEG: return encodeJpeg(pixels, step);
     case ImageEncoding::PNG: return encodePng(pixels);
     case ImageEncoding::TIFF: return encodeTiff(pixels);
+    case ImageEncoding::WebP: return encodeWebp(pixels, step);
+    case ImageEncoding::AVIF: return encodeAvif(pixels, step, threads);
     case ImageEncoding::None: break;
     }
     return {};
+}
+
+int jpegQualityForCompressionFactor(float compressionFactor)
+{
+    return qualityStepFor(ImageEncoding::JPEG, compressionFactor);
+}
+
+QByteArray encodeImage(const PixelBuffer &pixels, ImageEncoding encoding, float compressionFactor, int threads)
+{
+    return encodeImageAtQualityStep(pixels, encoding, qualityStepFor(encoding, compressionFactor), threads);
 }

@@ -1,4 +1,4 @@
 #pragma once
 
 // The encodings the program writes.
-enum class ImageEncoding { None, JPEG, PNG, TIFF };
+enum class ImageEncoding { None, JPEG, PNG, TIFF, WebP, AVIF };

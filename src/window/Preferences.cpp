@@ -26,6 +26,8 @@ void writeFirstRunValues(UserDefaults &defaults, const std::function<double()> &
             defaults.setObjectForKey(false, PrefKey::retinaDisplay);
     }
     writeIfAbsent(PrefKey::warnAboutUpscaling, true);
+    writeIfAbsent(PrefKey::keepFilesUnderBudget, false);
+    writeIfAbsent(PrefKey::fileSizeBudget, qint64(FileSizeBudget::kFirstRunKilobytes));
 }
 
 void repairAdjustmentDefaults(UserDefaults &defaults)

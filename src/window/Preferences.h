@@ -2,6 +2,7 @@
 // The user-defaults keys, their first-run values, and the start-up repair of an older
 // adjustment defaults record.
 
+#include "FileSizeBudget.h"
 #include "FloatEquality.h"
 
 #include <QString>
@@ -25,6 +26,8 @@ inline const QString warnAboutUpscaling = QStringLiteral("warnAboutUpscaling");
 inline const QString adjustmentDefaults = QStringLiteral("adjustmentDefaults");
 inline const QString fillcolour = QStringLiteral("fillcolour");
 inline const QString formats = QStringLiteral("formats");
+inline const QString keepFilesUnderBudget = FileSizeBudget::keepUnderKey;
+inline const QString fileSizeBudget = FileSizeBudget::kilobytesKey;
 } // namespace PrefKey
 
 // First-run values that readers fall back on when a stored value is unusable.

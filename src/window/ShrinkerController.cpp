@@ -4,8 +4,10 @@
 #include "ShrinkerController.h"
 
 #include "Controls.h"
+#include "FileSizeBudget.h"
 #include "Log.h"
 #include "Manual.h"
+#include "OutputFileType.h"
 #include "PixelCount.h"
 #include "PlistValue.h"
 #include "QP_ImageView.h"
@@ -32,6 +34,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QToolButton>
@@ -235,10 +238,17 @@ QWidget *ShrinkerController::buildSizeTab()
 
     // Output type and encoding.
     fileFormatButton = new QComboBox;
-    fileFormatButton->addItem(QStringLiteral("JPEG"), 0);
-    fileFormatButton->addItem(QStringLiteral("PNG"), 1);
-    fileFormatButton->addItem(QStringLiteral("TIFF"), 2);
+    for (const qint64 value : outputFileTypeValues())
+        fileFormatButton->addItem(outputFileTypeFor(value).title, value);
     qualitySlider = sliderFor(SliderRanges::quality);
+    fileSizeBudgetCheckBox = new QCheckBox(QStringLiteral("Keep each file &under"));
+    fileSizeBudgetField = new QSpinBox;
+    fileSizeBudgetField->setRange(1, FileSizeBudget::kMaxKilobytes);
+    fileSizeBudgetField->setSuffix(QStringLiteral(" kB"));
+    fileSizeBudgetField->setKeyboardTracking(false); // one render when the typing is done
+    fileSizeBudgetField->setAccessibleName(QStringLiteral("File size budget in kB"));
+    fileSizeBudgetField->setToolTip(QStringLiteral("Each output is made at the highest quality that keeps it under this size "
+                                                   "(1 kB = 1000 bytes)"));
     sharpenSlider = sliderFor(SliderRanges::sharpen);
     auto *outputBox = new QGroupBox(QStringLiteral("Output"));
     auto *outputForm = new QFormLayout(outputBox);
@@ -253,6 +263,11 @@ QWidget *ShrinkerController::buildSizeTab()
     };
     outputForm->addRow(caption(QStringLiteral("File &type"), fileFormatButton), withHelp(fileFormatButton, outputFormatHelpButton));
     outputForm->addRow(caption(QStringLiteral("&Quality"), qualitySlider), withHelp(qualitySlider, qualityHelpButton));
+    auto *budgetRow = new QHBoxLayout;
+    budgetRow->addWidget(fileSizeBudgetCheckBox);
+    budgetRow->addWidget(fileSizeBudgetField);
+    budgetRow->addStretch(1);
+    outputForm->addRow(QString(), budgetRow);
     outputForm->addRow(caption(QStringLiteral("S&harpen"), sharpenSlider), withHelp(sharpenSlider, sharpeningHelpButton));
     layout->addWidget(outputBox);
 
@@ -492,6 +507,14 @@ void ShrinkerController::connectControls()
         handleControl(fileFormatButton);
     });
     connect(filterPopUp, &QComboBox::activated, this, [this] { handleControl(filterPopUp); });
+    connect(fileSizeBudgetCheckBox, &QCheckBox::clicked, this, [this, &defaults](bool on) {
+        defaults.setBoolForKey(on, PrefKey::keepFilesUnderBudget);
+        handleControl(fileSizeBudgetCheckBox);
+    });
+    connect(fileSizeBudgetField, &QSpinBox::valueChanged, this, [this, &defaults](int kilobytes) {
+        defaults.setIntegerForKey(kilobytes, PrefKey::fileSizeBudget);
+        handleControl(fileSizeBudgetField);
+    });
 
     connect(qualitySlider, &ValueSlider::valueChosen, this, [this, &defaults] {
         defaults.setFloatForKey(qualitySlider->floatValue(), PrefKey::qualityValue);
@@ -565,12 +588,17 @@ void showStoredPosition(ValueSlider *slider, const QString &key, float firstRun)
 
 } // namespace
 
+void ShrinkerController::showStoredQuality()
+{
+    showStoredPosition(qualitySlider, PrefKey::qualityValue, kFirstRunQuality);
+}
+
 void ShrinkerController::showStoredValues()
 {
     UserDefaults &defaults = UserDefaults::standard();
     showStoredPixelCount(sizeFieldW, PrefKey::outputWidth);
     showStoredPixelCount(sizeFieldH, PrefKey::outputHeight);
-    showStoredPosition(qualitySlider, PrefKey::qualityValue, kFirstRunQuality);
+    showStoredQuality();
     showStoredPosition(sharpenSlider, PrefKey::sharpeningValue, kFirstRunSharpening);
     setConstrainState(defaults.boolForKey(PrefKey::constrain));
     // Every reader takes the output type from the store: a value no output type has
@@ -584,6 +612,18 @@ void ShrinkerController::showStoredValues()
     }
     const qint64 fill = defaults.integerForKey(PrefKey::fillcolour);
     selectItemWithTag(fillColourButton, fill == 1 || fill == 2 ? int(fill) : 0);
+    fileSizeBudgetCheckBox->setChecked(defaults.boolForKey(PrefKey::keepFilesUnderBudget));
+    const QVariant storedBudget = defaults.objectForKey(PrefKey::fileSizeBudget);
+    qint64 kilobytes = defaults.integerForKey(PrefKey::fileSizeBudget);
+    if (!FileSizeBudget::isUsable(kilobytes)) {
+        qpLog(QStringLiteral("The stored fileSizeBudget %1 is not a number of kB from 1 to %2; the field shows %3")
+                  .arg(describeStored(storedBudget))
+                  .arg(FileSizeBudget::kMaxKilobytes)
+                  .arg(FileSizeBudget::kFirstRunKilobytes));
+        kilobytes = FileSizeBudget::kFirstRunKilobytes;
+    }
+    const QSignalBlocker blocker(fileSizeBudgetField);
+    fileSizeBudgetField->setValue(int(kilobytes));
 }
 
 void ShrinkerController::showStoredPreferences()

@@ -36,6 +36,7 @@ class QMainWindow;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
@@ -86,8 +87,12 @@ public:
     QLabel *fillColourLabel = nullptr;
     QComboBox *fillColourButton = nullptr; // tags 0 white, 1 black, 2 grey
 
-    QComboBox *fileFormatButton = nullptr; // tags 0 jpeg, 1 png, 2 tiff
+    QComboBox *fileFormatButton = nullptr; // tags 0 jpeg, 1 png, 2 tiff, 3 webp, 4 avif
     ValueSlider *qualitySlider = nullptr;
+    // "Keep each file under N kB": while checked, a lossy type's quality is the highest that
+    // fits, and the quality slider shows it.
+    QCheckBox *fileSizeBudgetCheckBox = nullptr; // "keepFilesUnderBudget"
+    QSpinBox *fileSizeBudgetField = nullptr;     // "fileSizeBudget", in kB
     ValueSlider *sharpenSlider = nullptr;
     QLabel *formatsInfo = nullptr;        // the summary of the additional formats (written by FormatManager)
     QPushButton *formatsButton = nullptr; // opens the formats panel (connected by the program)
@@ -160,9 +165,12 @@ public:
     QVariantMap previewSettings() const;
     // Shows the temp preview file at path in the well at the given size in points, and
     // its size in the file-size label; the part of the render after the conversion.
-    void showPreviewFile(const QString &path, QSizeF displaySize);
+    // Shows the file's picture, or encodedPixels when no decoder here reads the file's type.
+    void showPreviewFile(const QString &path, QSizeF displaySize, const PixelBuffer *encodedPixels = nullptr);
     // "%qi kb" for a size in bytes, in whole kibibytes rounded down.
     static QString fileSizeText(qint64 bytes);
+    // A preview file's bytes as a picture to show; null when they cannot be read.
+    static QImage previewImageFromBytes(const QByteArray &bytes);
     // How long the latest render took, in milliseconds (0 before the first).
     double lastRenderMilliseconds() const { return lastRenderMilliseconds_; }
     // While the latest render took at most this long, the preview follows a slider drag;
@@ -218,6 +226,7 @@ public:
     // The outputs of the latest Save command that could not be written (cleared when the
     // command begins), and the one alert that lists them after the save or the batch.
     std::vector<UnwrittenOutput> unwrittenOutputs;
+    std::vector<UnwrittenOutput> overBudgetOutputs; // written, but larger than the budget
     void showUnwrittenOutputsIfAny();
     Q_INVOKABLE void closeScaledUpSheet();
     // "QuillpanedImages" and the local date and time; creates nothing.
@@ -261,6 +270,7 @@ private:
     void buildMenus();
     void connectControls();
     void showStoredValues();
+    void showStoredQuality();
     void showStoredPreferences();
     void createToolbar();
     void fillToolbar(const QStringList &identifiers);
@@ -269,6 +279,11 @@ private:
     void refreshNamedImages();
     void showPreviewImage(const QImage &image, QSizeF displaySize);
     void showFileSizeText(const QString &text);
+    // The quality slider and the file-size label after a render within a budget.
+    void showBudgetResult(const EncodedOutput &output, qint64 fileFormat, qint64 maxBytes);
+    // Which of the quality slider and the budget field take input, for the output type and
+    // the budget's check box.
+    void showQualityControls();
     void removeOldTempFiles();
     void observeImageWell();
     QToolButton *helpButton(const QString &topic, void (Manual::*hint)(QWidget *));

@@ -4,14 +4,17 @@
 #include "ShrinkerController.h"
 
 #include "Controls.h"
+#include "FileSizeBudget.h"
 #include "OutputFileType.h"
 #include "PlistValue.h"
 #include "QP_ImageView.h"
 #include "Preferences.h"
 #include "UserDefaults.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
@@ -58,22 +61,24 @@ QImage imageFromPixels(const PixelBuffer &pixels)
     return image;
 }
 
-// Qt reads the jpeg and png previews quickly; the program's own codecs read the rest (tiff).
-QImage previewImageFromFile(const QString &path)
+} // namespace
+
+QImage ShrinkerController::previewImageFromBytes(const QByteArray &bytes)
 {
-    QImageReader reader(path);
+    // Qt reads the jpeg and png previews quickly; the program's own codecs read the rest.
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer);
     reader.setAutoTransform(false);
     const QImage image = reader.read();
     if (!image.isNull())
         return image;
-    const std::shared_ptr<const Picture> picture = Picture::readFile(path);
+    const std::shared_ptr<const Picture> picture = Picture::fromData(bytes);
     if (!picture || picture->representations().empty())
         return {};
     const std::shared_ptr<const PixelBuffer> pixels = picture->representations().back()->pixels();
     return pixels ? imageFromPixels(*pixels) : QImage();
 }
-
-} // namespace
 
 QVariantMap ShrinkerController::previewSettings() const
 {
@@ -109,23 +114,29 @@ void ShrinkerController::updateOutputImage()
         settings.insert(QStringLiteral("scalemode"), 1);
     }
     const QSizeF displaySize(plistFloat(sizeFieldW->text()), plistFloat(sizeFieldH->text()));
+    const qint64 fileFormat = defaults.integerForKey(PrefKey::fileFormat);
     {
         // The conversion and the read of its file are one unit: no other conversion may
         // replace the file in between.
         const std::lock_guard<std::mutex> lock(conversionMutex);
-        manipulator.convertNSImageForWebWithSettings(inputImage, settings);
-        showPreviewFile(tempPreviewPath(defaults.integerForKey(PrefKey::fileFormat)), displaySize);
+        const EncodedOutput output = manipulator.convertNSImageForWebWithSettings(inputImage, settings);
+        showPreviewFile(tempPreviewPath(fileFormat), displaySize, output.pixels.get());
+        if (!output.bytes.isEmpty())
+            showBudgetResult(output, fileFormat, FileSizeBudget::storedMaxBytes(defaults));
     }
     if (inputImage)
         lastRenderMilliseconds_ = double(timer.nsecsElapsed()) / 1e6;
 }
 
-void ShrinkerController::showPreviewFile(const QString &path, QSizeF displaySize)
+void ShrinkerController::showPreviewFile(const QString &path, QSizeF displaySize, const PixelBuffer *encodedPixels)
 {
     QFileInfo file(path);
     if (!file.exists())
         return;
-    const QImage image = previewImageFromFile(path);
+    QFile reading(path);
+    QImage image = reading.open(QIODevice::ReadOnly) ? previewImageFromBytes(reading.readAll()) : QImage();
+    if (image.isNull() && encodedPixels)
+        image = imageFromPixels(*encodedPixels); // without the encoder's losses, but the right picture
     if (!image.isNull())
         showPreviewImage(image, displaySize);
     file.refresh();
@@ -154,6 +165,22 @@ void ShrinkerController::showPreviewImage(const QImage &image, QSizeF displaySiz
     wellShowsPlaceholder_ = false;
     imageWell->setProperty("namedImage", QVariant());
     imageWell->setImage(pixmap);
+}
+
+void ShrinkerController::showBudgetResult(const EncodedOutput &output, qint64 fileFormat, qint64 maxBytes)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this, output, fileFormat, maxBytes] { showBudgetResult(output, fileFormat, maxBytes); },
+                                  Qt::QueuedConnection);
+        return;
+    }
+    // The slider shows the quality the budget allowed; the person's own stays stored.
+    if (maxBytes > 0 && outputFileTypeFor(fileFormat).qualityEnabled)
+        qualitySlider->setFloatValue(output.quality * 100.0f);
+    const QString over = output.overBudget ? QStringLiteral("The output %1").arg(FileSizeBudget::overBudgetReason(output.bytes.size(), maxBytes, fileFormat))
+                                           : QString();
+    tfFileSize->setToolTip(over);
+    tfFileSize->setStyleSheet(over.isEmpty() ? QString() : QStringLiteral("color: #c0392b;"));
 }
 
 void ShrinkerController::showFileSizeText(const QString &text)

@@ -4,15 +4,18 @@
 
 #include "Controls.h"
 #include "Log.h"
+#include "OutputFileType.h"
 #include "PlistValue.h"
 #include "Preferences.h"
 #include "SizeFitting.h"
 #include "UserDefaults.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -50,8 +53,8 @@ void ShrinkerController::handleControl(QObject *sender)
         fillColourButton->setVisible(addMode);
         setNamedImage(resampleModeIconView, addMode ? QStringLiteral("add-icon") : QStringLiteral("crop-icon"));
     }
-    if (sender == fileFormatButton)
-        qualitySlider->setEnabled(selectedTag(fileFormatButton) == 0);
+    if (sender == fileFormatButton || sender == fileSizeBudgetCheckBox)
+        showQualityControls();
     if (sender == filterPopUp) {
         const int tag = selectedTag(filterPopUp);
         filterIntensity->setEnabled(!(tag == 0 || tag == 1 || tag == 4));
@@ -59,6 +62,17 @@ void ShrinkerController::handleControl(QObject *sender)
     if (sender == nextImage || sender == previousImage)
         stepThroughBatch(sender);
     updateOutputImage();
+}
+
+void ShrinkerController::showQualityControls()
+{
+    const bool lossy = outputFileTypeFor(selectedTag(fileFormatButton)).qualityEnabled;
+    const bool budget = fileSizeBudgetCheckBox->isChecked();
+    qualitySlider->setEnabled(lossy && !budget);
+    fileSizeBudgetField->setEnabled(budget);
+    // Where no budget sets the quality, the slider shows the person's own again.
+    if (!(lossy && budget))
+        showStoredQuality();
 }
 
 void ShrinkerController::setConstrainState(bool on)

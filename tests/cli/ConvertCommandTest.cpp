@@ -3,6 +3,7 @@
 #include "ImageEncoders.h"
 #include "Picture.h"
 #include "PixelBuffer.h"
+#include "TestSupport.h"
 #include "UserDefaults.h"
 
 #include <QDir>
@@ -115,6 +116,54 @@ TEST_F(ConvertCommandTest, BadArgumentsAreExplained)
     EXPECT_FALSE(QFile::exists(root.filePath("out")));
     EXPECT_EQ(run({"--help"}), 0);
     EXPECT_TRUE(out.contains("--formats") && out.contains("--jobs") && out.contains("--neutral"));
+}
+
+TEST_F(ConvertCommandTest, WebpAvifAndTheBudget)
+{
+    // Grain, so that the quality moves the size.
+    auto grain = PixelBuffer::create(400, 300, 3, 8);
+    uint32_t state = 11;
+    for (int y = 0; y < 300; ++y)
+        for (size_t i = 0; i < 1200; ++i)
+            grain->row(y)[i] = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+    QFile file(root.filePath("in/grain.png"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(encodeImage(*grain, ImageEncoding::PNG, 1.0f));
+    file.close();
+
+    for (const char *type : {"webp", "avif"}) {
+        EXPECT_EQ(run({"--width", "150", "--type", type, "-o", "out", "in/wide.png"}), 0) << err.toStdString();
+        EXPECT_EQ(webPictureSize(root.filePath(QStringLiteral("out/wide.") + type)), QSize(150, 100)) << type;
+    }
+    // Each lossy type within 20 kB; without the budget each is larger.
+    for (const char *type : {"jpeg", "webp", "avif"}) {
+        const QString out = QStringLiteral("within/grain.") + (QLatin1String(type) == "jpeg" ? "jpg" : type);
+        EXPECT_EQ(run({"--width", "300", "--type", type, "--quality", "95", "--max-kb", "20", "-o", "within", "in/grain.png"}), 0);
+        EXPECT_LE(QFileInfo(root.filePath(out)).size(), 20000) << type;
+        EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+        EXPECT_EQ(run({"--width", "300", "--type", type, "--quality", "95", "-o", "free", "in/grain.png"}), 0);
+        EXPECT_GT(QFileInfo(root.filePath(out).replace("within/", "free/")).size(), 20000) << type;
+    }
+    // What cannot fit is written all the same and named; it is no failure.
+    EXPECT_EQ(run({"--width", "300", "--type", "png", "--max-kb", "20", "-o", "over", "in/grain.png"}), 0);
+    const qint64 png = QFileInfo(root.filePath("over/grain.png")).size();
+    EXPECT_GT(png, 20000);
+    EXPECT_TRUE(err.contains(QStringLiteral("over/grain.png is %1 kB, over the budget of 20 kB: png has no quality to lower")
+                                 .arg((png + 999) / 1000)))
+        << err.toStdString();
+
+    // The stored budget is the default; off on the command line, it is off.
+    UserDefaults::standard().setBoolForKey(true, QStringLiteral("keepFilesUnderBudget"));
+    UserDefaults::standard().setIntegerForKey(20, QStringLiteral("fileSizeBudget"));
+    EXPECT_EQ(run({"--width", "300", "--type", "webp", "--quality", "95", "-o", "stored", "in/grain.png"}), 0);
+    EXPECT_LE(QFileInfo(root.filePath("stored/grain.webp")).size(), 20000);
+    EXPECT_EQ(run({"--width", "300", "--type", "webp", "--quality", "95", "--max-kb", "off", "-o", "off", "in/grain.png"}), 0);
+    EXPECT_GT(QFileInfo(root.filePath("off/grain.webp")).size(), 20000);
+
+    for (const QStringList &bad : {QStringList{"--max-kb", "0"}, QStringList{"--max-kb", "1.5"}, QStringList{"--type", "gif"}}) {
+        EXPECT_EQ(run(bad + QStringList{"-o", "bad", "in/wide.png"}), 2) << bad.join(' ').toStdString();
+        EXPECT_TRUE(err.contains(bad.first())) << err.toStdString();
+    }
 }
 
 TEST_F(ConvertCommandTest, AdjustmentsGoNoFurtherThanTheSliders)

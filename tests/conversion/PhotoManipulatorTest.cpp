@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "CanvasImageRep.h"
 #include "ConversionTestSupport.h"
+#include "FileSizeBudget.h"
 #include "Log.h"
 #include "OutputFileType.h"
 #include "PhotoManipulator.h"
@@ -35,7 +36,7 @@ protected:
     {
         FreshDefaultsTest::SetUp();
         QDir().mkpath(AppPaths::supportFolder());
-        for (int t = 0; t < 3; ++t)
+        for (const qint64 t : outputFileTypeValues())
             QFile::remove(tempPreviewPath(t));
     }
     void useType(int fileFormat) { UserDefaults::standard().setIntegerForKey(fileFormat, QStringLiteral("fileFormat")); }
@@ -130,6 +131,57 @@ TEST_F(DriverTest, WritesTheTempFileOfTheStoredType)
     EXPECT_TRUE(QFile::exists(tempPreviewPath(1))) << "another type's file stays";
 }
 
+// A picture whose pixels are counted as the renderer takes them.
+class CountedRep : public MemoryImageRep {
+public:
+    using MemoryImageRep::MemoryImageRep;
+    std::shared_ptr<const PixelBuffer> pixels() const override
+    {
+        ++taken;
+        return MemoryImageRep::pixels();
+    }
+    mutable int taken = 0;
+};
+
+TEST_F(DriverTest, TheStoredBudgetSetsTheQualityOfPixelsRenderedOnce)
+{
+    // Grain, so that the quality moves the file size.
+    uint32_t state = 7;
+    const auto buffer = makeBuffer(240, 180, [&](int x, int y) {
+        state = state * 1664525u + 1013904223u;
+        return Rgb{int(state >> 24), (x * 3 + y) % 256, 128};
+    });
+    const auto rep = std::make_shared<CountedRep>(buffer);
+    const auto picture = std::make_shared<Picture>(Picture::Representations{rep}, QSizeF(240, 180));
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.setBoolForKey(true, FileSizeBudget::keepUnderKey);
+    defaults.setIntegerForKey(12, FileSizeBudget::kilobytesKey);
+    for (const int type : {0, 3, 4}) {
+        useType(type);
+        rep->taken = 0;
+        const EncodedOutput output = engine.convertNSImageForWebWithSettings(picture, baseSettings(200, 150));
+        EXPECT_EQ(rep->taken, 1) << "type " << type;
+        EXPECT_FALSE(output.overBudget) << "type " << type;
+        EXPECT_LE(output.bytes.size(), 12000) << "type " << type;
+        EXPECT_LT(output.quality, 0.9f) << "type " << type; // lowered from the settings' quality
+        QFile file(tempPreviewPath(type));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "type " << type;
+        EXPECT_EQ(file.readAll(), output.bytes) << "type " << type;
+    }
+    // A lossless type is written as it is, and said to be over the budget.
+    useType(1);
+    const EncodedOutput png = engine.convertNSImageForWebWithSettings(picture, baseSettings(200, 150));
+    EXPECT_TRUE(png.overBudget);
+    EXPECT_GT(png.bytes.size(), 12000);
+    EXPECT_FLOAT_EQ(png.quality, 0.9f);
+    // Off, the settings' quality is the one.
+    defaults.setBoolForKey(false, FileSizeBudget::keepUnderKey);
+    useType(3);
+    const EncodedOutput free = engine.convertNSImageForWebWithSettings(picture, baseSettings(200, 150));
+    EXPECT_FLOAT_EQ(free.quality, 0.9f);
+    EXPECT_GT(free.bytes.size(), 12000);
+}
+
 TEST_F(DriverTest, AddModePadsWithTheStoredFillColour)
 {
     useType(1);
@@ -164,7 +216,7 @@ TEST_F(DriverTest, NoOutputRemovesTheOldFileAndSaysSo)
                                            QStringLiteral("Error writing to file: %1").arg(tempPreviewPath(0))}));
     EXPECT_FALSE(QFile::exists(tempPreviewPath(0)));
 
-    // An output type outside 0-2 encodes nothing and clears the jpg temp file.
+    // An output type outside 0-4 encodes nothing and clears the jpg temp file.
     useType(5);
     writeMarker(tempPreviewPath(0));
     log.clear();

@@ -3,11 +3,14 @@
 
 #include "WindowFixture.h"
 
+#include "Controls.h"
 #include "FileDialogPresenter.h"
+#include "FileSizeBudget.h"
 #include "Log.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -18,6 +21,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -252,6 +256,32 @@ TEST_F(SaveTest, OutputsTheEngineRefusesAreListedInOneAlertBeforeTheUpscalingWar
     saveTo(path("out/fine.jpg"));
     EXPECT_EQ(presenter.alerts.size(), 1u);
     EXPECT_TRUE(controller->unwrittenOutputs.empty());
+}
+
+TEST_F(SaveTest, TheBudgetHoldsForTheBaseAndEachFormatAndWhatCannotFitIsListed)
+{
+    const QString source = writePicture("in/photo.png", 1000, 800);
+    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}), format("-huge", 0, {{"xabs", "2400"}, {"yabs", "1600"}})});
+    controller->fileSizeBudgetField->setValue(4); // stores it
+    controller->fileSizeBudgetCheckBox->click();
+    adopt(source, 300, 200);
+    LogCapture log;
+    saveTo(path("out/beach.jpg"));
+
+    for (const char *name : {"out/beach.jpg", "out/beach@2x.jpg"})
+        EXPECT_LE(QFileInfo(path(name)).size(), 4000) << name;
+    const qint64 huge = QFileInfo(path("out/beach-huge.jpg")).size();
+    EXPECT_GT(huge, 4000);
+    EXPECT_EQ(pixelSize(path("out/beach-huge.jpg")), QSize(2400, 1600)); // written all the same
+    const QString reason = FileSizeBudget::overBudgetReason(huge, 4000, 0);
+    EXPECT_TRUE(log.contains(path("out/beach-huge.jpg") + " " + reason));
+    ASSERT_EQ(presenter.alerts.size(), 1u);
+    EXPECT_EQ(presenter.alerts[0].title, "Files Over Budget");
+    EXPECT_EQ(presenter.alerts[0].message,
+              QStringLiteral("This file in %1 was saved larger than the budget:\n\nbeach-huge.jpg %2").arg(path("out"), reason));
+    // The slider showed the quality the budget allowed; the person's own stays stored.
+    EXPECT_LT(controller->qualitySlider->floatValue(), 98.0f);
+    EXPECT_EQ(UserDefaults::standard().floatForKey(PrefKey::qualityValue), kFirstRunQuality);
 }
 
 TEST_F(SaveTest, TheWrittenNameCarriesTheExtensionOfTheOutputType)

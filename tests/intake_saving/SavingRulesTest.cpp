@@ -132,6 +132,19 @@ TEST(SavingRules, TheAlertNamesEachUnwrittenOutputAndWhy)
         EXPECT_EQ(UnwrittenOutputs::alertText(c.outputs), c.text) << c.name;
     EXPECT_EQ(UnwrittenOutputs::alertTitle(), "Files Not Saved");
 
+    // Outputs over the budget have an alert of their own, or follow those not saved.
+    const UnwrittenOutput heavy{"/out/photo-big.jpg", "is 140 kB, over the budget of 100 kB even at the lowest quality"};
+    const UnwrittenOutputs::Alert over = UnwrittenOutputs::afterSaveAlert({}, {heavy});
+    EXPECT_EQ(over.title, "Files Over Budget");
+    EXPECT_EQ(over.text, "This file in /out was saved larger than the budget:\n\n"
+                         "photo-big.jpg is 140 kB, over the budget of 100 kB even at the lowest quality");
+    const UnwrittenOutputs::Alert both = UnwrittenOutputs::afterSaveAlert({base}, {heavy, heavy});
+    EXPECT_EQ(both.title, "Files Not Saved");
+    EXPECT_EQ(both.text, UnwrittenOutputs::alertText({base}) + "\n\nThese 2 files in /out were saved larger than the budget:\n\n"
+                             "photo-big.jpg is 140 kB, over the budget of 100 kB even at the lowest quality\n"
+                             "photo-big.jpg is 140 kB, over the budget of 100 kB even at the lowest quality");
+    EXPECT_TRUE(UnwrittenOutputs::afterSaveAlert({}, {}).text.isEmpty());
+
     // A long list is cut, and the rest counted.
     const std::vector<UnwrittenOutput> many(UnwrittenOutputs::kListed + 3, base);
     const QStringList lines = UnwrittenOutputs::alertText(many).split('\n');

@@ -75,12 +75,6 @@ TEST(ImageEncoders, JpegQualityDrivesSizeAndChromaSubsampling)
     EXPECT_EQ(lumaSampling(low), 0x22);  // 4:2:0
     EXPECT_EQ(lumaSampling(high), 0x11); // 4:4:4
     EXPECT_EQ(lumaSampling(encodeImage(*pixels, ImageEncoding::JPEG, 0.89f)), 0x22);
-
-    EXPECT_EQ(jpegQualityForCompressionFactor(0.0f), 1);
-    EXPECT_EQ(jpegQualityForCompressionFactor(0.984f), 98);
-    EXPECT_EQ(jpegQualityForCompressionFactor(1.0f), 100);
-    EXPECT_EQ(jpegQualityForCompressionFactor(7.0f), 100);
-    EXPECT_EQ(jpegQualityForCompressionFactor(std::nanf("")), 1);
 }
 
 TEST(ImageEncoders, JpegFlattensAlphaOverWhiteAndNarrowsSixteenBits)
@@ -182,24 +176,32 @@ TEST(ImageEncoders, RefusesNothingToEncodeWithALogLine)
 
 TEST(OutputFileTypeTable, EachValueMeansTheSameEverywhere)
 {
-    const OutputFileType jpeg = outputFileTypeFor(0);
-    EXPECT_EQ(jpeg.encoding, ImageEncoding::JPEG);
-    EXPECT_EQ(jpeg.tempFileName, QStringLiteral("tempImage.jpg"));
-    EXPECT_EQ(jpeg.batchExtension, QStringLiteral("jpg"));
-    EXPECT_EQ(jpeg.savePanelTypes, (QStringList{QStringLiteral("jpg"), QStringLiteral("jpeg")}));
-    EXPECT_TRUE(jpeg.qualityEnabled);
-
-    const OutputFileType tiff = outputFileTypeFor(2);
-    EXPECT_EQ(tiff.encoding, ImageEncoding::TIFF);
-    EXPECT_EQ(tiff.tempFileName, QStringLiteral("tempImage.tiff"));
-    EXPECT_EQ(tiff.batchExtension, QStringLiteral("tiff")); // never "tif"
-    EXPECT_FALSE(tiff.qualityEnabled);
-    EXPECT_EQ(outputFileTypeFor(1).tempFileName, QStringLiteral("tempImage.png"));
-
-    const OutputFileType other = outputFileTypeFor(7);
-    EXPECT_EQ(other.encoding, ImageEncoding::None);
-    EXPECT_EQ(other.tempFileName, QStringLiteral("tempImage.jpg"));
-    EXPECT_TRUE(other.batchExtension.isEmpty());
-    EXPECT_TRUE(other.savePanelTypes.isEmpty());
-    EXPECT_TRUE(tempPreviewPath(-1).endsWith(QStringLiteral("/Quillpane/tempImage.jpg")));
+    struct Row {
+        qint64 value;
+        ImageEncoding encoding;
+        const char *name, *tempFile, *extension;
+        QStringList savePanel;
+        bool lossy;
+    };
+    const Row rows[] = {
+        {0, ImageEncoding::JPEG, "jpeg", "tempImage.jpg", "jpg", {"jpg", "jpeg"}, true},
+        {1, ImageEncoding::PNG, "png", "tempImage.png", "png", {"png"}, false},
+        {2, ImageEncoding::TIFF, "tiff", "tempImage.tiff", "tiff", {"tiff", "tif"}, false}, // never "tif"
+        {3, ImageEncoding::WebP, "webp", "tempImage.webp", "webp", {"webp"}, true},
+        {4, ImageEncoding::AVIF, "avif", "tempImage.avif", "avif", {"avif"}, true},
+        // Any other value: nothing is encoded, and the jpg temp file is the one looked for.
+        {7, ImageEncoding::None, "", "tempImage.jpg", "", {}, false},
+        {-1, ImageEncoding::None, "", "tempImage.jpg", "", {}, false},
+    };
+    for (const Row &row : rows) {
+        const OutputFileType type = outputFileTypeFor(row.value);
+        EXPECT_EQ(type.encoding, row.encoding) << row.value;
+        EXPECT_EQ(type.name, QLatin1String(row.name)) << row.value;
+        EXPECT_EQ(type.tempFileName, QLatin1String(row.tempFile)) << row.value;
+        EXPECT_TRUE(tempPreviewPath(row.value).endsWith(QStringLiteral("/Quillpane/") + row.tempFile)) << row.value;
+        EXPECT_EQ(type.batchExtension, QLatin1String(row.extension)) << row.value;
+        EXPECT_EQ(type.savePanelTypes, row.savePanel) << row.value;
+        EXPECT_EQ(type.qualityEnabled, row.lossy) << row.value;
+        EXPECT_EQ(outputFileTypeValues().contains(row.value), row.encoding != ImageEncoding::None) << row.value;
+    }
 }

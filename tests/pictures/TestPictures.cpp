@@ -3,7 +3,9 @@
 #include "TiffStream.h"
 
 #include <QList>
+#include <algorithm>
 #include <QSysInfo>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,21 @@ std::shared_ptr<PixelBuffer> make(int width, int height, int channels, int bits,
             }
         }
     return buffer;
+}
+
+std::shared_ptr<PixelBuffer> photo(int width, int height)
+{
+    uint32_t state = 2024;
+    return make(width, height, 3, 8, [&](int x, int y, uint16_t *out) {
+        state = state * 1664525u + 1013904223u;
+        const int grain = int(state >> 27) - 16;
+        const int texture = int(24 * std::sin(x * 0.7) * std::cos(y * 0.45) + 16 * std::sin((x + 2 * y) * 0.11));
+        const bool disc = (x - width / 3) * (x - width / 3) + (y - height / 2) * (y - height / 2) < height * height / 9;
+        const int sky = 60 + 150 * y / height;
+        out[0] = uint16_t(std::clamp((disc ? 200 : sky) + grain + texture, 0, 255));
+        out[1] = uint16_t(std::clamp((disc ? 90 : 40 + 120 * x / width) + grain - texture / 2, 0, 255));
+        out[2] = uint16_t(std::clamp((disc ? 40 : 255 - sky) + grain + ((x / 6 + y / 6) % 2) * 25, 0, 255));
+    });
 }
 
 QByteArray exif(int orientation, int dpi)

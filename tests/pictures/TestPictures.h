@@ -18,6 +18,10 @@ namespace TestPictures {
 std::shared_ptr<PixelBuffer> make(int width, int height, int channels, int bits,
                                   const std::function<void(int x, int y, uint16_t *out)> &colour);
 
+// A photo-like 8-bit RGB picture: soft gradients, hard edges and fine grain, so that
+// encoders' files grow with their quality as they do on photographs.
+std::shared_ptr<PixelBuffer> photo(int width, int height);
+
 // An EXIF APP1 payload ("Exif\0\0" + little-endian TIFF) with orientation and, when
 // dpi > 0, X/Y resolution in dots per inch.
 QByteArray exif(int orientation, int dpi = 0);

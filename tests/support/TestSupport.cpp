@@ -4,10 +4,13 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <avif/avif.h>
+#include <webp/decode.h>
 
 void FreshDefaultsTest::SetUp()
 {
@@ -85,4 +88,20 @@ std::shared_ptr<DismissedBox> dismissNextMessageBox(Dismissal how)
 const char *dismissalName(Dismissal how)
 {
     return how == Dismissal::EscapeKey ? "Escape" : "closing the window";
+}
+
+QSize webPictureSize(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    const auto *data = reinterpret_cast<const uint8_t *>(bytes.constData());
+    int width = 0, height = 0;
+    if (WebPGetInfo(data, size_t(bytes.size()), &width, &height))
+        return QSize(width, height);
+    std::unique_ptr<avifDecoder, decltype(&avifDecoderDestroy)> decoder(avifDecoderCreate(), avifDecoderDestroy);
+    if (avifDecoderSetIOMemory(decoder.get(), data, size_t(bytes.size())) == AVIF_RESULT_OK && avifDecoderParse(decoder.get()) == AVIF_RESULT_OK)
+        return QSize(int(decoder->image->width), int(decoder->image->height));
+    return {};
 }

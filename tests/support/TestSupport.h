@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 
 #include <QObject>
+#include <QSize>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QVariantList>
@@ -45,6 +46,10 @@ public:
 public slots:
     void open(const QUrl &url) { urls << url; }
 };
+
+// The pixel size a WebP or AVIF file declares, read by libwebp or libavif; invalid for
+// anything else.
+QSize webPictureSize(const QString &path);
 
 // The "name" of every record in a stored format list.
 QStringList formatNames(const QVariantList &list);

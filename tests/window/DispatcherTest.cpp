@@ -4,11 +4,13 @@
 
 #include "Controls.h"
 #include "Log.h"
+#include "OutputFileType.h"
 #include "Preferences.h"
 #include "UserDefaults.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
@@ -16,9 +18,11 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -184,12 +188,18 @@ TEST_F(DispatcherTest, EveryRoadToTheLockLeavesOneState)
 TEST_F(DispatcherTest, FileTypeSetsQualityAndFilterSetsIntensity)
 {
     QComboBox *type = controller->fileFormatButton;
+    ASSERT_EQ(type->count(), 5);
     type->setFocus();
-    QTest::keyClick(type, Qt::Key_Down); // png
-    EXPECT_EQ(defaults.objectForKey(PrefKey::fileFormat), QVariant(qint64(1)));
-    EXPECT_FALSE(controller->qualitySlider->isEnabled());
-    QTest::keyClick(type, Qt::Key_Down); // tiff
-    EXPECT_FALSE(controller->qualitySlider->isEnabled());
+    const struct {
+        const char *title;
+        bool quality;
+    } types[] = {{"PNG", false}, {"TIFF", false}, {"WebP", true}, {"AVIF", true}};
+    for (const auto &t : types) {
+        QTest::keyClick(type, Qt::Key_Down);
+        EXPECT_EQ(type->currentText(), t.title);
+        EXPECT_EQ(defaults.objectForKey(PrefKey::fileFormat), QVariant(qint64(selectedTag(type)))) << t.title;
+        EXPECT_EQ(controller->qualitySlider->isEnabled(), t.quality) << t.title;
+    }
     QTest::keyClick(type, Qt::Key_Home); // jpeg
     EXPECT_EQ(defaults.integerForKey(PrefKey::fileFormat), 0);
     EXPECT_TRUE(controller->qualitySlider->isEnabled());
@@ -202,6 +212,61 @@ TEST_F(DispatcherTest, FileTypeSetsQualityAndFilterSetsIntensity)
         ASSERT_EQ(selectedTag(filter), tag);
         EXPECT_EQ(controller->filterIntensity->isEnabled(), expected[tag]) << "tag " << tag;
     }
+}
+
+TEST_F(DispatcherTest, WithABudgetTheSliderShowsTheQualityThatFits)
+{
+    EXPECT_FALSE(controller->fileSizeBudgetCheckBox->isChecked()); // off at first run
+    EXPECT_FALSE(controller->fileSizeBudgetField->isEnabled());
+    EXPECT_EQ(controller->fileSizeBudgetField->value(), 100);
+    // Grain, so that the file's size follows the quality.
+    QImage grain(400, 300, QImage::Format_RGB888);
+    uint32_t state = 3;
+    for (int y = 0; y < 300; ++y)
+        for (uchar *p = grain.scanLine(y), *end = p + 1200; p < end; ++p)
+            *p = uchar((state = state * 1664525u + 1013904223u) >> 24);
+    QTest::mouseClick(controller->constrain, Qt::LeftButton);
+    type(controller->sizeFieldW, QStringLiteral("200"));
+    type(controller->sizeFieldH, QStringLiteral("150"));
+    adopt(Picture::fromQImage(grain));
+    const float own = controller->qualitySlider->floatValue();
+
+    QSpinBox *field = controller->fileSizeBudgetField;
+    QTest::mouseClick(controller->fileSizeBudgetCheckBox, Qt::LeftButton);
+    EXPECT_TRUE(defaults.boolForKey(PrefKey::keepFilesUnderBudget));
+    EXPECT_TRUE(field->isEnabled());
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("20"));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(defaults.integerForKey(PrefKey::fileSizeBudget), 20);
+    for (const int t : {0, 3, 4}) {
+        selectItemWithTag(controller->fileFormatButton, t);
+        defaults.setIntegerForKey(t, PrefKey::fileFormat);
+        controller->handleControl(controller->fileFormatButton);
+        const qint64 size = QFileInfo(tempPreviewPath(t)).size();
+        EXPECT_LE(size, 20000) << "type " << t;
+        EXPECT_GT(size, 10000) << "type " << t; // the highest quality that fits, not just any
+        EXPECT_FALSE(controller->qualitySlider->isEnabled()) << "type " << t;
+        EXPECT_LT(controller->qualitySlider->floatValue(), own) << "type " << t;
+        EXPECT_EQ(defaults.floatForKey(PrefKey::qualityValue), own) << "type " << t;
+    }
+    // Lossless, the budget cannot be met: the slider is the person's again, the label says why.
+    selectItemWithTag(controller->fileFormatButton, 1);
+    defaults.setIntegerForKey(1, PrefKey::fileFormat);
+    controller->handleControl(controller->fileFormatButton);
+    EXPECT_EQ(controller->qualitySlider->floatValue(), own);
+    EXPECT_TRUE(controller->tfFileSize->toolTip().contains("over the budget of 20 kB: png has no quality to lower"));
+
+    selectItemWithTag(controller->fileFormatButton, 3);
+    defaults.setIntegerForKey(3, PrefKey::fileFormat);
+    controller->handleControl(controller->fileFormatButton);
+    QTest::mouseClick(controller->fileSizeBudgetCheckBox, Qt::LeftButton);
+    EXPECT_FALSE(defaults.boolForKey(PrefKey::keepFilesUnderBudget));
+    EXPECT_TRUE(controller->qualitySlider->isEnabled());
+    EXPECT_EQ(controller->qualitySlider->floatValue(), own);
+    EXPECT_GT(QFileInfo(tempPreviewPath(3)).size(), 20000);
+    EXPECT_TRUE(controller->tfFileSize->toolTip().isEmpty());
 }
 
 TEST_F(DispatcherTest, ResampleModeShowsFillColourOnlyInAddMode)

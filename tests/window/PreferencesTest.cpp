@@ -31,6 +31,8 @@ TEST_F(PreferencesTest, FirstRunWritesEveryValueWithItsType)
     EXPECT_EQ(d.integerForKey(PrefKey::fileFormat), 0);
     EXPECT_EQ(d.integerForKey(PrefKey::makeDirectoryForBatch), 1);
     EXPECT_EQ(d.integerForKey(PrefKey::resetSliders), 1);
+    EXPECT_EQ(d.objectForKey(PrefKey::keepFilesUnderBudget), QVariant(false));
+    EXPECT_EQ(d.objectForKey(PrefKey::fileSizeBudget), QVariant(qint64(100)));
     EXPECT_FALSE(d.hasObjectForKey(PrefKey::adjustmentDefaults));
     EXPECT_FALSE(d.hasObjectForKey(PrefKey::fillcolour));
 }

@@ -28,6 +28,8 @@ void writeBytes(const QString &path, qint64 count)
 
 QSize pixelSizeOf(const QString &path)
 {
+    if (const QSize web = webPictureSize(path); web.isValid())
+        return web;
     const std::shared_ptr<const Picture> picture = Picture::readFile(path);
     return picture ? picture->sourcePixelSize() : QSize();
 }
@@ -86,32 +88,35 @@ TEST_F(PreviewTest, SettingsComeFromTheControls)
 
 TEST_F(PreviewTest, EachFileTypeRendersIntoItsOwnTempFile)
 {
-    controller->sizeFieldW->setText(QStringLiteral("120"));
-    controller->sizeFieldH->setText(QStringLiteral("80"));
     QTest::mouseClick(controller->constrain, Qt::LeftButton); // free proportions: the fields stay
     controller->inputImage = picture(300, 200);
 
-    for (int type : {1, 2, 0}) {
+    // Each type at its own width, so a preview left over from the type before shows.
+    for (int type : {1, 2, 3, 4, 0}) {
+        const int width = 100 + 10 * type;
+        controller->sizeFieldW->setText(QString::number(width));
+        controller->sizeFieldH->setText(QStringLiteral("80"));
         defaults.setIntegerForKey(type, PrefKey::fileFormat);
         controller->updateOutputImage();
         const QString path = tempPreviewPath(type);
         ASSERT_TRUE(QFileInfo::exists(path)) << path.toStdString();
-        EXPECT_EQ(pixelSizeOf(path), QSize(120, 80));
-        EXPECT_EQ(controller->tfFileSize->text(), ShrinkerController::fileSizeText(QFileInfo(path).size()));
-        EXPECT_EQ(shownSize(), QSizeF(120, 80));
+        EXPECT_EQ(pixelSizeOf(path), QSize(width, 80)) << type;
+        EXPECT_EQ(controller->tfFileSize->text(), ShrinkerController::fileSizeText(QFileInfo(path).size())) << type;
+        EXPECT_EQ(shownPixels(), QSize(width, 80)) << type;
+        EXPECT_EQ(shownSize(), QSizeF(width, 80)) << type;
     }
     // The earlier types' files stay until the next start-up.
-    EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(1)));
-    EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(2)));
+    for (int type : {1, 2, 3, 4})
+        EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(type))) << type;
 
-    // A type outside 0 to 2 makes no file, so the screen keeps what it showed.
+    // A type outside 0 to 4 makes no file, so the screen keeps what it showed.
     const QString label = controller->tfFileSize->text();
     defaults.setIntegerForKey(7, PrefKey::fileFormat);
     controller->sizeFieldW->setText(QStringLiteral("60"));
     controller->updateOutputImage();
     EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(0)));
     EXPECT_EQ(controller->tfFileSize->text(), label);
-    EXPECT_EQ(shownSize(), QSizeF(120, 80));
+    EXPECT_EQ(shownSize(), QSizeF(100, 80));
 }
 
 TEST_F(PreviewTest, HighDensityOverrideRendersTwiceThePixelsAtTheSameSize)

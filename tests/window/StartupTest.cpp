@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -31,7 +32,8 @@ namespace {
 const QStringList kFirstRunKeys{PrefKey::outputWidth,     PrefKey::outputHeight,    PrefKey::qualityValue,
                                 PrefKey::sharpeningValue, PrefKey::create2xVersion, PrefKey::create3xVersion,
                                 PrefKey::constrain,       PrefKey::fileFormat,      PrefKey::makeDirectoryForBatch,
-                                PrefKey::resetSliders,    PrefKey::retinaDisplay,   PrefKey::warnAboutUpscaling};
+                                PrefKey::resetSliders,    PrefKey::retinaDisplay,   PrefKey::warnAboutUpscaling,
+                                PrefKey::keepFilesUnderBudget, PrefKey::fileSizeBudget};
 }
 
 TEST_F(StartupTest, ControlsReadTheStoreOnlyAfterTheFirstRunValues)
@@ -75,6 +77,8 @@ TEST_F(StartupTest, StoredValuesOfAnyTypeShowUsableControlsAndTheGivenPicture)
         float quality;
         bool lock;
         QString logged; // a line naming the unusable value, or nothing
+        bool qualityEnabled = fileType == 0;
+        int budget = 100;
     } cases[] = {
         {R"({"outputWidth": "abc", "fileFormat": "x"})", "125", "125", 0, 98.3736f, true,
          R"(The stored outputWidth "abc" is not a number of pixels; the field shows 125)"},
@@ -85,6 +89,9 @@ TEST_F(StartupTest, StoredValuesOfAnyTypeShowUsableControlsAndTheGivenPicture)
          "The stored fileFormat 9 is not an output type; using JPEG"},
         {R"({"fileFormat": [2], "qualityValue": 500, "constrain": "yes", "outputWidth": {"px": 1}})", "125", "125", 0,
          100.0f, true, "The stored qualityValue 500 lies outside 0 to 100; the slider shows 100"},
+        {R"({"fileSizeBudget": "40"})", "125", "125", 0, 98.3736f, true, "", true, 40},
+        {R"({"keepFilesUnderBudget": true, "fileSizeBudget": 0})", "125", "125", 0, 98.3736f, true,
+         "The stored fileSizeBudget 0 is not a number of kB from 1 to 1000000; the field shows 100", false},
     };
     int index = 0;
     for (const auto &c : cases) {
@@ -103,7 +110,8 @@ TEST_F(StartupTest, StoredValuesOfAnyTypeShowUsableControlsAndTheGivenPicture)
         EXPECT_EQ(controller->sizeFieldH->text(), c.height);
         EXPECT_EQ(selectedTag(controller->fileFormatButton), c.fileType);
         EXPECT_EQ(UserDefaults::standard().integerForKey(PrefKey::fileFormat), c.fileType);
-        EXPECT_EQ(controller->qualitySlider->isEnabled(), c.fileType == 0);
+        EXPECT_EQ(controller->qualitySlider->isEnabled(), c.qualityEnabled);
+        EXPECT_EQ(controller->fileSizeBudgetField->value(), c.budget);
         EXPECT_EQ(controller->qualitySlider->floatValue(), c.quality);
         EXPECT_EQ(controller->constrain->isChecked(), c.lock);
         if (!c.logged.isEmpty()) {
@@ -124,16 +132,18 @@ TEST_F(StartupTest, SupportFolderIsMadeAndOldTempFilesGo)
     controller->awakeFromNib();
     EXPECT_TRUE(QFileInfo(support).isDir());
 
-    QFile png(tempPreviewPath(1));
-    ASSERT_TRUE(png.open(QIODevice::WriteOnly));
-    png.close();
+    for (const int type : {1, 3, 4}) {
+        QFile old(tempPreviewPath(type));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly)) << type;
+    }
     // A "file" that cannot be removed: a folder with something in it.
     ASSERT_TRUE(QDir(support).mkpath(QStringLiteral("tempImage.jpg/inside")));
     ShrinkerController next;
     next.mainScreenScale = [] { return 1.0; };
     LogCapture log;
     next.awakeFromNib();
-    EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(1)));
+    for (const int type : {1, 3, 4})
+        EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(type))) << type;
     EXPECT_TRUE(log.contains(QStringLiteral("unable to remove  temp file ") + tempPreviewPath(0)));
     QDir(tempPreviewPath(0)).removeRecursively();
 }
@@ -142,6 +152,16 @@ TEST_F(StartupTest, SupportFolderIsMadeAndOldTempFilesGo)
 TEST_F(StartupTest, LaunchShowsTheStoredFileTypeAndCropMode)
 {
     UserDefaults &defaults = UserDefaults::standard();
+    for (const int type : {3, 4}) { // the newer types are kept, not taken for unknown values
+        defaults.setIntegerForKey(type, PrefKey::fileFormat);
+        ShrinkerController window;
+        window.mainScreenScale = [] { return 1.0; };
+        window.awakeFromNib();
+        window.applicationDidFinishLaunching();
+        EXPECT_EQ(selectedTag(window.fileFormatButton), type);
+        EXPECT_EQ(defaults.integerForKey(PrefKey::fileFormat), type);
+        EXPECT_TRUE(window.qualitySlider->isEnabled()) << type;
+    }
     defaults.setBoolForKey(false, PrefKey::constrain);
     defaults.setIntegerForKey(1, PrefKey::fileFormat);
     launch();

@@ -1,0 +1,122 @@
+// The file-size budget: the search over a quality scale, and encoding within a budget
+// checked against the encoders themselves.
+
+#include "FileSizeBudget.h"
+#include "SizeBudget.h"
+#include "TestPictures.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+TEST(StepSearch, FindsTheHighestStepThatFitsInAFewTries)
+{
+    auto exponential = [](int step) { return qint64(1000 * std::exp2(step / 10.0)); }; // 1000 .. 1,024,000
+    auto jump = [](int step) { return qint64(step < 90 ? 2000 + 40 * step : 9000 + 100 * step); }; // JPEG's 4:4:4 from 90
+    auto flat = [](int step) { return qint64(50000 + step); }; // guesses from the sizes' slope land far off
+    struct Case {
+        const char *name;
+        std::function<qint64(int)> size;
+        qint64 maxBytes;
+        int start;
+        int step;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"between two steps", exponential, 13500, 98, 37, true},
+        {"exactly one step's size", exponential, exponential(60), 0, 60, true},
+        {"from below", exponential, 200000, 3, 76, true},
+        {"everything fits", exponential, 2000000, 50, 100, true},
+        {"the top fits at once", exponential, 2000000, 100, 100, true},
+        {"nothing fits", exponential, 999, 50, 0, false},
+        {"only the lowest fits", exponential, 1000, 80, 0, true},
+        {"below the jump", jump, 8000, 98, 89, true},
+        {"above the jump", jump, 18950, 40, 99, true},
+        {"flat sizes", flat, 50042, 99, 42, true},
+    };
+    for (const Case &c : cases) {
+        const StepSearch found = highestStepWithin({0, 100}, c.start, c.maxBytes, c.size);
+        EXPECT_EQ(found.step, c.step) << c.name;
+        EXPECT_EQ(found.fits, c.fits) << c.name;
+        // Halving 101 steps takes 7 tries; guessing from the sizes should not take more.
+        EXPECT_LE(found.tries, 7) << c.name;
+    }
+}
+
+TEST(StepSearch, SizesThatDipStillGiveAFittingStepWhoseNextDoesNot)
+{
+    // Encoders' sizes are not strictly monotonic: here step 41 is larger than 42 to 44.
+    auto bumpy = [](int step) { return qint64(step == 41 ? 60000 : 1000 * (step + 10)); };
+    for (const int start : {0, 30, 50, 100}) {
+        const StepSearch found = highestStepWithin({0, 100}, start, 54000, bumpy);
+        ASSERT_TRUE(found.fits) << "start " << start;
+        EXPECT_LE(bumpy(found.step), 54000) << "start " << start;
+        EXPECT_GT(bumpy(found.step + 1), 54000) << "start " << start;
+    }
+    // An encoder that fails ends the search at once.
+    int calls = 0;
+    const StepSearch failed = highestStepWithin({0, 63}, 20, 1000, [&](int) { return ++calls, qint64(-1); });
+    EXPECT_FALSE(failed.fits);
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(SizeBudget, EachLossyTypeGetsTheHighestQualityThatFitsAsItsEncoderSaysSo)
+{
+    const auto photo = TestPictures::photo(160, 120);
+    for (const ImageEncoding encoding : {ImageEncoding::JPEG, ImageEncoding::WebP, ImageEncoding::AVIF}) {
+        const QualityScale scale = qualityScaleFor(encoding);
+        std::vector<qint64> sizes;
+        for (int step = scale.lowest; step <= scale.highest; ++step)
+            sizes.push_back(encodeImageAtQualityStep(*photo, encoding, step).size());
+        auto sizeAt = [&](int step) { return sizes[size_t(step - scale.lowest)]; };
+        // Budgets between steps at a third and at four fifths of the scale.
+        for (const double at : {0.33, 0.8}) {
+            const int below = scale.lowest + int(at * (scale.highest - scale.lowest));
+            const qint64 budget = (sizeAt(below) + sizeAt(below + 1)) / 2;
+            int highest = scale.lowest;
+            for (int step = scale.lowest; step <= scale.highest; ++step)
+                if (sizeAt(step) <= budget)
+                    highest = step;
+
+            const BudgetedEncoding out = encodeWithinBudget(*photo, encoding, 0.98f, budget);
+            const int step = qualityStepFor(encoding, out.compressionFactor);
+            const std::string name = std::to_string(int(encoding)) + " budget " + std::to_string(budget);
+            EXPECT_FALSE(out.overBudget) << name;
+            EXPECT_LE(out.bytes.size(), budget) << name;
+            EXPECT_GE(step, highest - 1) << name << ": step " << step << ", highest fitting " << highest;
+            EXPECT_EQ(out.bytes, encodeImageAtQualityStep(*photo, encoding, step)) << name;
+            EXPECT_LE(out.encodes, 7) << name; // halving 101 steps takes 7
+        }
+    }
+}
+
+TEST(SizeBudget, WhatCannotFitIsMadeAtTheLowestQualityOrAsItIs)
+{
+    const auto photo = TestPictures::photo(64, 48);
+    struct Case {
+        ImageEncoding encoding;
+        qint64 maxBytes;
+        bool overBudget;
+        QByteArray expected;
+    };
+    const Case cases[] = {
+        {ImageEncoding::AVIF, 20, true, encodeImageAtQualityStep(*photo, ImageEncoding::AVIF, 0)},
+        {ImageEncoding::JPEG, 20, true, encodeImageAtQualityStep(*photo, ImageEncoding::JPEG, 1)},
+        {ImageEncoding::PNG, 20, true, encodeImage(*photo, ImageEncoding::PNG, 0.5f)},
+        {ImageEncoding::PNG, 10000000, false, encodeImage(*photo, ImageEncoding::PNG, 0.5f)},
+        {ImageEncoding::WebP, 0, false, encodeImage(*photo, ImageEncoding::WebP, 0.5f)}, // no budget: as asked
+    };
+    for (const Case &c : cases) {
+        const BudgetedEncoding out = encodeWithinBudget(*photo, c.encoding, 0.5f, c.maxBytes);
+        EXPECT_EQ(out.overBudget, c.overBudget) << int(c.encoding) << " within " << c.maxBytes;
+        EXPECT_EQ(out.bytes, c.expected) << int(c.encoding) << " within " << c.maxBytes;
+    }
+}
+
+TEST(SizeBudget, KilobytesAreThousandsOfBytesAndReasonsNameTheType)
+{
+    EXPECT_EQ(FileSizeBudget::kilobytesText(100000), QStringLiteral("100 kB"));
+    EXPECT_EQ(FileSizeBudget::kilobytesText(100001), QStringLiteral("101 kB")); // a byte over never reads as within
+    EXPECT_EQ(FileSizeBudget::overBudgetReason(143200, 100000, 4),
+              QStringLiteral("is 144 kB, over the budget of 100 kB even at the lowest quality"));
+    EXPECT_EQ(FileSizeBudget::overBudgetReason(2000, 1000, 1), QStringLiteral("is 2 kB, over the budget of 1 kB: png has no quality to lower"));
+}

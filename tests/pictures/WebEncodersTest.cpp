@@ -1,0 +1,211 @@
+// WebP and AVIF outputs read back by libwebp's and libavif's own decoders.
+
+#include "ColorManagement.h"
+#include "ImageEncoders.h"
+#include "Log.h"
+#include "TestPictures.h"
+
+#include <avif/avif.h>
+#include <gtest/gtest.h>
+#include <webp/decode.h>
+#include <webp/mux.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct Decoded {
+    int width = 0, height = 0;
+    bool hasAlpha = false;
+    std::vector<uint8_t> rgba; // always 4 channels
+    bool taggedSrgb = false;
+    bool hasExif = false;
+    const uint8_t *at(int x, int y) const { return rgba.data() + (size_t(y) * width + x) * 4; }
+};
+
+Decoded decodeWebp(const QByteArray &file)
+{
+    Decoded out;
+    const auto *bytes = reinterpret_cast<const uint8_t *>(file.constData());
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(bytes, size_t(file.size()), &features) != VP8_STATUS_OK)
+        return out;
+    out.hasAlpha = features.has_alpha;
+    uint8_t *rgba = WebPDecodeRGBA(bytes, size_t(file.size()), &out.width, &out.height);
+    if (!rgba)
+        return out;
+    out.rgba.assign(rgba, rgba + size_t(out.width) * out.height * 4);
+    WebPFree(rgba);
+    const WebPData data{bytes, size_t(file.size())};
+    WebPMux *mux = WebPMuxCreate(&data, 0);
+    WebPData chunk;
+    out.taggedSrgb = WebPMuxGetChunk(mux, "ICCP", &chunk) == WEBP_MUX_OK
+        && QByteArray(reinterpret_cast<const char *>(chunk.bytes), qsizetype(chunk.size)) == srgbIccProfile();
+    out.hasExif = WebPMuxGetChunk(mux, "EXIF", &chunk) == WEBP_MUX_OK;
+    WebPMuxDelete(mux);
+    return out;
+}
+
+Decoded decodeAvif(const QByteArray &file)
+{
+    Decoded out;
+    std::unique_ptr<avifDecoder, decltype(&avifDecoderDestroy)> decoder(avifDecoderCreate(), avifDecoderDestroy);
+    std::unique_ptr<avifImage, decltype(&avifImageDestroy)> image(avifImageCreateEmpty(), avifImageDestroy);
+    if (avifDecoderReadMemory(decoder.get(), image.get(), reinterpret_cast<const uint8_t *>(file.constData()), size_t(file.size()))
+        != AVIF_RESULT_OK)
+        return out;
+    out.width = int(image->width);
+    out.height = int(image->height);
+    out.hasAlpha = decoder->alphaPresent;
+    out.taggedSrgb = image->colorPrimaries == AVIF_COLOR_PRIMARIES_BT709
+        && image->transferCharacteristics == AVIF_TRANSFER_CHARACTERISTICS_SRGB && image->icc.size == 0;
+    out.hasExif = image->exif.size > 0;
+    avifRGBImage rgb;
+    avifRGBImageSetDefaults(&rgb, image.get());
+    rgb.format = AVIF_RGB_FORMAT_RGBA;
+    rgb.depth = 8;
+    out.rgba.resize(size_t(out.width) * out.height * 4);
+    rgb.pixels = out.rgba.data();
+    rgb.rowBytes = uint32_t(out.width * 4);
+    if (avifImageYUVToRGB(image.get(), &rgb) != AVIF_RESULT_OK)
+        out.rgba.clear();
+    return out;
+}
+
+struct WebType {
+    const char *name;
+    ImageEncoding encoding;
+    Decoded (*decode)(const QByteArray &);
+    int alphaTolerance; // WebP keeps alpha losslessly; AVIF codes it at the colour's quantizer
+};
+const WebType kWebTypes[] = {{"WebP", ImageEncoding::WebP, decodeWebp, 0}, {"AVIF", ImageEncoding::AVIF, decodeAvif, 6}};
+
+double meanDifference(const PixelBuffer &pixels, const Decoded &decoded)
+{
+    double total = 0;
+    for (int y = 0; y < pixels.height; ++y)
+        for (int x = 0; x < pixels.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                total += std::abs(int(pixels.row(y)[x * pixels.channels + c]) - int(decoded.at(x, y)[c]));
+    return total / (pixels.width * pixels.height * 3.0);
+}
+
+} // namespace
+
+TEST(WebEncoders, PhotoRoundTripsInSrgbWithoutExif)
+{
+    const auto photo = TestPictures::photo(96, 64);
+    for (const WebType &type : kWebTypes) {
+        const Decoded decoded = type.decode(encodeImage(*photo, type.encoding, 0.9f));
+        ASSERT_EQ(decoded.width, 96) << type.name;
+        ASSERT_EQ(decoded.height, 64) << type.name;
+        EXPECT_TRUE(decoded.taggedSrgb) << type.name;
+        EXPECT_FALSE(decoded.hasExif) << type.name;
+        EXPECT_FALSE(decoded.hasAlpha) << type.name;
+        EXPECT_LT(meanDifference(*photo, decoded), 6.0) << type.name;
+    }
+}
+
+TEST(WebEncoders, ColoursKeepTheirChannelsAndGreyStaysGrey)
+{
+    // Red, green, blue and mid-grey bands in 16-bit grey-alpha and RGB buffers: a swapped
+    // channel order, a wrong matrix or range, or a botched narrowing shows here.
+    const auto bands = TestPictures::make(64, 32, 3, 16, [](int x, int, uint16_t *out) {
+        const int band = x / 16;
+        for (int c = 0; c < 3; ++c)
+            out[c] = band == 3 ? 0x8080 : (c == band ? 0xFFFF : 0);
+    });
+    const auto grey = TestPictures::make(32, 32, 2, 8, [](int x, int, uint16_t *out) {
+        out[0] = uint16_t(x * 8);
+        out[1] = 255;
+    });
+    for (const WebType &type : kWebTypes) {
+        const Decoded colours = type.decode(encodeImage(*bands, type.encoding, 1.0f));
+        ASSERT_EQ(colours.width, 64) << type.name;
+        for (int band = 0; band < 3; ++band) {
+            const uint8_t *pixel = colours.at(band * 16 + 8, 16);
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(pixel[c], c == band ? 255 : 0, 12) << type.name << " band " << band << " channel " << c;
+        }
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(colours.at(56, 16)[c], 128, 3) << type.name << " grey band";
+
+        const Decoded greys = type.decode(encodeImage(*grey, type.encoding, 1.0f));
+        ASSERT_EQ(greys.width, 32) << type.name;
+        EXPECT_FALSE(greys.hasAlpha) << type.name; // every pixel opaque: no alpha written
+        for (int x = 4; x < 32; x += 9) {
+            const uint8_t *pixel = greys.at(x, 10);
+            EXPECT_NEAR(pixel[0], x * 8, 4) << type.name << " x " << x;
+            EXPECT_NEAR(pixel[0], pixel[1], 2) << type.name << " x " << x;
+            EXPECT_NEAR(pixel[2], pixel[1], 2) << type.name << " x " << x;
+        }
+    }
+}
+
+TEST(WebEncoders, AlphaIsKept)
+{
+    // Transparent, half-transparent and opaque columns over a colour gradient.
+    const auto pixels = TestPictures::make(48, 24, 4, 8, [](int x, int y, uint16_t *out) {
+        out[0] = uint16_t(x * 5);
+        out[1] = uint16_t(y * 10);
+        out[2] = 200;
+        out[3] = x < 16 ? 0 : x < 32 ? 128 : 255;
+    });
+    for (const WebType &type : kWebTypes) {
+        const Decoded decoded = type.decode(encodeImage(*pixels, type.encoding, 0.95f));
+        ASSERT_EQ(decoded.width, 48) << type.name;
+        ASSERT_TRUE(decoded.hasAlpha) << type.name;
+        for (const auto &[x, alpha] : {std::pair{8, 0}, std::pair{24, 128}, std::pair{40, 255}})
+            EXPECT_NEAR(decoded.at(x, 12)[3], alpha, type.alphaTolerance) << type.name << " x " << x;
+        EXPECT_NEAR(decoded.at(40, 12)[0], 200, 8) << type.name;
+    }
+}
+
+TEST(WebEncoders, HigherQualityStepsMakeLargerFiles)
+{
+    const auto photo = TestPictures::photo(128, 96);
+    for (const ImageEncoding encoding : {ImageEncoding::JPEG, ImageEncoding::WebP, ImageEncoding::AVIF}) {
+        const QualityScale scale = qualityScaleFor(encoding);
+        const int middle = (scale.lowest + scale.highest) / 2;
+        const qsizetype low = encodeImageAtQualityStep(*photo, encoding, scale.lowest).size();
+        const qsizetype mid = encodeImageAtQualityStep(*photo, encoding, middle).size();
+        const qsizetype high = encodeImageAtQualityStep(*photo, encoding, scale.highest).size();
+        EXPECT_LT(low, mid) << int(encoding);
+        EXPECT_LT(mid * 2, high) << int(encoding);
+        // A step outside the scale is held to it.
+        EXPECT_EQ(encodeImageAtQualityStep(*photo, encoding, scale.highest + 40).size(), high) << int(encoding);
+    }
+}
+
+TEST(WebEncoders, QualityStepsOfEachScale)
+{
+    struct Case {
+        ImageEncoding encoding;
+        float factor;
+        int step;
+        float back; // the factor the step gives back
+    };
+    const Case cases[] = {
+        {ImageEncoding::JPEG, 0.0f, 1, 0.01f},      {ImageEncoding::JPEG, 0.984f, 98, 0.98f}, {ImageEncoding::JPEG, 7.0f, 100, 1.0f},
+        {ImageEncoding::JPEG, NAN, 1, 0.01f},
+        {ImageEncoding::WebP, 0.0f, 0, 0.0f},       {ImageEncoding::WebP, 0.755f, 76, 0.76f}, {ImageEncoding::WebP, NAN, 0, 0.0f},
+        {ImageEncoding::AVIF, 0.5f, 32, 32 / 63.0f}, {ImageEncoding::AVIF, 1.0f, 63, 1.0f},   {ImageEncoding::AVIF, -1.0f, 0, 0.0f},
+        {ImageEncoding::PNG, 0.5f, 0, 1.0f},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(qualityStepFor(c.encoding, c.factor), c.step) << int(c.encoding) << " factor " << c.factor;
+        EXPECT_FLOAT_EQ(compressionFactorFor(c.encoding, c.step), c.back) << int(c.encoding) << " step " << c.step;
+    }
+    EXPECT_EQ(jpegQualityForCompressionFactor(0.984f), 98);
+    EXPECT_FALSE(qualityScaleFor(ImageEncoding::TIFF).hasSteps());
+}
+
+TEST(WebEncoders, PicturesLargerThanWebpAllowsAreRefusedWithALogLine)
+{
+    LogCapture log;
+    const auto wide = PixelBuffer::create(16384, 1, 3, 8);
+    std::fill_n(wide->row(0), wide->stride, uint8_t(90));
+    EXPECT_TRUE(encodeImage(*wide, ImageEncoding::WebP, 0.8f).isEmpty());
+    EXPECT_TRUE(log.contains(QStringLiteral("Unable to encode WebP: 16384 x 1 pixels is larger than WebP allows")));
+}
