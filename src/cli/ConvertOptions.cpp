@@ -56,61 +56,61 @@ const std::vector<ConvertOption> &convertOptions()
             {"output", 'o', Kind::Path, Scope::Run, "DIR", "folder for the outputs (made when missing)", 0, 0, {},
              "What to convert and where"},
             {"files-from", 0, Kind::Path, Scope::Run, "FILE",
-             "the pictures listed in FILE, one path a line (\"-\": standard input),\nafter those given as arguments"},
-            {"null", '0', Kind::Flag, Scope::Run, "", "the list of --files-from is separated by NUL characters, not lines\n(find -print0)"},
+             "the pictures listed in FILE, one path a line (\"-\":\nstandard input), after those given as arguments"},
+            {"null", '0', Kind::Flag, Scope::Run, "", "the --files-from list is separated by NUL characters,\nnot lines (find -print0)"},
             {"recursive", 'r', Kind::Flag, Scope::Run, "",
-             "a folder given gives every picture of its whole tree, not only those\ndirectly inside; linked folders are not followed"},
+             "a folder stands for every picture of its whole tree,\nnot only those directly inside; linked folders are\nnot entered"},
             {"keep-tree", 0, Kind::Path, Scope::Run, "ROOT",
-             "each output goes below DIR into the folders its picture is in below\nROOT, so same-named pictures of different folders do not collide"},
+             "each output goes into DIR's copy of the folder its\npicture is in below ROOT, so same-named pictures of\ndifferent folders do not collide"},
             {"shard", 0, Kind::Shard, Scope::Run, "K/N",
-             "converts only the pictures whose position in the list (from 0) is K\nmodulo N; the other N - 1 shards take the rest"},
+             "converts only the pictures whose position in the list\n(from 0) is K modulo N; the other N - 1 shards take\nthe rest"},
             {"skip-existing", 0, Kind::Flag, Scope::Run, "",
-             "leaves an output that is already there (outputs are put in place only\nwhole, so one that is there is complete): a killed run run again does\nonly what is left. Settings are not compared: new settings, new folder"},
+             "leaves an output that is already there (outputs are\nput in place only whole, so one there is complete):\na killed run run again does only what is left.\nSettings are not compared: new settings, new folder"},
             {"report", 0, Kind::Path, Scope::Run, "FILE",
-             "appends one JSON line to FILE for each picture as it ends (see below)"},
+             "appends a JSON line to FILE for each picture as it\nends (see below)"},
             {"quiet", 'q', Kind::Flag, Scope::Run, "", "no progress line and no notes; failures are still told"},
-            {"jobs", 0, Kind::Whole, Scope::Run, "N", "pictures converted at once (default: the processors this process may use)", 1, 256},
+            {"jobs", 0, Kind::Whole, Scope::Run, "N", "pictures converted at once (default: the processors\nthis process may use)", 1, 256},
 
             {"settings", 0, Kind::Path, Scope::Run, "FILE",
-             "reads settings from a JSON object whose keys are the options below\n(\"quality\": 90); options given beside it win", 0, 0, {},
+             "reads settings from a JSON object whose keys are the\noptions below (\"quality\": 90); options given win", 0, 0, {},
              "Where the settings come from (without these: the values shown as defaults)"},
             {"window-settings", 0, Kind::Flag, Scope::Run, "",
-             "starts from the window's stored preferences, adjustment defaults and\nformat list instead"},
+             "starts from the window's stored preferences,\nadjustment defaults and format list instead"},
             {"neutral", 0, Kind::Flag, Scope::Run, "",
-             "every adjustment at its neutral value, no sharpening, no effect;\noptions after it still apply"},
-            {"print-settings", 0, Kind::Flag, Scope::Run, "", "writes the settings in effect as a settings file and converts nothing"},
-            {"print-formats", 0, Kind::Flag, Scope::Run, "", "writes the format list in effect (for --formats-file) and converts\nnothing"},
+             "every adjustment at its neutral value, no sharpening,\nno effect; options after it still apply"},
+            {"print-settings", 0, Kind::Flag, Scope::Run, "", "writes the settings in effect as a settings file and\nconverts nothing"},
+            {"print-formats", 0, Kind::Flag, Scope::Run, "", "writes the format list in effect (for --formats-file)\nand converts nothing"},
 
             {"width", 0, Kind::Whole, Scope::Setting, "W",
              "output width in pixels (default 125)", 1, 65535, {}, "How each picture is converted"},
             {"height", 0, Kind::Whole, Scope::Setting, "H",
-             "output height in pixels; a missing side follows each picture's\nproportions, rounded as the window rounds (halves away from 0)", 1, 65535},
+             "output height in pixels; a missing side follows each\npicture's proportions, rounded as the window rounds\n(halves away from 0)", 1, 65535},
             {"mode", 0, Kind::Choice, Scope::Setting, "crop|add",
              "cut to the output's proportions (default) or add borders", 0, 0, {"crop", "add"}},
             {"fill", 0, Kind::Choice, Scope::Setting, "white|black|grey", "colour of added borders (default white)", 0, 0,
              {"white", "black", "grey"}},
             {"type", 0, Kind::Choice, Scope::Setting, "jpeg|png|tiff", "output type (default jpeg)", 0, 0, {"jpeg", "png", "tiff"}},
-            slider("quality", "Q", SliderRanges::quality, "JPEG quality, 0-100 as the quality slider (default 98.3736)"),
-            slider("sharpen", "S", SliderRanges::sharpen, "luminance sharpening at output size, 0-2 (default 0: none)"),
+            slider("quality", "Q", SliderRanges::quality, "JPEG quality, 0-100 as the quality slider\n(default 98.3736)"),
+            slider("sharpen", "S", SliderRanges::sharpen, "luminance sharpening at output size, 0-2 (default 0:\nnone)"),
             slider("saturation", "S", SliderRanges::saturation, "0-2: 1 keeps the colours (default), 0 gives grey"),
             slider("brightness", "B", SliderRanges::brightness, "-0.5 to 0.5, 0 keeps (default)"),
             slider("exposure", "EV", SliderRanges::exposure, "stops, -2 to 2, 0 keeps (default)"),
             slider("contrast", "C", SliderRanges::contrast, "0.5-1.5, 1 keeps (default)"),
             slider("vibrance", "V", SliderRanges::vibrance, "-1 to 1, 0 keeps (default)"),
             {"temperature", 0, Kind::Kelvin, Scope::Setting, "K",
-             "the colour temperature the picture is taken to have been lit by, in\n"
-             "kelvin, 2897-15286; above the neutral 6500 (default) warms it"},
+             "the colour temperature the picture is taken to have\n"
+             "been lit by, in kelvin, 2897-15286; above the neutral\n6500 (default) warms it"},
             {"effect", 0, Kind::Choice, Scope::Setting, "none|tonal|sepia|posterize|chrome", "(default none)", 0, 0,
              {"none", "tonal", "sepia", "posterize", "chrome"}},
             {"intensity", 0, Kind::Whole, Scope::Setting, "N",
-             "effect strength 0-5 (sepia 0-1, posterize N x 6 levels; default 1)", SliderRanges::filterIntensity.minimum,
+             "effect strength 0-5 (sepia 0-1, posterize N x 6\nlevels; default 1)", SliderRanges::filterIntensity.minimum,
              SliderRanges::filterIntensity.maximum},
             {"formats", 0, Kind::Flag, Scope::Setting, "",
-             "also writes each selected format of the format list beside each\noutput, named with its modifier (photo@2x.jpg); "
-             "the list is the\nbuilt-in @2x and @3x unless --formats-file or --window-settings"},
+             "also writes each selected format of the format list\nbeside each output, named with its modifier\n"
+             "(photo@2x.jpg): the built-in @2x and @3x unless\n--formats-file or --window-settings"},
             {"formats-file", 0, Kind::Path, Scope::Setting, "FILE",
-             "the format list from FILE: a JSON list of format records as the\nwindow stores them (or its whole preferences file); "
-             "implies --formats"},
+             "the format list from FILE: a JSON list of format\nrecords as the window stores them (or its whole\n"
+             "preferences file); implies --formats"},
 
             {"help", 'h', Kind::Flag, Scope::Run, "", "this text", 0, 0, {}, "And"},
         };
@@ -217,16 +217,18 @@ QString convertUsage()
         "usage: quillpane-convert [options] -o DIR PICTURE|FOLDER...\n"
         "       quillpane-convert [options] -o DIR --files-from LIST\n"
         "\n"
-        "Makes a web-ready copy of each picture in DIR, named as the window's batch save names\n"
-        "it: the picture's name with the output type's extension (photo.png -> DIR/photo.jpg).\n"
-        "The picture is scaled by one factor with Lanczos resampling in linear light so that it\n"
-        "covers the output size; the overhang is cut equally from both sides (crop) or the\n"
-        "picture is padded to the output's proportions first (add).\n"
+        "Makes a web-ready copy of each picture in DIR, named as the window's batch save\n"
+        "names it: the picture's name with the output type's extension (photo.png ->\n"
+        "DIR/photo.jpg). The picture is scaled by one factor with Lanczos resampling in\n"
+        "linear light so that it covers the output size; the overhang is cut equally\n"
+        "from both sides (crop) or the picture is padded to the output's proportions\n"
+        "first (add).\n"
         "\n"
-        "The same options give the same bytes on every machine: nothing stored in the home\n"
-        "folder is read unless --window-settings asks for it. A folder given stands for the\n"
-        "pictures directly inside it (by their endings: jpg, png, gif, tiff, pdf, eps, ...),\n"
-        "hidden ones aside, in name order; an output folder inside it is not searched.\n");
+        "The same options give the same bytes on every machine: nothing stored in the\n"
+        "home folder is read unless --window-settings asks for it. A folder given stands\n"
+        "for the pictures directly inside it (told by their endings: jpg, png, gif,\n"
+        "tiff, pdf, eps, ...), hidden ones aside, in name order; an output folder inside\n"
+        "it is not searched.\n");
     for (const ConvertOption &option : convertOptions()) {
         if (!option.section.isEmpty())
             text += QStringLiteral("\n%1:\n").arg(option.section);
@@ -243,14 +245,16 @@ QString convertUsage()
     }
     text += QStringLiteral(
         "\n"
-        "The report's lines are JSON objects: \"input\" (the picture as listed), \"status\" (\"ok\"\n"
-        "or \"failed\"), \"reason\" (when failed), \"outputs\" (each with \"path\", \"width\",\n"
-        "\"height\", \"bytes\", and \"existing\": true when --skip-existing left it) and \"ms\".\n"
-        "A progress line is shown on standard error while it is a terminal.\n"
+        "The report's lines are JSON objects: \"input\" (the picture as listed),\n"
+        "\"status\" (\"ok\" or \"failed\"), \"reason\" (when failed), \"outputs\" (each with\n"
+        "\"path\", \"width\", \"height\", \"bytes\", and \"existing\": true when\n"
+        "--skip-existing left it) and \"ms\". A progress line is shown on standard error\n"
+        "while it is a terminal.\n"
         "\n"
-        "An existing output is replaced once its replacement is complete; an input picture is\n"
-        "never overwritten, and of two pictures that would have the same output only the first\n"
-        "in the list is converted. The exit status is 1 when any picture failed (the others are\n"
-        "still written) and 2 for bad arguments, settings or lists.\n");
+        "An existing output is replaced once its replacement is complete; an input\n"
+        "picture is never overwritten, and of two pictures that would have the same\n"
+        "output only the first in the list is converted. The exit status is 1 when any\n"
+        "picture failed (the others are still written) and 2 for bad arguments,\n"
+        "settings or lists.\n");
     return text;
 }

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <cerrno>
 #include <fcntl.h>
 #include <system_error>
@@ -64,15 +63,16 @@ QByteArray ReportLine::text() const
         + value(reason.isEmpty() ? ReportKey::ok : ReportKey::failed);
     if (!reason.isEmpty())
         text += ',' + key(ReportKey::reason) + value(reason);
-    QJsonArray list;
-    for (const ReportedOutput &output : outputs) {
-        QJsonObject record{{ReportKey::path, output.path}, {ReportKey::width, output.width}, {ReportKey::height, output.height},
-                           {ReportKey::bytes, double(output.bytes)}};
+    text += ',' + key(ReportKey::outputs) + '[';
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const ReportedOutput &output = outputs[i];
+        text += (i ? ",{" : "{") + key(ReportKey::path) + value(output.path) + ',' + key(ReportKey::width) + value(output.width) + ','
+            + key(ReportKey::height) + value(output.height) + ',' + key(ReportKey::bytes) + value(double(output.bytes));
         if (output.existing)
-            record[ReportKey::existing] = true;
-        list.append(record);
+            text += ',' + key(ReportKey::existing) + "true";
+        text += '}';
     }
-    text += ',' + key(ReportKey::outputs) + value(list) + ',' + key(ReportKey::milliseconds) + value(double(milliseconds));
+    text += "]," + key(ReportKey::milliseconds) + value(double(milliseconds));
     return text + "}\n";
 }
 
