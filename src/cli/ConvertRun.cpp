@@ -140,18 +140,22 @@ private:
             QString why;
             const QByteArray data = engine_.encodedDataForNSImageWithSettings(picture, settings, command_.fileFormat, command_.fillColour);
             if (data.isEmpty()) {
-                why = QStringLiteral("could not be made at %1 x %2 pixels: %3")
-                          .arg(qRound64(target.width()))
-                          .arg(qRound64(target.height()))
-                          .arg(log.take().join(QStringLiteral("; ")));
-            } else if (makeFolder(QFileInfo(output->path).path(), why) && writeFileReplacing(output->path, data, &why)) {
+                failures << QStringLiteral("%1 could not be made at %2 x %3 pixels: %4")
+                                .arg(output->path)
+                                .arg(qRound64(target.width()))
+                                .arg(qRound64(target.height()))
+                                .arg(log.take().join(QStringLiteral("; ")));
+            } else if (!makeFolder(QFileInfo(output->path).path(), why)) {
+                failures << why;
+            } else if (!writeFileReplacing(output->path, data, &why)) {
+                failures << output->path + QLatin1Char(' ') + why;
+            } else {
                 measure(data, written);
                 line.outputs.push_back(written);
                 if (command_.warnUpscaling && SavingRules::isUpscaled(target, largest))
                     notes << upscaledNote(output->path);
                 continue;
             }
-            failures << (why.startsWith(QLatin1String("the folder")) ? why : output->path + QLatin1Char(' ') + why);
             // Formats are named and sized from the base output: without it they are not made.
             if (isBase)
                 return;
@@ -174,13 +178,13 @@ int printWhatWasAsked(const ConvertCommand &command)
 
 int runConvertCommand(const ConvertCommand &command)
 {
-    if (command.print != ConvertCommand::Print::Nothing)
-        return printWhatWasAsked(command);
     for (const QString &note : command.notes)
         std::fprintf(stderr, "quillpane-convert: %s\n", qPrintable(note));
+    if (command.print != ConvertCommand::Print::Nothing)
+        return printWhatWasAsked(command);
     QString why;
     if (!makeFolder(command.outputFolder, why)) {
-        std::fprintf(stderr, "quillpane-convert: cannot make the output folder: %s\n", qPrintable(why));
+        std::fprintf(stderr, "quillpane-convert: %s\n", qPrintable(why));
         return 2;
     }
     InputSources sources = command.inputs;
