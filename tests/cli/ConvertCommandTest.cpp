@@ -158,12 +158,17 @@ TEST_F(ConvertCommandTest, NeverOverwritesAnInputOrAnEarlierOutput)
     EXPECT_TRUE(err.contains("in/wide.tif: its output " + root.filePath("in/wide.jpg") + " is already the output of in/wide.png"))
         << err.toStdString();
 
-    // A format's output is an output too: photo@2x.png's base output is photo.png's @2x.
+    // A format's output is an output too: photo@2x.png's base output is photo.png's @2x,
+    // and whichever comes first in the list keeps it.
     writePicture(QStringLiteral("pair/photo.png"), 40, 40, ImageEncoding::PNG, 10);
     writePicture(QStringLiteral("pair/photo@2x.png"), 80, 80, ImageEncoding::PNG, 250);
     EXPECT_EQ(run({"--width", "20", "--formats", "-o", "pairs", "pair/photo.png", "pair/photo@2x.png"}), 1);
     EXPECT_EQ(sizeOf("pairs/photo@2x.jpg"), QSize(40, 40));
     EXPECT_TRUE(err.contains("pair/photo@2x.png: its output")) << err.toStdString();
+    EXPECT_EQ(run({"--width", "20", "--formats", "-o", "reversed", "pair/photo@2x.png", "pair/photo.png"}), 1);
+    EXPECT_EQ(sizeOf("reversed/photo@2x.jpg"), QSize(20, 20));
+    EXPECT_TRUE(err.contains("pair/photo.png: " + root.filePath("reversed/photo@2x.jpg") + " is already the output of pair/photo@2x.png"))
+        << err.toStdString();
 }
 
 TEST_F(ConvertCommandTest, FormatsAreWrittenBesideEachOutputAndStayInItsFolder)
