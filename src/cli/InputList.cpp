@@ -107,6 +107,9 @@ bool gatherInputs(const InputSources &sources, InputList &list, QString &why)
         else
             list.pictures << entry;
     }
+    // A picture named twice (given, and found in its folder) is one picture: its second
+    // entry would otherwise be refused as writing the first one's output.
+    list.pictures.removeDuplicates();
     return true;
 }
 

@@ -22,7 +22,8 @@ struct InputList {
 // The arguments, then the entries of the list file. An entry that is a folder stands for
 // the pictures directly inside it (its whole tree when recursive; linked folders are not
 // entered), told by their endings, in the order of their names, hidden ones aside. Any
-// other entry is kept as it is: one that is no picture fails when it is converted.
+// other entry is kept as it is: one that is no picture fails when it is converted. A path
+// met again is left out.
 // False, with `why`, when the list file cannot be read.
 bool gatherInputs(const InputSources &sources, InputList &list, QString &why);
 

@@ -61,6 +61,8 @@ TEST_F(ConvertManyTest, PicturesComeFromListsInEveryForm)
         {"lines, a blank one and a carriage return", {"--files-from", "list.txt"}, "in/wide.png\n\nin/with space.png\r\n",
          {"wide.jpg", "with space.jpg"}},
         {"standard input, after the arguments", {"--files-from", "-", "in/tall.jpg"}, "in/wide.png\n", {"tall.jpg", "wide.jpg"}},
+        {"a picture named again, in the list and by its folder", {"--files-from", "list.txt", "in/wide.png", "in"},
+         "in/wide.png\nin/tall.jpg\n", {"tall.jpg", "wide.jpg", "with space.jpg", "line\nbreak.jpg"}},
         {"NUL-separated, a line break in a name", {"--files-from", "list.txt", "-0"}, QByteArray("in/line\nbreak.png\0in/wide.png\0", 29),
          {"line\nbreak.jpg", "wide.jpg"}},
     };
