@@ -4,6 +4,7 @@
 #include "JpegError.h"
 #include "LossyEncoders.h"
 #include "Log.h"
+#include "PictureLimits.h"
 #include "TiffStream.h"
 
 #include <algorithm>
@@ -346,4 +347,21 @@ int jpegQualityForCompressionFactor(float compressionFactor)
 QByteArray encodeImage(const PixelBuffer &pixels, ImageEncoding encoding, float compressionFactor, int threads)
 {
     return encodeImageAtQualityStep(pixels, encoding, qualityStepFor(encoding, compressionFactor), threads);
+}
+
+int largestEncodedSide(ImageEncoding encoding)
+{
+    switch (encoding) {
+    case ImageEncoding::JPEG:
+        return int(JPEG_MAX_DIMENSION);
+    case ImageEncoding::WebP:
+        return 16383; // the format's own limit (WEBP_MAX_DIMENSION)
+    case ImageEncoding::PNG:
+    case ImageEncoding::TIFF:
+    case ImageEncoding::AVIF:
+        return PictureLimits::maxSide;
+    case ImageEncoding::None:
+        break;
+    }
+    return 0;
 }

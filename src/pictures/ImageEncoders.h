@@ -34,5 +34,9 @@ float compressionFactorFor(ImageEncoding encoding, int step);
 // Encodes at one step of the encoding's quality scale (held to the scale).
 QByteArray encodeImageAtQualityStep(const PixelBuffer &pixels, ImageEncoding encoding, int step, int threads = 0);
 
+// The longest side an output of the encoding may have: what the format allows, and never
+// more than the program reads back (PictureLimits::maxSide). 0 for None.
+int largestEncodedSide(ImageEncoding encoding);
+
 // The libjpeg quality (1-100) a compression factor maps onto.
 int jpegQualityForCompressionFactor(float compressionFactor);
