@@ -61,6 +61,34 @@ QPushButton *smallButton(const QString &text)
     return button;
 }
 
+// A number with two decimals, never "-0.00".
+QString twoDecimals(float value)
+{
+    const double rounded = std::round(double(value) * 100.0) / 100.0;
+    return QString::number(rounded == 0.0 ? 0.0 : rounded, 'f', 2);
+}
+
+// Sliders of one group end in one line: their values take the widest one's room.
+void alignValues(std::initializer_list<ValueSlider *> sliders)
+{
+    int widest = 0;
+    for (const ValueSlider *slider : sliders)
+        widest = std::max(widest, slider->valueLabel()->minimumWidth());
+    for (const ValueSlider *slider : sliders)
+        slider->valueLabel()->setMinimumWidth(widest);
+}
+
+// The slider with its value beside it, and the help button when there is one.
+QHBoxLayout *sliderRow(ValueSlider *slider, std::function<QString(float)> text, QToolButton *help = nullptr)
+{
+    auto *row = new QHBoxLayout;
+    row->addWidget(slider, 1);
+    row->addWidget(slider->makeValueLabel(std::move(text)));
+    if (help)
+        row->addWidget(help);
+    return row;
+}
+
 } // namespace
 
 ShrinkerController::ShrinkerController(QObject *parent) : QObject(parent)
@@ -245,15 +273,14 @@ QWidget *ShrinkerController::buildSizeTab()
     outputFormatHelpButton = helpButton(QStringLiteral("Output format"), &Manual::outputFormat);
     qualityHelpButton = helpButton(QStringLiteral("Quality slider"), &Manual::quality);
     sharpeningHelpButton = helpButton(QStringLiteral("Sharpen slider"), &Manual::sharpening);
-    auto withHelp = [](QWidget *control, QToolButton *help) {
-        auto *row = new QHBoxLayout;
-        row->addWidget(control, 1);
-        row->addWidget(help);
-        return row;
-    };
-    outputForm->addRow(caption(QStringLiteral("File &type"), fileFormatButton), withHelp(fileFormatButton, outputFormatHelpButton));
-    outputForm->addRow(caption(QStringLiteral("&Quality"), qualitySlider), withHelp(qualitySlider, qualityHelpButton));
-    outputForm->addRow(caption(QStringLiteral("S&harpen"), sharpenSlider), withHelp(sharpenSlider, sharpeningHelpButton));
+    auto *typeRow = new QHBoxLayout;
+    typeRow->addWidget(fileFormatButton, 1);
+    typeRow->addWidget(outputFormatHelpButton);
+    outputForm->addRow(caption(QStringLiteral("File t&ype"), fileFormatButton), typeRow);
+    outputForm->addRow(caption(QStringLiteral("&Quality"), qualitySlider),
+                       sliderRow(qualitySlider, [](float v) { return QStringLiteral("%1 %").arg(std::lround(v)); }, qualityHelpButton));
+    outputForm->addRow(caption(QStringLiteral("Shar&pen"), sharpenSlider), sliderRow(sharpenSlider, twoDecimals, sharpeningHelpButton));
+    alignValues({qualitySlider, sharpenSlider});
     layout->addWidget(outputBox);
 
     auto *formatsBox = new QGroupBox(QStringLiteral("Additional formats"));
@@ -291,12 +318,16 @@ QWidget *ShrinkerController::buildAdjustmentsTab()
 
     auto *colourBox = new QGroupBox(QStringLiteral("Colour"));
     auto *colourForm = new QFormLayout(colourBox);
-    colourForm->addRow(caption(QStringLiteral("Sat&uration"), saturationSlider), saturationSlider);
-    colourForm->addRow(caption(QStringLiteral("&Brightness"), brightnessSlider), brightnessSlider);
-    colourForm->addRow(caption(QStringLiteral("E&xposure"), exposureSlider), exposureSlider);
-    colourForm->addRow(caption(QStringLiteral("C&ontrast"), contrastSlider), contrastSlider);
-    colourForm->addRow(caption(QStringLiteral("&Vibrance"), vibranceSlider), vibranceSlider);
-    colourForm->addRow(caption(QStringLiteral("Te&mperature"), temperatureSlider), temperatureSlider);
+    // Values in the engine's units: factors, offsets, stops of exposure, and the colour
+    // temperature in kelvin (the slider holds its base-2 logarithm).
+    colourForm->addRow(caption(QStringLiteral("Sat&uration"), saturationSlider), sliderRow(saturationSlider, twoDecimals));
+    colourForm->addRow(caption(QStringLiteral("&Brightness"), brightnessSlider), sliderRow(brightnessSlider, twoDecimals));
+    colourForm->addRow(caption(QStringLiteral("E&xposure"), exposureSlider),
+                       sliderRow(exposureSlider, [](float v) { return twoDecimals(v) + QStringLiteral(" EV"); }));
+    colourForm->addRow(caption(QStringLiteral("C&ontrast"), contrastSlider), sliderRow(contrastSlider, twoDecimals));
+    colourForm->addRow(caption(QStringLiteral("Vibra&nce"), vibranceSlider), sliderRow(vibranceSlider, twoDecimals));
+    colourForm->addRow(caption(QStringLiteral("Te&mperature"), temperatureSlider),
+                       sliderRow(temperatureSlider, [](float v) { return QStringLiteral("%1 K").arg(std::lround(std::exp2(double(v)))); }));
     layout->addWidget(colourBox);
 
     filterPopUp = new QComboBox;
@@ -313,8 +344,10 @@ QWidget *ShrinkerController::buildAdjustmentsTab()
     filterIntensity->setEnabled(false);
     auto *effectBox = new QGroupBox(QStringLiteral("Effect"));
     auto *effectForm = new QFormLayout(effectBox);
-    effectForm->addRow(caption(QStringLiteral("&Effect"), filterPopUp), filterPopUp);
-    effectForm->addRow(caption(QStringLiteral("&Intensity"), filterIntensity), filterIntensity);
+    effectForm->addRow(caption(QStringLiteral("Effe&ct"), filterPopUp), filterPopUp);
+    effectForm->addRow(caption(QStringLiteral("In&tensity"), filterIntensity),
+                       sliderRow(filterIntensity, [](float v) { return QString::number(std::trunc(v)); }));
+    alignValues({saturationSlider, brightnessSlider, exposureSlider, contrastSlider, vibranceSlider, temperatureSlider, filterIntensity});
     layout->addWidget(effectBox);
 
     adjustmentDefaultsButton = smallButton(QStringLiteral("My &Defaults"));
@@ -335,12 +368,7 @@ QWidget *ShrinkerController::buildAdjustmentsTab()
 
 QToolButton *ShrinkerController::helpButton(const QString &topic, void (Manual::*hint)(QWidget *))
 {
-    auto *button = new QToolButton;
-    button->setAutoRaise(true);
-    button->setIconSize(QSize(16, 16));
-    button->setToolTip(QStringLiteral("Help: %1").arg(topic));
-    button->setAccessibleName(button->toolTip());
-    setNamedImage(button, QStringLiteral("help"));
+    auto *button = new HelpButton(topic);
     const std::function<void(Manual *, QWidget *)> show = hint;
     connect(button, &QToolButton::clicked, manual, [this, button, show] { show(manual, button); });
     return button;

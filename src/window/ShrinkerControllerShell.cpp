@@ -363,10 +363,7 @@ void ShrinkerController::setNamedImage(QWidget *widget, const QString &name)
 
 void ShrinkerController::refreshNamedImages()
 {
-    for (QWidget *widget : {static_cast<QWidget *>(constrain), static_cast<QWidget *>(resampleModeIconView),
-                            static_cast<QWidget *>(baseFormatHelpButton), static_cast<QWidget *>(resizeModeHelpButton),
-                            static_cast<QWidget *>(outputFormatHelpButton), static_cast<QWidget *>(qualityHelpButton),
-                            static_cast<QWidget *>(sharpeningHelpButton)}) {
+    for (QWidget *widget : {static_cast<QWidget *>(constrain), static_cast<QWidget *>(resampleModeIconView)}) {
         const QString name = widget->property("namedImage").toString();
         if (!name.isEmpty())
             setNamedImage(widget, name);
