@@ -4,8 +4,10 @@
 #include "ShrinkerController.h"
 
 #include "Controls.h"
+#include "ImageWellArea.h"
 #include "Log.h"
 #include "Manual.h"
+#include "NamedImage.h"
 #include "PixelCount.h"
 #include "PlistValue.h"
 #include "QP_ImageView.h"
@@ -13,6 +15,7 @@
 #include "UserDefaults.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,6 +36,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -122,9 +127,44 @@ void ShrinkerController::buildWindow()
     manual = new Manual(this);
     imageWell = new QP_ImageView;
     imageWell->setObjectName(QStringLiteral("imageWell"));
-    imageWell->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored); // a big preview is clipped, not grown into
-    imageWell->setMinimumSize(360, 300);
     imageWell->setAccessibleName(QStringLiteral("Preview; drop or paste pictures here"));
+    wellArea = new ImageWellArea(imageWell);
+    wellArea->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored); // a big preview scrolls, the window stays
+    wellArea->setMinimumSize(360, 300);
+
+    // Fit or 100 %: the buttons beside the well and the View menu's items are one choice.
+    zoomToFitItem = new QAction(QStringLiteral("Zoom to &Fit"), this);
+    zoomToFitItem->setIconText(QStringLiteral("Fit"));
+    zoomToFitItem->setToolTip(QStringLiteral("Show the whole preview in the well (Ctrl+0)"));
+    zoomToFitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    zoomToActualSizeItem = new QAction(QStringLiteral("Zoom to &100 %"), this);
+    zoomToActualSizeItem->setIconText(QStringLiteral("100 %"));
+    zoomToActualSizeItem->setToolTip(QStringLiteral("Show the preview pixel for pixel, scrolling (Ctrl+1)"));
+    zoomToActualSizeItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    auto *zoomChoice = new QActionGroup(this);
+    for (QAction *item : {zoomToFitItem, zoomToActualSizeItem}) {
+        item->setCheckable(true);
+        zoomChoice->addAction(item);
+    }
+    zoomToFitItem->setChecked(true);
+    connect(zoomToFitItem, &QAction::triggered, this, [this] { setPreviewFits(true); });
+    connect(zoomToActualSizeItem, &QAction::triggered, this, [this] { setPreviewFits(false); });
+    zoomLabel = new QLabel;
+    connect(imageWell, &QP_ImageView::shownChanged, this, &ShrinkerController::showZoomScale);
+    auto *zoomRow = new QHBoxLayout;
+    for (QAction *item : {zoomToFitItem, zoomToActualSizeItem}) {
+        auto *button = new QToolButton;
+        button->setDefaultAction(item);
+        button->setAutoRaise(true); // only the chosen one is drawn pressed
+        zoomRow->addWidget(button);
+    }
+    zoomRow->addWidget(zoomLabel);
+    zoomRow->addStretch(1);
+    auto *wellColumn = new QWidget;
+    auto *wellLayout = new QVBoxLayout(wellColumn);
+    wellLayout->setContentsMargins(0, 0, 0, 0);
+    wellLayout->addWidget(wellArea, 1);
+    wellLayout->addLayout(zoomRow);
 
     mainTabView = new QTabWidget;
     mainTabView->setDocumentMode(true);
@@ -133,7 +173,10 @@ void ShrinkerController::buildWindow()
     mainTabView->addTab(sizeTab, QStringLiteral("Size && Output"));
     QWidget *adjustmentsTab = buildAdjustmentsTab();
     adjustmentsTab->setObjectName(QStringLiteral("2"));
-    mainTabView->addTab(adjustmentsTab, QStringLiteral("Adjustments"));
+    // The magic wand the sharpening hint points to.
+    const int adjustmentsIndex = mainTabView->addTab(adjustmentsTab, QStringLiteral("Adjustments"));
+    mainTabView->tabBar()->setTabData(adjustmentsIndex, QStringLiteral("magic-wand"));
+    mainTabView->setTabIcon(adjustmentsIndex, NamedImage::icon(QStringLiteral("magic-wand"), uiWindow->palette()));
 
     tfFileSize = new QLabel;
     tfFileSize->setObjectName(QStringLiteral("tfFileSize"));
@@ -173,7 +216,7 @@ void ShrinkerController::buildWindow()
     side->setMaximumWidth(420);
 
     auto *splitter = new QSplitter;
-    splitter->addWidget(imageWell);
+    splitter->addWidget(wellColumn);
     splitter->addWidget(side);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
@@ -217,7 +260,7 @@ QWidget *ShrinkerController::buildSizeTab()
     sizeGrid->addWidget(caption(QStringLiteral("&Width"), sizeFieldW), 0, 0);
     sizeGrid->addWidget(sizeFieldW, 0, 1);
     sizeGrid->addWidget(new QLabel(QStringLiteral("px")), 0, 2);
-    sizeGrid->addWidget(caption(QStringLiteral("&Height"), sizeFieldH), 1, 0);
+    sizeGrid->addWidget(caption(QStringLiteral("Hei&ght"), sizeFieldH), 1, 0);
     sizeGrid->addWidget(sizeFieldH, 1, 1);
     sizeGrid->addWidget(new QLabel(QStringLiteral("px")), 1, 2);
     sizeGrid->addWidget(constrainIndicator, 0, 3, 2, 1);
@@ -235,6 +278,23 @@ QWidget *ShrinkerController::buildSizeTab()
     actualRow->addWidget(actualButton);
     actualRow->addStretch(1);
     sizeBoxLayout->addLayout(actualRow);
+
+    // The fields as a box: every picture keeps its proportions and fits within it.
+    fitWithinCheckBox = new QCheckBox(QStringLiteral("Fit each picture within width × height"));
+    fitWithinCheckBox->setToolTip(QStringLiteral("Each picture keeps its proportions, as large as fits within the width and height"));
+    neverEnlargeCheckBox = new QCheckBox(QStringLiteral("Never enlarge"));
+    neverEnlargeCheckBox->setToolTip(QStringLiteral("A picture smaller than the box is written at its own size"));
+    fitSizeLabel = new QLabel;
+    fitSizeLabel->setObjectName(QStringLiteral("fitSizeLabel"));
+    auto *fitRow = new QHBoxLayout;
+    // Under the check box's text, as its dependant.
+    fitRow->addSpacing(fitWithinCheckBox->style()->pixelMetric(QStyle::PM_IndicatorWidth)
+                       + fitWithinCheckBox->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing));
+    fitRow->addWidget(neverEnlargeCheckBox);
+    fitRow->addStretch(1);
+    fitRow->addWidget(fitSizeLabel);
+    sizeBoxLayout->addWidget(fitWithinCheckBox);
+    sizeBoxLayout->addLayout(fitRow);
 
     // Crop or add, only while the proportions are free.
     cropControls = new QWidget;
@@ -288,7 +348,7 @@ QWidget *ShrinkerController::buildSizeTab()
     formatsInfo = new QLabel;
     formatsInfo->setObjectName(QStringLiteral("formatsInfo"));
     formatsInfo->setWordWrap(true);
-    formatsButton = smallButton(QStringLiteral("&Formats…"));
+    formatsButton = smallButton(QStringLiteral("Fo&rmats…"));
     formatsButton->setToolTip(QStringLiteral("Choose the additional formats saved beside each output"));
     formatsLayout->addWidget(formatsInfo, 1);
     formatsLayout->addWidget(formatsButton);
@@ -352,7 +412,7 @@ QWidget *ShrinkerController::buildAdjustmentsTab()
 
     adjustmentDefaultsButton = smallButton(QStringLiteral("My &Defaults"));
     adjustmentDefaultsButton->setToolTip(QStringLiteral("Set the sliders to your saved defaults"));
-    adjustmentZeroButton = smallButton(QStringLiteral("&Neutral"));
+    adjustmentZeroButton = smallButton(QStringLiteral("Neutra&l"));
     adjustmentZeroButton->setToolTip(QStringLiteral("Set the sliders to no change"));
     saveAdjustmentDefaultsButton = smallButton(QStringLiteral("&Save as Defaults"));
     saveAdjustmentDefaultsButton->setToolTip(QStringLiteral("Keep these slider positions as your defaults"));
@@ -442,7 +502,7 @@ void ShrinkerController::buildMenus()
     command(fileMenu, QStringLiteral("&Open…"), "browse", QKeySequence::Open);
     command(fileMenu, QStringLiteral("&Save…"), "doit", QKeySequence::Save);
     command(fileMenu, QStringLiteral("New from &Clipboard"), "fromClip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
-    QAction *oneTouchItem = fileMenu->addAction(QStringLiteral("Save from Clipboard in &One Touch…"));
+    QAction *oneTouchItem = fileMenu->addAction(QStringLiteral("Save from Clipboard in One &Touch…"));
     oneTouchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     oneTouchItem->setEnabled(respondsToAction("fromClip") && respondsToAction("doit"));
     connect(oneTouchItem, &QAction::triggered, this, &ShrinkerController::oneTouch);
@@ -472,13 +532,17 @@ void ShrinkerController::buildMenus()
     constrainMenuItem->setCheckable(true);
     constrainMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     actualMenuItem = imageMenu->addAction(QStringLiteral("&Actual Size"));
-    actualMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    // Ctrl+0 zooms the preview to fit, as in viewers.
+    actualMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
     imageMenu->addSeparator();
     QAction *adjustments = imageMenu->addAction(QStringLiteral("A&djustments"));
     adjustments->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
     connect(adjustments, &QAction::triggered, this, &ShrinkerController::showAdjustmentsWindow);
 
     viewMenu = bar->addMenu(QStringLiteral("&View"));
+    viewMenu->addAction(zoomToFitItem);
+    viewMenu->addAction(zoomToActualSizeItem);
+    viewMenu->addSeparator();
 
     helpMenu = bar->addMenu(QStringLiteral("&Help"));
     QAction *help = helpMenu->addAction(QStringLiteral("Quillpane &Help"));
@@ -509,6 +573,14 @@ void ShrinkerController::connectControls()
     });
 
     connect(actualButton, &QPushButton::clicked, this, [this] { handleControl(actualButton); });
+    connect(fitWithinCheckBox, &QCheckBox::clicked, this, [this, &defaults](bool on) {
+        defaults.setBoolForKey(on, PrefKey::fitWithin);
+        handleControl(fitWithinCheckBox);
+    });
+    connect(neverEnlargeCheckBox, &QCheckBox::clicked, this, [this, &defaults](bool on) {
+        defaults.setBoolForKey(on, PrefKey::neverEnlarge);
+        handleControl(neverEnlargeCheckBox);
+    });
     connect(actualMenuItem, &QAction::triggered, this, [this] { handleControl(actualMenuItem); });
     connect(resampleModeButton, &RadioGroup::activated, this, [this] { handleControl(resampleModeButton); });
     connect(fillColourButton, &QComboBox::activated, this, [this, &defaults] {
@@ -596,11 +668,15 @@ void showStoredPosition(ValueSlider *slider, const QString &key, float firstRun)
 void ShrinkerController::showStoredValues()
 {
     UserDefaults &defaults = UserDefaults::standard();
+    // Before the lock: fitting within the box decides what the lock's neighbours show.
+    fitWithinCheckBox->setChecked(defaults.boolForKey(PrefKey::fitWithin));
+    neverEnlargeCheckBox->setChecked(defaults.boolForKey(PrefKey::neverEnlarge));
     showStoredPixelCount(sizeFieldW, PrefKey::outputWidth);
     showStoredPixelCount(sizeFieldH, PrefKey::outputHeight);
     showStoredPosition(qualitySlider, PrefKey::qualityValue, kFirstRunQuality);
     showStoredPosition(sharpenSlider, PrefKey::sharpeningValue, kFirstRunSharpening);
     setConstrainState(defaults.boolForKey(PrefKey::constrain));
+    showFitWithinState();
     // Every reader takes the output type from the store: a value no output type has
     // would give no output anywhere, so the first-run type replaces it there too.
     const QVariant storedType = defaults.objectForKey(PrefKey::fileFormat);

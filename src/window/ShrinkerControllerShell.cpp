@@ -26,6 +26,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -370,6 +371,10 @@ void ShrinkerController::refreshNamedImages()
     }
     if (wellShowsPlaceholder_)
         setNamedImage(imageWell, QStringLiteral("drop-files"));
+    QTabBar *tabs = mainTabView->tabBar();
+    for (int index = 0; index < tabs->count(); ++index)
+        if (const QString name = tabs->tabData(index).toString(); !name.isEmpty())
+            tabs->setTabIcon(index, NamedImage::icon(name, uiWindow->palette()));
     if (toolbar)
         for (QAction *item : toolbar->actions()) {
             const QString name = item->property("namedImage").toString();
