@@ -1,8 +1,7 @@
 #pragma once
 // The image well: shows a picture, centred, at its own size or shrunk to fit the well, and
-// turns two gestures into
-// notifications on NotificationCenter::defaultCenter(), so it needs to know nothing of
-// who takes the pictures in:
+// turns two gestures into notifications on NotificationCenter::defaultCenter(), so it
+// needs to know nothing of who takes the pictures in:
 // - dropping files posts Notification::imageDropped with the local paths, in drag order,
 //   under Notification::imageFileNames;
 // - paste while the well has the focus (Ctrl+V, or Paste in its context menu) posts

@@ -49,6 +49,7 @@ QLabel *ValueSlider::makeValueLabel(std::function<QString(float)> text)
 {
     auto *label = new QLabel;
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setEnabled(isEnabled()); // a slider disabled before its label was made
     valueText_ = std::move(text);
     valueLabel_ = label;
     int widest = 0;

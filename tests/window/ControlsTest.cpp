@@ -133,6 +133,9 @@ TEST_F(SliderWindowTest, DragRendersOnlyWhileRendersAreQuick)
 TEST_F(SliderWindowTest, EverySliderShowsItsValueInTheEnginesUnits)
 {
     ShrinkerController &c = *controller;
+    // No effect chosen at first run: its intensity and the number beside it are greyed.
+    ASSERT_FALSE(c.filterIntensity->isEnabled());
+    EXPECT_FALSE(c.filterIntensity->valueLabel()->isEnabled());
     const struct {
         ValueSlider *slider;
         float value;
