@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QPushButton>
-#include <QToolButton>
 #include <QTimer>
 
 int main(int argc, char *argv[])
@@ -28,14 +27,7 @@ int main(int argc, char *argv[])
     delegate.window = controller.uiWindow;
     FormatManager formatManager(controller.uiWindow, controller.formatsInfo);
     QObject::connect(controller.formatsButton, &QPushButton::clicked, &formatManager, &FormatManager::showFormatsPanel);
-    const FormatManager::EditSheetControls &sheet = formatManager.editSheet();
-    Manual *manual = controller.manual;
-    QObject::connect(sheet.modifierHelpButton, &QToolButton::clicked, manual,
-                     [manual, &sheet] { manual->filenameModifier(sheet.modifierHelpButton); });
-    QObject::connect(sheet.resampleModeHelpButton, &QToolButton::clicked, manual,
-                     [manual, &sheet] { manual->resizeMode(sheet.resampleModeHelpButton); });
-    QObject::connect(sheet.relativeToHelpButton, &QToolButton::clicked, manual,
-                     [manual, &sheet] { manual->relativeSizes(sheet.relativeToHelpButton); });
+    formatManager.connectHelp(controller.manual);
 
     controller.manipulator.awakeFromNib();
     controller.awakeFromNib();

@@ -5,6 +5,7 @@
 #include "FormatSizes.h"
 #include "FormatsTableModel.h"
 #include "Log.h"
+#include "Manual.h"
 #include "PlistValue.h"
 #include "UserDefaults.h"
 
@@ -27,14 +28,12 @@ namespace {
 
 const QString kValidationTitle = QStringLiteral("Format validation");
 
-QToolButton *helpButton(QWidget *parent)
+// Hidden, it still holds its place, so nothing beside or below it moves.
+void holdPlaceWhenHidden(QWidget *widget)
 {
-    auto *button = new QToolButton(parent);
-    button->setText(QStringLiteral("?"));
-    button->setIcon(QIcon::fromTheme(QStringLiteral("help-contextual"), QIcon::fromTheme(QStringLiteral("help-about"))));
-    button->setToolTip(QObject::tr("Help"));
-    button->setAutoRaise(true);
-    return button;
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
 }
 
 QLineEdit *sizeField(QWidget *parent, const QString &key)
@@ -138,7 +137,7 @@ void FormatManager::buildEditSheet()
     s.nameField = new QLineEdit(dialog);
     s.modifier = new QLineEdit(dialog);
     s.modifier->setPlaceholderText(QStringLiteral("@2x"));
-    s.modifierHelpButton = helpButton(dialog);
+    s.modifierHelpButton = new HelpButton(QStringLiteral("Filename modifier"), dialog);
 
     s.scaleModeButton = new RadioGroup(dialog);
     s.scaleModeButton->addCell(tr("Absolute size"), 0);
@@ -149,9 +148,11 @@ void FormatManager::buildEditSheet()
     auto *absolutePage = new QWidget;
     s.xabs = sizeField(absolutePage, FormatKey::xabs);
     s.yabs = sizeField(absolutePage, FormatKey::yabs);
+    auto *xabsLabel = new QLabel(tr("Width (px):"), absolutePage);
+    auto *yabsLabel = new QLabel(tr("Height (px):"), absolutePage);
     auto *absoluteLayout = new QFormLayout(absolutePage);
-    absoluteLayout->addRow(tr("Width (px):"), s.xabs);
-    absoluteLayout->addRow(tr("Height (px):"), s.yabs);
+    absoluteLayout->addRow(xabsLabel, s.xabs);
+    absoluteLayout->addRow(yabsLabel, s.yabs);
 
     auto *multiplesPage = new QWidget;
     s.xratio = sizeField(multiplesPage, FormatKey::xratio);
@@ -161,7 +162,7 @@ void FormatManager::buildEditSheet()
     s.relativeTo = new QComboBox(multiplesPage);
     s.relativeTo->addItem(tr("of the source image"), 0);
     s.relativeTo->addItem(tr("of the base output"), 1);
-    s.relativeToHelpButton = helpButton(multiplesPage);
+    s.relativeToHelpButton = new HelpButton(QStringLiteral("Relative sizes"), multiplesPage);
     auto *relativeRow = new QHBoxLayout;
     relativeRow->addWidget(s.relativeTo);
     relativeRow->addWidget(s.relativeToHelpButton);
@@ -173,8 +174,16 @@ void FormatManager::buildEditSheet()
 
     auto *longestPage = new QWidget;
     s.maxeither = sizeField(longestPage, FormatKey::maxeither);
+    auto *maxeitherLabel = new QLabel(tr("Longest side (px):"), longestPage);
     auto *longestLayout = new QFormLayout(longestPage);
-    longestLayout->addRow(tr("Longest side (px):"), s.maxeither);
+    longestLayout->addRow(maxeitherLabel, s.maxeither);
+    // One label width on every page, so the fields stay put when the scale mode changes.
+    const QList<QLabel *> pageLabels{xabsLabel, yabsLabel, s.xratioLabel, s.yratioLabel, maxeitherLabel};
+    int labelWidth = 0;
+    for (const QLabel *label : pageLabels)
+        labelWidth = std::max(labelWidth, label->sizeHint().width());
+    for (QLabel *label : pageLabels)
+        label->setMinimumWidth(labelWidth);
 
     s.scaleModeTabView->addWidget(absolutePage);
     s.scaleModeTabView->addWidget(multiplesPage);
@@ -185,12 +194,15 @@ void FormatManager::buildEditSheet()
     s.resampleModeButton->addCell(tr("Crop"), 0);
     s.resampleModeButton->addCell(tr("Add borders"), 1);
     s.resampleModeButton->addCell(tr("Same as main window"), 3);
-    s.resampleModeHelpButton = helpButton(dialog);
+    s.resampleModeHelpButton = new HelpButton(QStringLiteral("Resize mode"), dialog);
     s.fillColourLabel = new QLabel(tr("Border colour:"), dialog);
     s.fillColour = new QComboBox(dialog);
     s.fillColour->addItem(tr("White"), 0);
     s.fillColour->addItem(tr("Black"), 1);
     s.fillColour->addItem(tr("Grey"), 2);
+    for (QWidget *widget : std::initializer_list<QWidget *>{s.resampleModeLabel, s.resampleModeButton, s.resampleModeHelpButton,
+                                                            s.fillColourLabel, s.fillColour})
+        holdPlaceWhenHidden(widget);
 
     connect(s.scaleModeButton, &RadioGroup::activated, this, [this] { handleControl(sheet_.scaleModeButton); });
     connect(s.resampleModeButton, &RadioGroup::activated, this, [this] { handleControl(sheet_.resampleModeButton); });
@@ -228,6 +240,18 @@ void FormatManager::buildEditSheet()
     auto *layout = new QVBoxLayout(dialog);
     layout->addLayout(form);
     layout->addLayout(buttons);
+}
+
+void FormatManager::connectHelp(Manual *manual)
+{
+    const EditSheetControls &s = sheet_;
+    const std::pair<QToolButton *, void (Manual::*)(QWidget *)> hints[] = {
+        {s.modifierHelpButton, &Manual::filenameModifier},
+        {s.resampleModeHelpButton, &Manual::resizeMode},
+        {s.relativeToHelpButton, &Manual::relativeSizes},
+    };
+    for (const auto &[button, hint] : hints)
+        connect(button, &QToolButton::clicked, manual, [manual, button, hint] { (manual->*hint)(button); });
 }
 
 void FormatManager::awakeFromNib()

@@ -13,6 +13,7 @@
 #include <QVariantMap>
 
 class FormatsTableModel;
+class Manual;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -67,11 +68,13 @@ public:
         QComboBox *fillColour; // 0 White, 1 Black, 2 Grey
         QLabel *fillColourLabel;
         QPushButton *okButton, *cancelButton;
-        // For the window to connect to Manual's filenameModifier, resizeMode, relativeSizes.
+        // Manual's filenameModifier, resizeMode and relativeSizes (see connectHelp).
         QToolButton *modifierHelpButton, *resampleModeHelpButton, *relativeToHelpButton;
     };
     const PanelControls &panel() const { return panel_; }
     const EditSheetControls &editSheet() const { return sheet_; }
+    // The edit sheet's help buttons show their hints from manual.
+    void connectHelp(Manual *manual);
 
 public slots:
     void showFormatsPanel();

@@ -1,6 +1,7 @@
 #include "Manual.h"
 
 #include "AppPaths.h"
+#include "Dialogs.h"
 #include "Log.h"
 #include "SafeFileCopy.h"
 
@@ -273,6 +274,13 @@ bool Manual::openHelpPage(const QString &anchor)
         return false;
     if (!QDesktopServices::openUrl(url)) {
         qpLog(QStringLiteral("Unable to open the help page %1").arg(url.toString()));
+        // Without a browser the page is still there to be read: say where.
+        DialogPresenter::current().runAlertPanel(
+            {QStringLiteral("Help"),
+             QStringLiteral("No web browser could be opened to show the help page. You can open it in any browser from "
+                            "this file:\n\n%1")
+                 .arg(url.toLocalFile()),
+             QStringLiteral("OK"), QString(), QString(), AlertDefault});
         return false;
     }
     return true;

@@ -60,7 +60,7 @@ public:
     // or outdated), at the anchor when one is given; empty when it cannot be written.
     static QUrl helpPageUrl(const QString &anchor = QString());
     // Opens the help page in the person's browser (the window's Help command uses it too);
-    // false, with a log line, when that failed.
+    // false, with a log line and an alert that says where the page is, when that failed.
     static bool openHelpPage(const QString &anchor = QString());
     // The page anchor of a topic title: spaces become underscores ("Base format" -> "Base_format").
     static QString anchorForTopic(const QString &topic);

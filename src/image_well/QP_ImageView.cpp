@@ -9,13 +9,12 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QUrl>
 
 QP_ImageView::QP_ImageView(QWidget *parent)
-    : QLabel(parent)
+    : QFrame(parent)
 {
-    setAlignment(Qt::AlignCenter);
-    setScaledContents(false);
     setAcceptDrops(true);
     // Paste reaches the well only while it has the focus, so it must be able to take it.
     setFocusPolicy(Qt::StrongFocus);
@@ -29,12 +28,83 @@ QP_ImageView::QP_ImageView(QWidget *parent)
 
 void QP_ImageView::setImage(const QPixmap &image)
 {
-    setPixmap(image);
+    image_ = image;
+    scaled_ = QPixmap();
+    takeZoomSize();
+    update();
+    emit shownChanged();
 }
 
 QPixmap QP_ImageView::image() const
 {
-    return pixmap();
+    return image_;
+}
+
+void QP_ImageView::setZoom(Zoom zoom)
+{
+    if (zoom == zoom_)
+        return;
+    zoom_ = zoom;
+    scaled_ = QPixmap();
+    takeZoomSize();
+    update();
+    emit shownChanged();
+}
+
+void QP_ImageView::takeZoomSize()
+{
+    // At its own size the well asks for the whole picture, so a scrolling frame around it
+    // can show every part of it.
+    const QMargins frame = contentsMargins();
+    const QSize own = image_.deviceIndependentSize().toSize().grownBy(frame);
+    setMinimumSize(zoom_ == Zoom::ActualSize ? own.expandedTo(QSize(64, 64)) : QSize(64, 64));
+}
+
+QRectF QP_ImageView::imageRect() const
+{
+    const QRectF area = contentsRect();
+    QSizeF size = image_.deviceIndependentSize();
+    if (size.isEmpty())
+        return QRectF(area.center(), QSizeF(0, 0));
+    if (zoom_ == Zoom::Fit && (size.width() > area.width() || size.height() > area.height()))
+        size = size.scaled(area.size(), Qt::KeepAspectRatio);
+    QRectF rect(QPointF(0, 0), size);
+    rect.moveCenter(area.center());
+    return rect;
+}
+
+double QP_ImageView::shownScale() const
+{
+    const QSizeF own = image_.deviceIndependentSize();
+    return own.width() > 0.0 ? imageRect().width() / own.width() : 1.0;
+}
+
+void QP_ImageView::paintEvent(QPaintEvent *event)
+{
+    QFrame::paintEvent(event);
+    if (image_.isNull())
+        return;
+    const QRectF target = imageRect();
+    QPainter painter(this);
+    if (target.size() == image_.deviceIndependentSize()) {
+        painter.drawPixmap(target.topLeft(), image_);
+        return;
+    }
+    // Shrunk once per size with area averaging, which keeps fine detail better than
+    // the painter's bilinear filtering.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (target.size() * ratio).toSize();
+    if (scaled_.size() != pixels) {
+        scaled_ = image_.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        scaled_.setDevicePixelRatio(ratio);
+    }
+    painter.drawPixmap(target.topLeft(), scaled_);
+}
+
+void QP_ImageView::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    emit shownChanged();
 }
 
 QStringList QP_ImageView::fileNamesOfDrag(const QMimeData *mimeData)
@@ -61,7 +131,7 @@ bool QP_ImageView::event(QEvent *event)
         event->accept();
         return true;
     }
-    return QLabel::event(event);
+    return QFrame::event(event);
 }
 
 void QP_ImageView::keyPressEvent(QKeyEvent *event)
@@ -71,7 +141,7 @@ void QP_ImageView::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
-    QLabel::keyPressEvent(event);
+    QFrame::keyPressEvent(event);
 }
 
 void QP_ImageView::contextMenuEvent(QContextMenuEvent *event)

@@ -63,6 +63,8 @@ FilePanelResult FileDialogPresenter::runSavePanel(const FilePanel &panel)
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    if (!panel.directory.isEmpty())
+        dialog.setDirectory(panel.directory);
     if (!panel.prompt.isEmpty())
         dialog.setLabelText(QFileDialog::Accept, panel.prompt);
     if (!panel.allowedFileTypes.isEmpty()) {
@@ -70,6 +72,9 @@ FilePanelResult FileDialogPresenter::runSavePanel(const FilePanel &panel)
         // A name typed without one of the accepted extensions gets the first.
         dialog.setDefaultSuffix(panel.allowedFileTypes.first());
     }
+    // After the filter, which would otherwise clear a name it does not match.
+    if (!panel.suggestedName.isEmpty())
+        dialog.selectFile(panel.suggestedName);
     return run(dialog);
 }
 
@@ -79,6 +84,8 @@ FilePanelResult FileDialogPresenter::runOpenPanel(const FilePanel &panel)
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (!panel.prompt.isEmpty())
         dialog.setLabelText(QFileDialog::Accept, panel.prompt);
+    if (!panel.directory.isEmpty())
+        dialog.setDirectory(panel.directory);
     if (!panel.resolvesAliases)
         dialog.setOption(QFileDialog::DontResolveSymlinks);
     if (!panel.canCreateDirectories)

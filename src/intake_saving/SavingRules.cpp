@@ -72,12 +72,15 @@ QString batchOutputName(const QString &picturePath, qint64 fileFormat)
     return extension.isEmpty() ? stem : stem + QLatin1Char('.') + extension;
 }
 
-QSizeF batchOutputSize(QSizeF fields, bool proportionLock, QSizeF pictureSize)
+QSizeF batchOutputSize(const BaseSizeRule &rule, QSizeF points, QSize largestPixels)
 {
-    const float ratio = SizeFitting::aspectRatio(pictureSize);
-    if (!proportionLock || ratio == 0.0f)
-        return fields;
-    return QSizeF(fields.width(), SizeFitting::heightForWidth(float(fields.width()), ratio));
+    const float ratio = SizeFitting::aspectRatio(points);
+    if (rule.fitWithin)
+        return SizeFitting::fitWithinBox(SizeFitting::wholePixels(rule.fields), ratio, SizeFitting::ownPixelSize(largestPixels, points),
+                                         rule.neverEnlarge);
+    if (!rule.proportionLock || ratio == 0.0f)
+        return rule.fields;
+    return QSizeF(rule.fields.width(), SizeFitting::heightForWidth(float(rule.fields.width()), ratio));
 }
 
 QVariantMap prepareFormatSettings(const QVariantMap &format, const QVariantMap &baseSettings, QSizeF baseOutputSize,

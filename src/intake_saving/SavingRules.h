@@ -32,10 +32,19 @@ QString withExtension(const QString &path, const QStringList &accepted);
 // the output type ("jpg", "png", "tiff"); the bare name for a type without one.
 QString batchOutputName(const QString &picturePath, qint64 fileFormat);
 
-// The size a batch writes a picture at: the size fields as they were when Save was pressed;
-// with the proportion lock on then, the height follows the picture's proportions, as the
-// window fits the fields to a picture it adopts.
-QSizeF batchOutputSize(QSizeF fields, bool proportionLock, QSizeF pictureSize);
+// How the base output's size follows each picture, as the window said when Save was pressed.
+struct BaseSizeRule {
+    QSizeF fields;               // the size fields
+    bool proportionLock = false; // the height follows the picture's proportions
+    bool fitWithin = false;      // the fields are a box each picture is fitted into
+    bool neverEnlarge = false;   // fitting: a picture that fits the box keeps its own size
+};
+
+// The size a batch writes a picture at (points: its nominal size; largestPixels: its
+// largest pixel size): the fields; with the lock, the height follows the picture's
+// proportions, as the window fits the fields to a picture it adopts; fitting within the
+// box, as SizeFitting::fitWithinBox.
+QSizeF batchOutputSize(const BaseSizeRule &rule, QSizeF points, QSize largestPixels);
 
 // The conversion settings of an additional format: a copy of the stored record with the
 // reference size in "xabs"/"yabs" (scale mode 1: the base output's size when "relativeto"

@@ -34,6 +34,7 @@
 #include "SavingRules.h"
 #include "UserDefaults.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -138,8 +139,7 @@ struct BatchSnapshot {
     SaveAll::SaveJob save;
     QVariantMap previewSettings; // with the high-density override applied
     bool retina = false;
-    bool proportionLock = false;
-    QSizeF fields;     // the size fields' values
+    SavingRules::BaseSizeRule sizeRule; // how each picture's base output is sized
     QString widthText; // the width field's text, shown again with each picture
 };
 
@@ -155,9 +155,11 @@ BatchSnapshot batchSnapshotFromWindow(const ShrinkerController &controller)
         snapshot.previewSettings.insert(QStringLiteral("yratio"), 2.0f);
         snapshot.previewSettings.insert(QStringLiteral("scalemode"), 1);
     }
-    snapshot.proportionLock = controller.constrain->isChecked();
-    snapshot.fields = QSizeF(recordFloat(snapshot.save.baseSettings, QStringLiteral("xabs")),
-                             recordFloat(snapshot.save.baseSettings, QStringLiteral("yabs")));
+    // The fields themselves: the base settings hold the current picture's size within them.
+    snapshot.sizeRule.fields = QSizeF(plistFloat(controller.sizeFieldW->text()), plistFloat(controller.sizeFieldH->text()));
+    snapshot.sizeRule.fitWithin = controller.fitsWithinBox();
+    snapshot.sizeRule.proportionLock = controller.constrain->isChecked() && !snapshot.sizeRule.fitWithin;
+    snapshot.sizeRule.neverEnlarge = controller.neverEnlargeCheckBox->isChecked();
     // A copy of its own: the batch thread releases it, and a count shared with the field's
     // text, which uninstrumented Qt frees, would look like a race to ThreadSanitizer.
     snapshot.widthText = controller.sizeFieldW->text();
@@ -175,7 +177,7 @@ struct PictureStep {
 PictureStep pictureStep(const BatchSnapshot &snapshot, const Picture &picture)
 {
     PictureStep step{snapshot.save, snapshot.previewSettings,
-                     SavingRules::batchOutputSize(snapshot.fields, snapshot.proportionLock, picture.size())};
+                     SavingRules::batchOutputSize(snapshot.sizeRule, picture.size(), picture.largestPixelSize())};
     for (QVariantMap *settings : {&step.save.baseSettings, &step.previewSettings}) {
         settings->insert(QStringLiteral("xabs"), float(step.size.width()));
         settings->insert(QStringLiteral("yabs"), float(step.size.height()));
@@ -254,8 +256,9 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
                 continue; // unreadable entries are skipped; the batch goes on
             const PictureStep step = pictureStep(snapshot, *picture);
             const bool shown = runner.runOnMain(std::function<bool()>(
-                [this, picture, lock = snapshot.proportionLock, width = snapshot.widthText, height = qint64(step.size.height())] {
+                [this, picture, lock = snapshot.sizeRule.proportionLock, width = snapshot.widthText, height = qint64(step.size.height())] {
                 inputImage = picture;
+                showPictureInTitle();
                 if (lock) {
                     calculateRatio();
                     sizeFieldW->setText(width);

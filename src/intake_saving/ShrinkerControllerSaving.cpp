@@ -13,7 +13,10 @@
 #include "UserDefaults.h"
 
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <filesystem>
@@ -63,10 +66,12 @@ void ShrinkerController::doit()
         panel.canCreateDirectories = true;
         panel.canChooseDirectories = true;
         panel.canChooseFiles = false;
+        panel.directory = batchSaveFolder();
         const FilePanelResult chosen = DialogPresenter::current().runOpenPanel(panel);
         if (chosen.returnCode != 1 || chosen.urls.isEmpty() || chosen.urls.first().toLocalFile().isEmpty())
             return;
         QString folder = chosen.urls.first().toLocalFile();
+        defaults.setObjectForKey(folder, PrefKey::lastSaveFolder);
         if (defaults.boolForKey(PrefKey::makeDirectoryForBatch)) {
             folder += QLatin1Char('/') + getUniqueFolderName();
             std::error_code error;
@@ -82,6 +87,8 @@ void ShrinkerController::doit()
     FilePanel panel;
     panel.allowedFileTypes = outputFileTypeFor(defaults.integerForKey(PrefKey::fileFormat)).savePanelTypes;
     panel.allowsOtherFileTypes = false;
+    panel.directory = singleSaveFolder();
+    panel.suggestedName = suggestedSaveName();
     savePanelDidEndReturnCodeContextInfo(DialogPresenter::current().runSavePanel(panel));
     showUnwrittenOutputsIfAny();
     showUpscalingWarningIfNeeded();
@@ -100,7 +107,59 @@ void ShrinkerController::savePanelDidEndReturnCodeContextInfo(const FilePanelRes
     const QString path = SavingRules::withOutputExtension(typed, UserDefaults::standard().integerForKey(PrefKey::fileFormat));
     if (path != typed)
         qpLog(QStringLiteral("%1 is saved as %2, with the extension of the output type").arg(typed, path));
+    UserDefaults::standard().setObjectForKey(QFileInfo(path).absolutePath(), PrefKey::lastSaveFolder);
     saveBaseAndAllFormatsWithBaseSaveLocation(path);
+}
+
+namespace {
+
+// The stored folder of the latest save, when it is still a folder.
+QString lastSaveFolder()
+{
+    const QString stored = UserDefaults::standard().stringForKey(PrefKey::lastSaveFolder);
+    return !stored.isEmpty() && QFileInfo(stored).isDir() ? stored : QString();
+}
+
+QString folderOf(const QString &file)
+{
+    const QString folder = file.isEmpty() ? QString() : QFileInfo(file).absolutePath();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
+}
+
+// Never the folder the program happened to be started from.
+QString picturesFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+}
+
+} // namespace
+
+QString ShrinkerController::singleSaveFolder() const
+{
+    for (const QString &folder : {folderOf(inputImage ? inputImage->filePath() : QString()), lastSaveFolder()})
+        if (!folder.isEmpty())
+            return folder;
+    return picturesFolder();
+}
+
+QString ShrinkerController::batchSaveFolder() const
+{
+    for (const QString &folder : {lastSaveFolder(), folderOf(inputFileArray && !inputFileArray->isEmpty() ? inputFileArray->first() : QString())})
+        if (!folder.isEmpty())
+            return folder;
+    return picturesFolder();
+}
+
+QString ShrinkerController::suggestedSaveName() const
+{
+    QString name = SavingRules::withOutputExtension(inputImageName(), UserDefaults::standard().integerForKey(PrefKey::fileFormat));
+    const QString own = inputImage ? inputImage->filePath() : QString();
+    if (own.isEmpty() || QFileInfo(QDir(singleSaveFolder()).filePath(name)) != QFileInfo(own))
+        return name;
+    // Taken as offered, that name would put the copy over the picture itself.
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return name.insert(dot > 0 ? dot : name.size(), QStringLiteral("-%1px").arg(qint64(baseOutputSize().width())));
 }
 
 void ShrinkerController::saveBaseAndAllFormatsWithBaseSaveLocation(const QString &path)

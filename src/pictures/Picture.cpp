@@ -30,9 +30,10 @@ int MemoryImageRep::pixelsWide() const { return pixels_ ? pixels_->width : 0; }
 int MemoryImageRep::pixelsHigh() const { return pixels_ ? pixels_->height : 0; }
 QSizeF MemoryImageRep::size() const { return points_; }
 
-Picture::Picture(Representations representations, QSizeF size)
+Picture::Picture(Representations representations, QSizeF size, QString filePath)
     : representations_(std::move(representations))
     , size_(size)
+    , filePath_(std::move(filePath))
 {
 }
 
@@ -67,7 +68,7 @@ enum class Reading { Now, ByReference };
 
 // The representations of encoded bytes; null with the reason in `error`.
 std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const std::shared_ptr<PictureSource> &source,
-                                                Reading reading, QString &error)
+                                                Reading reading, QString &error, const QString &filePath = QString())
 {
     const PictureFormat format = sniffPictureFormat(bytes);
     Picture::Representations reps;
@@ -113,7 +114,7 @@ std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const s
     }
     }
     const QSizeF size = reps.front()->size();
-    return std::make_shared<Picture>(std::move(reps), size);
+    return std::make_shared<Picture>(std::move(reps), size, filePath);
 }
 
 // Null with the reason in `error`.
@@ -127,7 +128,7 @@ std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading read
     const PictureFormat format = sniffPictureFormat(bytes);
     const bool keep = format == PictureFormat::JPEG || format == PictureFormat::EPS;
     auto source = PictureSource::fromFile(path, bytes, keep);
-    auto picture = pictureFromBytes(bytes, source, reading, error);
+    auto picture = pictureFromBytes(bytes, source, reading, error, path);
     source->release();
     return picture;
 }

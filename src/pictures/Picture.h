@@ -58,7 +58,8 @@ class Picture {
 public:
     using Representations = std::vector<std::shared_ptr<const ImageRep>>;
 
-    Picture(Representations representations, QSizeF size);
+    // filePath: the file the picture was read from; empty for one made in memory.
+    Picture(Representations representations, QSizeF size, QString filePath = QString());
 
     // Reads and decodes the file now; null (with a log line) for anything that is not a
     // readable picture, a folder included.
@@ -76,6 +77,8 @@ public:
 
     const Representations &representations() const { return representations_; }
     QSizeF size() const { return size_; }
+    // The file the picture was read from; empty for a picture from the clipboard or memory.
+    const QString &filePath() const { return filePath_; }
     // The last representation whose pixel width and height are both above zero; 0 x 0 when none.
     QSize sourcePixelSize() const;
     // The largest pixel width and, separately, the largest pixel height over all representations.
@@ -89,6 +92,7 @@ public:
 private:
     Representations representations_;
     QSizeF size_;
+    QString filePath_;
     mutable std::mutex cacheMutex_;
     mutable std::map<std::string, std::shared_ptr<void>> cache_;
 };

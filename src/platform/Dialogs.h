@@ -34,6 +34,8 @@ struct FilePanel {
     bool allowsMultipleSelection = false;
     bool canCreateDirectories = false;
     bool resolvesAliases = true;
+    QString directory;     // the folder it opens in; empty: the toolkit's choice
+    QString suggestedName; // save panels: the name it offers
 };
 
 // What a panel gave back: 1 when the person confirmed, 0 when cancelled, with the

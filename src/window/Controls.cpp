@@ -1,6 +1,10 @@
 #include "Controls.h"
 
+#include "NamedImage.h"
+
+#include <QEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QRadioButton>
 
 #include <cmath>
@@ -27,14 +31,53 @@ ValueSlider::ValueSlider(float minimum, float maximum, float step, QWidget *pare
 void ValueSlider::takePosition(int position)
 {
     value_ = position == maximum() ? maximum_ : minimum_ + float(position) * step_;
+    showValue();
 }
 
 void ValueSlider::setFloatValue(float value)
 {
     value_ = value;
     const float clamped = std::clamp(value, minimum_, maximum_);
-    const QSignalBlocker blocker(this);
-    setValue(int(std::lround((clamped - minimum_) / step_)));
+    {
+        const QSignalBlocker blocker(this);
+        setValue(int(std::lround((clamped - minimum_) / step_)));
+    }
+    showValue();
+}
+
+QLabel *ValueSlider::makeValueLabel(std::function<QString(float)> text)
+{
+    auto *label = new QLabel;
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setEnabled(isEnabled()); // a slider disabled before its label was made
+    valueText_ = std::move(text);
+    valueLabel_ = label;
+    int widest = 0;
+    for (int position = 0; position <= maximum(); ++position)
+        widest = std::max(widest, label->fontMetrics().horizontalAdvance(valueText_(minimum_ + float(position) * step_)));
+    widest = std::max(widest, label->fontMetrics().horizontalAdvance(valueText_(maximum_)));
+    label->setMinimumWidth(widest);
+    showValue();
+    return label;
+}
+
+QLabel *ValueSlider::valueLabel() const
+{
+    return valueLabel_;
+}
+
+void ValueSlider::changeEvent(QEvent *event)
+{
+    QSlider::changeEvent(event);
+    // A disabled slider's value is greyed with it.
+    if (event->type() == QEvent::EnabledChange && valueLabel_)
+        valueLabel_->setEnabled(isEnabled());
+}
+
+void ValueSlider::showValue()
+{
+    if (valueLabel_)
+        valueLabel_->setText(valueText_(value_));
 }
 
 RadioGroup::RadioGroup(QWidget *parent) : QWidget(parent), layout_(new QHBoxLayout(this))
@@ -72,6 +115,22 @@ bool RadioGroup::selectCellWithTag(int tag)
 int RadioGroup::selectedTag() const
 {
     return group_.checkedId();
+}
+
+HelpButton::HelpButton(const QString &topic, QWidget *parent) : QToolButton(parent)
+{
+    setAutoRaise(true);
+    setIconSize(QSize(16, 16));
+    setToolTip(QStringLiteral("Help: %1").arg(topic));
+    setAccessibleName(toolTip());
+    setIcon(NamedImage::icon(QStringLiteral("help"), palette()));
+}
+
+void HelpButton::changeEvent(QEvent *event)
+{
+    QToolButton::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        setIcon(NamedImage::icon(QStringLiteral("help"), palette()));
 }
 
 int selectedTag(const QComboBox *popUp)

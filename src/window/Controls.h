@@ -1,14 +1,19 @@
 #pragma once
 // Small controls the main window needs and Qt lacks: a slider over a range of floats
-// that keeps an exact value, a radio group identified by tags, and tag reading for
-// pop-ups (combo boxes whose items carry their tag as item data).
+// that keeps an exact value, a radio group identified by tags, a help button, and tag
+// reading for pop-ups (combo boxes whose items carry their tag as item data).
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QPointer>
 #include <QSlider>
+#include <QToolButton>
 #include <QWidget>
 
+#include <functional>
+
 class QBoxLayout;
+class QLabel;
 class QRadioButton;
 
 // A horizontal slider from minimum to maximum in steps. The value set by code is kept
@@ -26,6 +31,12 @@ public:
     float floatMaximum() const { return maximum_; }
     float floatStep() const { return step_; }
 
+    // A label that shows the value as `text` makes it, kept in step with the knob while it
+    // is dragged and with values set by code; wide enough for any value of the range, so
+    // nothing beside it moves. The caller places it.
+    QLabel *makeValueLabel(std::function<QString(float)> text);
+    QLabel *valueLabel() const;
+
 signals:
     // The person settled on a value: released the knob, clicked the groove, or used the
     // keyboard or wheel.
@@ -34,8 +45,12 @@ signals:
     void valueDragged();
 
 private:
+    void changeEvent(QEvent *event) override;
     void takePosition(int position);
+    void showValue();
 
+    QPointer<QLabel> valueLabel_;
+    std::function<QString(float)> valueText_;
     float minimum_;
     float maximum_;
     float step_;
@@ -63,6 +78,17 @@ signals:
 private:
     QButtonGroup group_;
     QBoxLayout *layout_;
+};
+
+// The button beside a control that shows its help hint: the program's drawn "?", tinted for
+// the palette (and again when the palette changes), named for its topic.
+class HelpButton : public QToolButton {
+    Q_OBJECT
+public:
+    explicit HelpButton(const QString &topic, QWidget *parent = nullptr);
+
+protected:
+    void changeEvent(QEvent *event) override;
 };
 
 // The tag of a pop-up's selected item (its item data); -1 when nothing is selected.

@@ -28,6 +28,10 @@ inline const QString fillcolour = QStringLiteral("fillcolour");
 inline const QString formats = QStringLiteral("formats");
 inline const QString keepFilesUnderBudget = FileSizeBudget::keepUnderKey;
 inline const QString fileSizeBudget = FileSizeBudget::kilobytesKey;
+// Kept by the window beyond the keys above; absent reads as off (or none).
+inline const QString fitWithin = QStringLiteral("fitWithin");
+inline const QString neverEnlarge = QStringLiteral("neverEnlarge");
+inline const QString lastSaveFolder = QStringLiteral("lastSaveFolder");
 } // namespace PrefKey
 
 // First-run values that readers fall back on when a stored value is unusable.

@@ -5,8 +5,10 @@
 
 #include "Controls.h"
 #include "FileSizeBudget.h"
+#include "ImageWellArea.h"
 #include "Log.h"
 #include "Manual.h"
+#include "NamedImage.h"
 #include "OutputFileType.h"
 #include "PixelCount.h"
 #include "PlistValue.h"
@@ -15,6 +17,7 @@
 #include "UserDefaults.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -36,6 +39,8 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -62,6 +67,34 @@ QPushButton *smallButton(const QString &text)
     auto *button = new QPushButton(text);
     button->setAutoDefault(false);
     return button;
+}
+
+// A number with two decimals, never "-0.00".
+QString twoDecimals(float value)
+{
+    const double rounded = std::round(double(value) * 100.0) / 100.0;
+    return QString::number(rounded == 0.0 ? 0.0 : rounded, 'f', 2);
+}
+
+// Sliders of one group end in one line: their values take the widest one's room.
+void alignValues(std::initializer_list<ValueSlider *> sliders)
+{
+    int widest = 0;
+    for (const ValueSlider *slider : sliders)
+        widest = std::max(widest, slider->valueLabel()->minimumWidth());
+    for (const ValueSlider *slider : sliders)
+        slider->valueLabel()->setMinimumWidth(widest);
+}
+
+// The slider with its value beside it, and the help button when there is one.
+QHBoxLayout *sliderRow(ValueSlider *slider, std::function<QString(float)> text, QToolButton *help = nullptr)
+{
+    auto *row = new QHBoxLayout;
+    row->addWidget(slider, 1);
+    row->addWidget(slider->makeValueLabel(std::move(text)));
+    if (help)
+        row->addWidget(help);
+    return row;
 }
 
 } // namespace
@@ -97,9 +130,44 @@ void ShrinkerController::buildWindow()
     manual = new Manual(this);
     imageWell = new QP_ImageView;
     imageWell->setObjectName(QStringLiteral("imageWell"));
-    imageWell->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored); // a big preview is clipped, not grown into
-    imageWell->setMinimumSize(360, 300);
     imageWell->setAccessibleName(QStringLiteral("Preview; drop or paste pictures here"));
+    wellArea = new ImageWellArea(imageWell);
+    wellArea->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored); // a big preview scrolls, the window stays
+    wellArea->setMinimumSize(360, 300);
+
+    // Fit or 100 %: the buttons beside the well and the View menu's items are one choice.
+    zoomToFitItem = new QAction(QStringLiteral("Zoom to &Fit"), this);
+    zoomToFitItem->setIconText(QStringLiteral("Fit"));
+    zoomToFitItem->setToolTip(QStringLiteral("Show the whole preview in the well (Ctrl+0)"));
+    zoomToFitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    zoomToActualSizeItem = new QAction(QStringLiteral("Zoom to &100 %"), this);
+    zoomToActualSizeItem->setIconText(QStringLiteral("100 %"));
+    zoomToActualSizeItem->setToolTip(QStringLiteral("Show the preview pixel for pixel, scrolling (Ctrl+1)"));
+    zoomToActualSizeItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    auto *zoomChoice = new QActionGroup(this);
+    for (QAction *item : {zoomToFitItem, zoomToActualSizeItem}) {
+        item->setCheckable(true);
+        zoomChoice->addAction(item);
+    }
+    zoomToFitItem->setChecked(true);
+    connect(zoomToFitItem, &QAction::triggered, this, [this] { setPreviewFits(true); });
+    connect(zoomToActualSizeItem, &QAction::triggered, this, [this] { setPreviewFits(false); });
+    zoomLabel = new QLabel;
+    connect(imageWell, &QP_ImageView::shownChanged, this, &ShrinkerController::showZoomScale);
+    auto *zoomRow = new QHBoxLayout;
+    for (QAction *item : {zoomToFitItem, zoomToActualSizeItem}) {
+        auto *button = new QToolButton;
+        button->setDefaultAction(item);
+        button->setAutoRaise(true); // only the chosen one is drawn pressed
+        zoomRow->addWidget(button);
+    }
+    zoomRow->addWidget(zoomLabel);
+    zoomRow->addStretch(1);
+    auto *wellColumn = new QWidget;
+    auto *wellLayout = new QVBoxLayout(wellColumn);
+    wellLayout->setContentsMargins(0, 0, 0, 0);
+    wellLayout->addWidget(wellArea, 1);
+    wellLayout->addLayout(zoomRow);
 
     mainTabView = new QTabWidget;
     mainTabView->setDocumentMode(true);
@@ -108,7 +176,10 @@ void ShrinkerController::buildWindow()
     mainTabView->addTab(sizeTab, QStringLiteral("Size && Output"));
     QWidget *adjustmentsTab = buildAdjustmentsTab();
     adjustmentsTab->setObjectName(QStringLiteral("2"));
-    mainTabView->addTab(adjustmentsTab, QStringLiteral("Adjustments"));
+    // The magic wand the sharpening hint points to.
+    const int adjustmentsIndex = mainTabView->addTab(adjustmentsTab, QStringLiteral("Adjustments"));
+    mainTabView->tabBar()->setTabData(adjustmentsIndex, QStringLiteral("magic-wand"));
+    mainTabView->setTabIcon(adjustmentsIndex, NamedImage::icon(QStringLiteral("magic-wand"), uiWindow->palette()));
 
     tfFileSize = new QLabel;
     tfFileSize->setObjectName(QStringLiteral("tfFileSize"));
@@ -148,7 +219,7 @@ void ShrinkerController::buildWindow()
     side->setMaximumWidth(420);
 
     auto *splitter = new QSplitter;
-    splitter->addWidget(imageWell);
+    splitter->addWidget(wellColumn);
     splitter->addWidget(side);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
@@ -192,7 +263,7 @@ QWidget *ShrinkerController::buildSizeTab()
     sizeGrid->addWidget(caption(QStringLiteral("&Width"), sizeFieldW), 0, 0);
     sizeGrid->addWidget(sizeFieldW, 0, 1);
     sizeGrid->addWidget(new QLabel(QStringLiteral("px")), 0, 2);
-    sizeGrid->addWidget(caption(QStringLiteral("&Height"), sizeFieldH), 1, 0);
+    sizeGrid->addWidget(caption(QStringLiteral("Hei&ght"), sizeFieldH), 1, 0);
     sizeGrid->addWidget(sizeFieldH, 1, 1);
     sizeGrid->addWidget(new QLabel(QStringLiteral("px")), 1, 2);
     sizeGrid->addWidget(constrainIndicator, 0, 3, 2, 1);
@@ -210,6 +281,23 @@ QWidget *ShrinkerController::buildSizeTab()
     actualRow->addWidget(actualButton);
     actualRow->addStretch(1);
     sizeBoxLayout->addLayout(actualRow);
+
+    // The fields as a box: every picture keeps its proportions and fits within it.
+    fitWithinCheckBox = new QCheckBox(QStringLiteral("Fit each picture within width × height"));
+    fitWithinCheckBox->setToolTip(QStringLiteral("Each picture keeps its proportions, as large as fits within the width and height"));
+    neverEnlargeCheckBox = new QCheckBox(QStringLiteral("Never enlarge"));
+    neverEnlargeCheckBox->setToolTip(QStringLiteral("A picture smaller than the box is written at its own size"));
+    fitSizeLabel = new QLabel;
+    fitSizeLabel->setObjectName(QStringLiteral("fitSizeLabel"));
+    auto *fitRow = new QHBoxLayout;
+    // Under the check box's text, as its dependant.
+    fitRow->addSpacing(fitWithinCheckBox->style()->pixelMetric(QStyle::PM_IndicatorWidth)
+                       + fitWithinCheckBox->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing));
+    fitRow->addWidget(neverEnlargeCheckBox);
+    fitRow->addStretch(1);
+    fitRow->addWidget(fitSizeLabel);
+    sizeBoxLayout->addWidget(fitWithinCheckBox);
+    sizeBoxLayout->addLayout(fitRow);
 
     // Crop or add, only while the proportions are free.
     cropControls = new QWidget;
@@ -255,20 +343,19 @@ QWidget *ShrinkerController::buildSizeTab()
     outputFormatHelpButton = helpButton(QStringLiteral("Output format"), &Manual::outputFormat);
     qualityHelpButton = helpButton(QStringLiteral("Quality slider"), &Manual::quality);
     sharpeningHelpButton = helpButton(QStringLiteral("Sharpen slider"), &Manual::sharpening);
-    auto withHelp = [](QWidget *control, QToolButton *help) {
-        auto *row = new QHBoxLayout;
-        row->addWidget(control, 1);
-        row->addWidget(help);
-        return row;
-    };
-    outputForm->addRow(caption(QStringLiteral("File &type"), fileFormatButton), withHelp(fileFormatButton, outputFormatHelpButton));
-    outputForm->addRow(caption(QStringLiteral("&Quality"), qualitySlider), withHelp(qualitySlider, qualityHelpButton));
+    auto *typeRow = new QHBoxLayout;
+    typeRow->addWidget(fileFormatButton, 1);
+    typeRow->addWidget(outputFormatHelpButton);
+    outputForm->addRow(caption(QStringLiteral("File t&ype"), fileFormatButton), typeRow);
+    outputForm->addRow(caption(QStringLiteral("&Quality"), qualitySlider),
+                       sliderRow(qualitySlider, [](float v) { return QStringLiteral("%1 %").arg(std::lround(v)); }, qualityHelpButton));
     auto *budgetRow = new QHBoxLayout;
     budgetRow->addWidget(fileSizeBudgetCheckBox);
     budgetRow->addWidget(fileSizeBudgetField);
     budgetRow->addStretch(1);
     outputForm->addRow(QString(), budgetRow);
-    outputForm->addRow(caption(QStringLiteral("S&harpen"), sharpenSlider), withHelp(sharpenSlider, sharpeningHelpButton));
+    outputForm->addRow(caption(QStringLiteral("Shar&pen"), sharpenSlider), sliderRow(sharpenSlider, twoDecimals, sharpeningHelpButton));
+    alignValues({qualitySlider, sharpenSlider});
     layout->addWidget(outputBox);
 
     auto *formatsBox = new QGroupBox(QStringLiteral("Additional formats"));
@@ -276,7 +363,7 @@ QWidget *ShrinkerController::buildSizeTab()
     formatsInfo = new QLabel;
     formatsInfo->setObjectName(QStringLiteral("formatsInfo"));
     formatsInfo->setWordWrap(true);
-    formatsButton = smallButton(QStringLiteral("&Formats…"));
+    formatsButton = smallButton(QStringLiteral("Fo&rmats…"));
     formatsButton->setToolTip(QStringLiteral("Choose the additional formats saved beside each output"));
     formatsLayout->addWidget(formatsInfo, 1);
     formatsLayout->addWidget(formatsButton);
@@ -306,12 +393,16 @@ QWidget *ShrinkerController::buildAdjustmentsTab()
 
     auto *colourBox = new QGroupBox(QStringLiteral("Colour"));
     auto *colourForm = new QFormLayout(colourBox);
-    colourForm->addRow(caption(QStringLiteral("Sat&uration"), saturationSlider), saturationSlider);
-    colourForm->addRow(caption(QStringLiteral("&Brightness"), brightnessSlider), brightnessSlider);
-    colourForm->addRow(caption(QStringLiteral("E&xposure"), exposureSlider), exposureSlider);
-    colourForm->addRow(caption(QStringLiteral("C&ontrast"), contrastSlider), contrastSlider);
-    colourForm->addRow(caption(QStringLiteral("&Vibrance"), vibranceSlider), vibranceSlider);
-    colourForm->addRow(caption(QStringLiteral("Te&mperature"), temperatureSlider), temperatureSlider);
+    // Values in the engine's units: factors, offsets, stops of exposure, and the colour
+    // temperature in kelvin (the slider holds its base-2 logarithm).
+    colourForm->addRow(caption(QStringLiteral("Sat&uration"), saturationSlider), sliderRow(saturationSlider, twoDecimals));
+    colourForm->addRow(caption(QStringLiteral("&Brightness"), brightnessSlider), sliderRow(brightnessSlider, twoDecimals));
+    colourForm->addRow(caption(QStringLiteral("E&xposure"), exposureSlider),
+                       sliderRow(exposureSlider, [](float v) { return twoDecimals(v) + QStringLiteral(" EV"); }));
+    colourForm->addRow(caption(QStringLiteral("C&ontrast"), contrastSlider), sliderRow(contrastSlider, twoDecimals));
+    colourForm->addRow(caption(QStringLiteral("Vibra&nce"), vibranceSlider), sliderRow(vibranceSlider, twoDecimals));
+    colourForm->addRow(caption(QStringLiteral("Te&mperature"), temperatureSlider),
+                       sliderRow(temperatureSlider, [](float v) { return QStringLiteral("%1 K").arg(std::lround(std::exp2(double(v)))); }));
     layout->addWidget(colourBox);
 
     filterPopUp = new QComboBox;
@@ -328,13 +419,15 @@ QWidget *ShrinkerController::buildAdjustmentsTab()
     filterIntensity->setEnabled(false);
     auto *effectBox = new QGroupBox(QStringLiteral("Effect"));
     auto *effectForm = new QFormLayout(effectBox);
-    effectForm->addRow(caption(QStringLiteral("&Effect"), filterPopUp), filterPopUp);
-    effectForm->addRow(caption(QStringLiteral("&Intensity"), filterIntensity), filterIntensity);
+    effectForm->addRow(caption(QStringLiteral("Effe&ct"), filterPopUp), filterPopUp);
+    effectForm->addRow(caption(QStringLiteral("In&tensity"), filterIntensity),
+                       sliderRow(filterIntensity, [](float v) { return QString::number(std::trunc(v)); }));
+    alignValues({saturationSlider, brightnessSlider, exposureSlider, contrastSlider, vibranceSlider, temperatureSlider, filterIntensity});
     layout->addWidget(effectBox);
 
     adjustmentDefaultsButton = smallButton(QStringLiteral("My &Defaults"));
     adjustmentDefaultsButton->setToolTip(QStringLiteral("Set the sliders to your saved defaults"));
-    adjustmentZeroButton = smallButton(QStringLiteral("&Neutral"));
+    adjustmentZeroButton = smallButton(QStringLiteral("Neutra&l"));
     adjustmentZeroButton->setToolTip(QStringLiteral("Set the sliders to no change"));
     saveAdjustmentDefaultsButton = smallButton(QStringLiteral("&Save as Defaults"));
     saveAdjustmentDefaultsButton->setToolTip(QStringLiteral("Keep these slider positions as your defaults"));
@@ -350,12 +443,7 @@ QWidget *ShrinkerController::buildAdjustmentsTab()
 
 QToolButton *ShrinkerController::helpButton(const QString &topic, void (Manual::*hint)(QWidget *))
 {
-    auto *button = new QToolButton;
-    button->setAutoRaise(true);
-    button->setIconSize(QSize(16, 16));
-    button->setToolTip(QStringLiteral("Help: %1").arg(topic));
-    button->setAccessibleName(button->toolTip());
-    setNamedImage(button, QStringLiteral("help"));
+    auto *button = new HelpButton(topic);
     const std::function<void(Manual *, QWidget *)> show = hint;
     connect(button, &QToolButton::clicked, manual, [this, button, show] { show(manual, button); });
     return button;
@@ -429,7 +517,7 @@ void ShrinkerController::buildMenus()
     command(fileMenu, QStringLiteral("&Open…"), "browse", QKeySequence::Open);
     command(fileMenu, QStringLiteral("&Save…"), "doit", QKeySequence::Save);
     command(fileMenu, QStringLiteral("New from &Clipboard"), "fromClip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
-    QAction *oneTouchItem = fileMenu->addAction(QStringLiteral("Save from Clipboard in &One Touch…"));
+    QAction *oneTouchItem = fileMenu->addAction(QStringLiteral("Save from Clipboard in One &Touch…"));
     oneTouchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     oneTouchItem->setEnabled(respondsToAction("fromClip") && respondsToAction("doit"));
     connect(oneTouchItem, &QAction::triggered, this, &ShrinkerController::oneTouch);
@@ -459,13 +547,17 @@ void ShrinkerController::buildMenus()
     constrainMenuItem->setCheckable(true);
     constrainMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     actualMenuItem = imageMenu->addAction(QStringLiteral("&Actual Size"));
-    actualMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    // Ctrl+0 zooms the preview to fit, as in viewers.
+    actualMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
     imageMenu->addSeparator();
     QAction *adjustments = imageMenu->addAction(QStringLiteral("A&djustments"));
     adjustments->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
     connect(adjustments, &QAction::triggered, this, &ShrinkerController::showAdjustmentsWindow);
 
     viewMenu = bar->addMenu(QStringLiteral("&View"));
+    viewMenu->addAction(zoomToFitItem);
+    viewMenu->addAction(zoomToActualSizeItem);
+    viewMenu->addSeparator();
 
     helpMenu = bar->addMenu(QStringLiteral("&Help"));
     QAction *help = helpMenu->addAction(QStringLiteral("Quillpane &Help"));
@@ -496,6 +588,14 @@ void ShrinkerController::connectControls()
     });
 
     connect(actualButton, &QPushButton::clicked, this, [this] { handleControl(actualButton); });
+    connect(fitWithinCheckBox, &QCheckBox::clicked, this, [this, &defaults](bool on) {
+        defaults.setBoolForKey(on, PrefKey::fitWithin);
+        handleControl(fitWithinCheckBox);
+    });
+    connect(neverEnlargeCheckBox, &QCheckBox::clicked, this, [this, &defaults](bool on) {
+        defaults.setBoolForKey(on, PrefKey::neverEnlarge);
+        handleControl(neverEnlargeCheckBox);
+    });
     connect(actualMenuItem, &QAction::triggered, this, [this] { handleControl(actualMenuItem); });
     connect(resampleModeButton, &RadioGroup::activated, this, [this] { handleControl(resampleModeButton); });
     connect(fillColourButton, &QComboBox::activated, this, [this, &defaults] {
@@ -596,11 +696,15 @@ void ShrinkerController::showStoredQuality()
 void ShrinkerController::showStoredValues()
 {
     UserDefaults &defaults = UserDefaults::standard();
+    // Before the lock: fitting within the box decides what the lock's neighbours show.
+    fitWithinCheckBox->setChecked(defaults.boolForKey(PrefKey::fitWithin));
+    neverEnlargeCheckBox->setChecked(defaults.boolForKey(PrefKey::neverEnlarge));
     showStoredPixelCount(sizeFieldW, PrefKey::outputWidth);
     showStoredPixelCount(sizeFieldH, PrefKey::outputHeight);
     showStoredQuality();
     showStoredPosition(sharpenSlider, PrefKey::sharpeningValue, kFirstRunSharpening);
     setConstrainState(defaults.boolForKey(PrefKey::constrain));
+    showFitWithinState();
     // Every reader takes the output type from the store: a value no output type has
     // would give no output anywhere, so the first-run type replaces it there too.
     const QVariant storedType = defaults.objectForKey(PrefKey::fileFormat);

@@ -41,6 +41,7 @@ class QTabWidget;
 class QToolBar;
 class QToolButton;
 class QWidget;
+class ImageWellArea;
 class Manual;
 class QP_ImageView;
 class RadioGroup;
@@ -213,6 +214,30 @@ public:
     bool performAction(const char *name);
     bool respondsToAction(const char *name) const;
 
+    // ---- Fitting within a box, the preview's zoom, the title, the save panel's start ------
+    QCheckBox *fitWithinCheckBox = nullptr;    // "fitWithin": the fields are a box each picture fits into
+    QCheckBox *neverEnlargeCheckBox = nullptr; // "neverEnlarge": a picture that fits the box keeps its size
+    QLabel *fitSizeLabel = nullptr;            // the size the current picture is written at, fitting
+    ImageWellArea *wellArea = nullptr;         // the well in a frame that scrolls at 100 %
+    QAction *zoomToFitItem = nullptr;          // Ctrl+0, and the Fit button beside the well
+    QAction *zoomToActualSizeItem = nullptr;   // Ctrl+1, and the 100 % button
+    QLabel *zoomLabel = nullptr;               // the scale the preview is shown at
+    // The base output's size for the current picture: the size fields, or, fitting within
+    // them, the largest size of the picture's proportions they hold.
+    QSizeF baseOutputSize() const;
+    bool fitsWithinBox() const;
+    // The preview fitted to the well (true) or at 100 %.
+    void setPreviewFits(bool fit);
+    // "photo.jpg — 6028 × 3391" for the current picture; the program's name before one.
+    void showPictureInTitle();
+    // The current picture's file name; "Pasted picture" for one that came without a file.
+    QString inputImageName() const;
+    // Where the save panels open, and the name the one for a single picture suggests: the
+    // picture's with the output type's extension ("-800px" added where that is the picture's own file).
+    QString singleSaveFolder() const;
+    QString batchSaveFolder() const;
+    QString suggestedSaveName() const;
+
     // ---- Intake and saving (defined in src/intake_saving/) -------------------------------
     // The Save command: a batch into a chosen folder when a batch list is loaded, else one
     // picture with all its formats to a path from the save panel. Beeps with no picture,
@@ -275,6 +300,8 @@ private:
     void createToolbar();
     void fillToolbar(const QStringList &identifiers);
     void sliderDragged(ValueSlider *slider);
+    void showFitWithinState();
+    void showZoomScale();
     void setNamedImage(QWidget *widget, const QString &name);
     void refreshNamedImages();
     void showPreviewImage(const QImage &image, QSizeF displaySize);

@@ -5,10 +5,12 @@
 
 #include "Controls.h"
 #include "FileSizeBudget.h"
+#include "ImageWellArea.h"
 #include "OutputFileType.h"
 #include "PlistValue.h"
 #include "QP_ImageView.h"
 #include "Preferences.h"
+#include "SizeFitting.h"
 #include "UserDefaults.h"
 
 #include <QBuffer>
@@ -20,9 +22,12 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPixmap>
 #include <QSysInfo>
 #include <QThread>
+
+#include <cmath>
 
 namespace {
 
@@ -82,11 +87,12 @@ QImage ShrinkerController::previewImageFromBytes(const QByteArray &bytes)
 
 QVariantMap ShrinkerController::previewSettings() const
 {
+    const QSizeF size = baseOutputSize();
     return {
         {QStringLiteral("scalemode"), 0},
         {QStringLiteral("resamplemode"), resampleModeButton->selectedTag()},
-        {QStringLiteral("xabs"), plistFloat(sizeFieldW->text())},
-        {QStringLiteral("yabs"), plistFloat(sizeFieldH->text())},
+        {QStringLiteral("xabs"), float(size.width())},
+        {QStringLiteral("yabs"), float(size.height())},
         {QStringLiteral("xratio"), 1.0f},
         {QStringLiteral("yratio"), 1.0f},
         {QStringLiteral("quality"), qualitySlider->floatValue() / 100.0f},
@@ -113,7 +119,8 @@ void ShrinkerController::updateOutputImage()
         settings.insert(QStringLiteral("yratio"), 2.0f);
         settings.insert(QStringLiteral("scalemode"), 1);
     }
-    const QSizeF displaySize(plistFloat(sizeFieldW->text()), plistFloat(sizeFieldH->text()));
+    const QSizeF displaySize = baseOutputSize();
+    showPictureInTitle();
     const qint64 fileFormat = defaults.integerForKey(PrefKey::fileFormat);
     {
         // The conversion and the read of its file are one unit: no other conversion may
@@ -142,6 +149,47 @@ void ShrinkerController::showPreviewFile(const QString &path, QSizeF displaySize
     file.refresh();
     if (file.exists())
         showFileSizeText(fileSizeText(file.size()));
+}
+
+void ShrinkerController::showPictureInTitle()
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this] { showPictureInTitle(); }, Qt::QueuedConnection);
+        return;
+    }
+    const QSizeF base = baseOutputSize();
+    fitSizeLabel->setText(inputImage ? QStringLiteral("%1 × %2 px").arg(base.width()).arg(base.height()) : QString());
+    if (!inputImage) {
+        uiWindow->setWindowTitle(QStringLiteral("Quillpane"));
+        return;
+    }
+    // "[*]" in a title is Qt's mark for unsaved changes; doubled, it shows as written.
+    QString name = inputImageName();
+    name.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    const QSize own = SizeFitting::ownPixelSize(inputImage->largestPixelSize(), inputImage->size());
+    uiWindow->setWindowTitle(QStringLiteral("%1 — %2 × %3").arg(name).arg(own.width()).arg(own.height()));
+}
+
+QString ShrinkerController::inputImageName() const
+{
+    const QString path = inputImage ? inputImage->filePath() : QString();
+    return path.isEmpty() ? QStringLiteral("Pasted picture") : QFileInfo(path).fileName();
+}
+
+void ShrinkerController::setPreviewFits(bool fit)
+{
+    wellArea->setZoom(fit ? QP_ImageView::Zoom::Fit : QP_ImageView::Zoom::ActualSize);
+    zoomToFitItem->setChecked(fit);
+    zoomToActualSizeItem->setChecked(!fit);
+}
+
+void ShrinkerController::showZoomScale()
+{
+    if (wellShowsPlaceholder_ || imageWell->image().isNull()) {
+        zoomLabel->clear();
+        return;
+    }
+    zoomLabel->setText(QStringLiteral("shown at %1 %").arg(std::lround(imageWell->shownScale() * 100.0)));
 }
 
 QString ShrinkerController::fileSizeText(qint64 bytes)

@@ -26,6 +26,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -363,16 +364,17 @@ void ShrinkerController::setNamedImage(QWidget *widget, const QString &name)
 
 void ShrinkerController::refreshNamedImages()
 {
-    for (QWidget *widget : {static_cast<QWidget *>(constrain), static_cast<QWidget *>(resampleModeIconView),
-                            static_cast<QWidget *>(baseFormatHelpButton), static_cast<QWidget *>(resizeModeHelpButton),
-                            static_cast<QWidget *>(outputFormatHelpButton), static_cast<QWidget *>(qualityHelpButton),
-                            static_cast<QWidget *>(sharpeningHelpButton)}) {
+    for (QWidget *widget : {static_cast<QWidget *>(constrain), static_cast<QWidget *>(resampleModeIconView)}) {
         const QString name = widget->property("namedImage").toString();
         if (!name.isEmpty())
             setNamedImage(widget, name);
     }
     if (wellShowsPlaceholder_)
         setNamedImage(imageWell, QStringLiteral("drop-files"));
+    QTabBar *tabs = mainTabView->tabBar();
+    for (int index = 0; index < tabs->count(); ++index)
+        if (const QString name = tabs->tabData(index).toString(); !name.isEmpty())
+            tabs->setTabIcon(index, NamedImage::icon(name, uiWindow->palette()));
     if (toolbar)
         for (QAction *item : toolbar->actions()) {
             const QString name = item->property("namedImage").toString();

@@ -19,17 +19,6 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include <cmath>
-#include <limits>
-
-namespace {
-
-qint32 truncatedPixelCount(double value)
-{
-    return qint32(std::clamp(std::trunc(value), 0.0, double(std::numeric_limits<qint32>::max())));
-}
-
-} // namespace
 
 void ShrinkerController::handleControl(QObject *sender)
 {
@@ -41,6 +30,12 @@ void ShrinkerController::handleControl(QObject *sender)
     }
     if (sender == sizeFieldW || sender == sizeFieldH)
         applyAspectRatio(sender);
+    if (sender == fitWithinCheckBox) {
+        showFitWithinState();
+        // The fields were a box; with the lock they follow the picture again.
+        if (!fitsWithinBox() && constrain->isChecked())
+            applyAspectRatio(sizeFieldW);
+    }
     if (sender == actualButton || sender == actualMenuItem)
         setActualSize();
     if (sender == adjustmentDefaultsButton)
@@ -86,12 +81,38 @@ void ShrinkerController::setConstrainState(bool on)
         constrainMenuItem->setChecked(on);
     }
     setNamedImage(constrain, on ? QStringLiteral("padlock-closed") : QStringLiteral("padlock-open"));
-    constrainIndicator->setVisible(on);
-    cropControls->setVisible(!on);
+    // Fitting within the box keeps every picture's proportions: the lock has nothing to do.
+    constrainIndicator->setVisible(on && !fitsWithinBox());
+    cropControls->setVisible(!on && !fitsWithinBox());
     // A stored value that already reads as this state is kept as it is written.
     UserDefaults &defaults = UserDefaults::standard();
     if (!defaults.hasObjectForKey(PrefKey::constrain) || defaults.boolForKey(PrefKey::constrain) != on)
         defaults.setBoolForKey(on, PrefKey::constrain);
+}
+
+bool ShrinkerController::fitsWithinBox() const
+{
+    return fitWithinCheckBox->isChecked();
+}
+
+void ShrinkerController::showFitWithinState()
+{
+    const bool fit = fitsWithinBox();
+    neverEnlargeCheckBox->setEnabled(fit);
+    fitSizeLabel->setVisible(fit);
+    constrain->setEnabled(!fit);
+    constrainMenuItem->setEnabled(!fit);
+    setConstrainState(constrain->isChecked());
+}
+
+QSizeF ShrinkerController::baseOutputSize() const
+{
+    const QSizeF fields(plistFloat(sizeFieldW->text()), plistFloat(sizeFieldH->text()));
+    if (!fitsWithinBox() || !inputImage)
+        return fields;
+    return SizeFitting::fitWithinBox(SizeFitting::wholePixels(fields), SizeFitting::aspectRatio(inputImage->size()),
+                                     SizeFitting::ownPixelSize(inputImage->largestPixelSize(), inputImage->size()),
+                                     neverEnlargeCheckBox->isChecked());
 }
 
 void ShrinkerController::calculateRatio()
@@ -108,7 +129,7 @@ void ShrinkerController::calculateRatio()
 
 void ShrinkerController::applyAspectRatio(QObject *sender)
 {
-    if (!constrain->isChecked())
+    if (!constrain->isChecked() || fitsWithinBox()) // fitting, the fields are the box
         return;
     if (aspectRatio == 0.0f)
         return;
@@ -125,20 +146,13 @@ void ShrinkerController::applyAspectRatio(QObject *sender)
 
 void ShrinkerController::setActualSize()
 {
-    const QSize largest = inputImage ? inputImage->largestPixelSize() : QSize(0, 0);
-    double width = largest.width();
-    double height = largest.height();
-    if (width < 1 || height < 1) {
-        const QSizeF points = inputImage ? inputImage->size() : QSizeF(0, 0);
-        width = points.width();
-        height = points.height();
-        if (width < 1.0 || height < 1.0) {
-            qpLog(QStringLiteral("returning from setActualSize: - one dimension is zero"));
-            return;
-        }
+    const QSize own = inputImage ? SizeFitting::ownPixelSize(inputImage->largestPixelSize(), inputImage->size()) : QSize(0, 0);
+    if (own.width() < 1 || own.height() < 1) {
+        qpLog(QStringLiteral("returning from setActualSize: - one dimension is zero"));
+        return;
     }
-    sizeFieldW->setText(QString::number(truncatedPixelCount(width)));
-    sizeFieldH->setText(QString::number(truncatedPixelCount(height)));
+    sizeFieldW->setText(QString::number(own.width()));
+    sizeFieldH->setText(QString::number(own.height()));
     // The fields keep what they show, as after any other change of the size.
     UserDefaults &defaults = UserDefaults::standard();
     defaults.setObjectForKey(sizeFieldW->text(), PrefKey::outputWidth);

@@ -1,5 +1,6 @@
 #include "SizeFitting.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -36,6 +37,33 @@ qint32 heightForWidth(float width, float aspectRatio)
 qint32 widthForHeight(float height, float aspectRatio)
 {
     return roundedPixelCount(height * aspectRatio);
+}
+
+QSize wholePixels(QSizeF size)
+{
+    auto whole = [](double side) {
+        return side >= 1.0 ? qint32(std::min(std::trunc(side), double(std::numeric_limits<qint32>::max()))) : 0;
+    };
+    return QSize(whole(size.width()), whole(size.height()));
+}
+
+QSize ownPixelSize(QSize largestPixelSize, QSizeF points)
+{
+    if (largestPixelSize.width() >= 1 && largestPixelSize.height() >= 1)
+        return largestPixelSize;
+    return wholePixels(points);
+}
+
+QSize fitWithinBox(QSize box, float aspectRatio, QSize ownSize, bool neverEnlarge)
+{
+    if (box.width() < 1 || box.height() < 1 || !(aspectRatio > 0.0f) || std::isinf(aspectRatio))
+        return box;
+    if (neverEnlarge && !ownSize.isEmpty() && ownSize.width() <= box.width() && ownSize.height() <= box.height())
+        return ownSize;
+    const qint32 height = heightForWidth(float(box.width()), aspectRatio);
+    if (height <= box.height())
+        return QSize(box.width(), std::max(height, 1));
+    return QSize(std::clamp(widthForHeight(float(box.height()), aspectRatio), 1, box.width()), box.height());
 }
 
 } // namespace SizeFitting

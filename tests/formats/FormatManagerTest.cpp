@@ -2,6 +2,7 @@
 #include "Dialogs.h"
 #include "FormatManager.h"
 #include "FormatsTableModel.h"
+#include "Manual.h"
 #include "MessageBoxPresenter.h"
 #include "PlistValue.h"
 #include "Preferences.h"
@@ -12,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
@@ -19,6 +21,7 @@
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -445,6 +448,39 @@ TEST_F(FormatManagerTest, VisibilityRulesOfTheSheet)
     manager.handleControl(s().nameField);
     manager.handleControl(nullptr);
     EXPECT_EQ(s().scaleModeTabView->currentIndex(), 1);
+}
+
+TEST_F(FormatManagerTest, TheSheetHoldsStillAsTheScaleModeChangesAndItsHelpButtonsShowTheirHints)
+{
+    manager.add();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(s().editFormatSheet));
+    QDialog *sheet = s().editFormatSheet;
+    auto x = [sheet](QWidget *widget) {
+        sheet->layout()->activate();
+        return widget->mapTo(sheet, QPoint(0, 0)).x();
+    };
+    const int nameX = x(s().nameField), fieldX = x(s().xabs);
+    const QSize size = sheet->size();
+    QLineEdit *const firstField[] = {s().xabs, s().xratio, s().maxeither};
+    for (int mode : {2, 1, 0, 2, 1}) {
+        s().scaleModeButton->cellWithTag(mode)->click();
+        EXPECT_EQ(x(s().nameField), nameX) << "scale mode " << mode;
+        EXPECT_EQ(x(firstField[mode]), fieldX) << "scale mode " << mode;
+        EXPECT_EQ(sheet->size(), size) << "scale mode " << mode;
+    }
+
+    Manual manual;
+    manager.connectHelp(&manual);
+    const std::pair<QToolButton *, const char *> hints[] = {{s().modifierHelpButton, "Each additional format will be saved"},
+                                                            {s().resampleModeHelpButton, "If you choose not to constrain"},
+                                                            {s().relativeToHelpButton, "You can base these sizes"}};
+    for (const auto &[button, start] : hints) {
+        EXPECT_FALSE(button->icon().isNull()) << start;
+        button->click();
+        ASSERT_NE(manual.hintPopover(), nullptr) << start;
+        EXPECT_TRUE(manual.hintPopover()->textField()->text().startsWith(QString::fromLatin1(start))) << start;
+        manual.closePopover();
+    }
 }
 
 TEST_F(FormatManagerTest, SummaryIsRefreshedOnlyWhenThePanelCloses)

@@ -1,6 +1,8 @@
 #include "Manual.h"
 #include "TestSupport.h"
 
+#include <QAbstractButton>
+#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -147,6 +149,28 @@ TEST_F(ManualTest, MoreHelpOpensTheShippedPageAtTheTopicsAnchor)
     for (const char *anchor : {"Base_format", "Filename_modifier", "Output_format", "Quality_slider",
                                "Sharpen_slider", "Resize_mode"})
         EXPECT_TRUE(html.contains(QByteArray("id=\"") + anchor + "\"")) << anchor;
+}
+
+TEST_F(ManualTest, WithoutABrowserAnAlertSaysWhereThePageIs)
+{
+    // A desktop with nothing to open the page: the handler of file addresses cannot take it.
+    QObject nothing;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &nothing, "openWithNothing");
+    ScriptedPresenter presenter;
+    DialogPresenter::install(&presenter);
+    manual.quality(button);
+    QTest::mouseClick(manual.hintPopover()->findChild<QAbstractButton *>(QStringLiteral("moreHelpButton")), Qt::LeftButton);
+    EXPECT_FALSE(Manual::openHelpPage()); // the window's Help command
+    DialogPresenter::install(nullptr);
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+
+    ASSERT_EQ(presenter.asked.size(), 2);
+    const QString page = Manual::helpPageUrl().toLocalFile();
+    EXPECT_TRUE(QFile::exists(page));
+    for (const AlertPanel &alert : presenter.asked) {
+        EXPECT_EQ(alert.title, QStringLiteral("Help"));
+        EXPECT_TRUE(alert.message.endsWith(QStringLiteral("\n\n") + page)) << alert.message.toStdString();
+    }
 }
 
 TEST_F(ManualTest, HelpPageIsRewrittenWhenItWasDamagedAndOpensWithoutAnchorBeforeAnyHint)

@@ -296,13 +296,88 @@ TEST_F(SaveTest, TheWrittenNameCarriesTheExtensionOfTheOutputType)
     EXPECT_TRUE(log.contains(path("out/wrongext.png") + " is saved as " + path("out/wrongext.jpg") + ", with the extension of the output type"));
 }
 
+TEST_F(SaveTest, SavePanelsOpenBesideThePictureWithItsNameOrWhereTheLastSaveWent)
+{
+    const QString photo = writePicture("in/photo.png", 300, 200);
+    const QString other = writePicture("in/other.png", 200, 300);
+    UserDefaults &defaults = UserDefaults::standard();
+    auto lastPanel = [this] { return presenter.panels.back(); };
+    adopt(photo, 60, 40);
+    saveTo(path("out/first.jpg"));
+    EXPECT_EQ(lastPanel().directory, path("in"));
+    EXPECT_EQ(lastPanel().suggestedName, "photo.jpg");
+    EXPECT_EQ(defaults.stringForKey(PrefKey::lastSaveFolder), path("out"));
+
+    // Cancelled, with png chosen: the name follows the type, but never offers the picture's
+    // own file; the stored folder stays.
+    defaults.setIntegerForKey(1, PrefKey::fileFormat);
+    controller->doit();
+    EXPECT_EQ(lastPanel().suggestedName, "photo-60px.png");
+    EXPECT_EQ(defaults.stringForKey(PrefKey::lastSaveFolder), path("out"));
+
+    // A picture without a file opens where the last save went.
+    QImage pasted(40, 30, QImage::Format_RGB32);
+    pasted.fill(Qt::darkGreen);
+    controller->singleImageProvided(Picture::fromQImage(pasted));
+    controller->doit();
+    EXPECT_EQ(lastPanel().directory, path("out"));
+    EXPECT_EQ(lastPanel().suggestedName, "Pasted picture.png");
+
+    // A batch's folder panel opens at the last folder; once that is gone, beside the first picture.
+    controller->multipleImagesProvided({other, photo});
+    controller->doit();
+    EXPECT_EQ(lastPanel().directory, path("out"));
+    QDir(path("out")).removeRecursively();
+    UserDefaults::standard().setIntegerForKey(0, PrefKey::makeDirectoryForBatch);
+    QDir().mkpath(path("batch"));
+    presenter.choose({path("batch")});
+    controller->doit();
+    controller->waitForBatch();
+    EXPECT_EQ(lastPanel().directory, path("in"));
+    EXPECT_EQ(defaults.stringForKey(PrefKey::lastSaveFolder), path("batch"));
+    EXPECT_TRUE(QFile::exists(path("batch/photo.png")));
+}
+
+// The real save panel: opened in the folder given, with the name given, which Return takes.
+TEST_F(SaveTest, TheRealSavePanelOpensInTheFolderGivenWithTheNameGiven)
+{
+    QDir().mkpath(path("in"));
+    FileDialogPresenter panels(controller->uiWindow);
+    FilePanel panel;
+    panel.allowedFileTypes = {"png"};
+    panel.directory = path("in");
+    panel.suggestedName = "photo.png";
+    QString shownFolder, shownName;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        dialog->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+        shownFolder = dialog->directory().canonicalPath();
+        auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        ASSERT_TRUE(field);
+        shownName = field->text();
+        QTest::keyClick(field, Qt::Key_Return);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    const FilePanelResult result = panels.runSavePanel(panel);
+    EXPECT_EQ(shownFolder, QDir(path("in")).canonicalPath());
+    EXPECT_EQ(shownName, "photo.png");
+    ASSERT_EQ(result.urls.size(), 1);
+    EXPECT_EQ(QDir(QFileInfo(result.urls.first().toLocalFile()).absolutePath()).canonicalPath(), QDir(path("in")).canonicalPath());
+    EXPECT_EQ(result.urls.first().fileName(), "photo.png");
+}
+
 // The real save panel: a name typed with another type's extension is corrected before the
 // panel takes it, so replacing an existing file is asked about under the name written.
 TEST_F(SaveTest, TheSavePanelCorrectsATypedNameAndAsksAboutTheNameWritten)
 {
     QDir().mkpath(path("out"));
     FileDialogPresenter panels(controller->uiWindow);
-    const FilePanel panel{QString(), QString(), {"jpg", "jpeg"}, false};
+    FilePanel panel;
+    panel.allowedFileTypes = {"jpg", "jpeg"};
+    panel.allowsOtherFileTypes = false;
     // Types the name into the panel's name field and presses Return, or the Save button.
     auto typeAndSave = [&](const QString &name, bool pressReturn, std::function<void()> whenAsked) {
         QTimer::singleShot(0, [&, name, pressReturn, whenAsked] {

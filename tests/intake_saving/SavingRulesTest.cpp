@@ -85,25 +85,42 @@ TEST(SavingRules, ASavedNameCarriesTheOutputTypesExtension)
         EXPECT_EQ(withOutputExtension(c.typed, c.fileFormat), c.written) << c.typed << " as type " << c.fileFormat;
 }
 
-TEST(SavingRules, ABatchPictureFollowsTheSizeOfTheFieldsAtSave)
+TEST(SavingRules, ABatchPictureIsSizedByTheRuleInForceAtSave)
 {
+    const BaseSizeRule fields{QSizeF(300, 100)}, locked{QSizeF(150, 100), true}, box{QSizeF(800, 600), false, true},
+        boxNeverEnlarge{QSizeF(800, 600), false, true, true};
     const struct {
         const char *name;
-        QSizeF fields;
-        bool lock;
-        QSizeF picture;
+        BaseSizeRule rule;
+        QSizeF points;
+        QSize pixels;
         QSizeF size;
     } cases[] = {
-        {"lock off: the fields", QSizeF(300, 100), false, QSizeF(200, 300), QSizeF(300, 100)},
-        {"lock on, landscape", QSizeF(150, 100), true, QSizeF(300, 200), QSizeF(150, 100)},
-        {"lock on, portrait", QSizeF(150, 100), true, QSizeF(200, 300), QSizeF(150, 225)},
-        {"lock on, 125 of 3:2", QSizeF(125, 1), true, QSizeF(300, 200), QSizeF(125, 83)},
-        {"lock on, a half rounds away from zero", QSizeF(3, 1), true, QSizeF(200, 100), QSizeF(3, 2)},
-        {"lock on, points not pixels", QSizeF(100, 1), true, QSizeF(1000, 500), QSizeF(100, 50)},
-        {"lock on, no proportions", QSizeF(150, 100), true, QSizeF(0, 300), QSizeF(150, 100)},
+        {"lock off: the fields", fields, {200, 300}, {200, 300}, {300, 100}},
+        {"lock on, landscape", locked, {300, 200}, {300, 200}, {150, 100}},
+        {"lock on, portrait", locked, {200, 300}, {200, 300}, {150, 225}},
+        {"lock on, 125 of 3:2", {QSizeF(125, 1), true}, {300, 200}, {300, 200}, {125, 83}},
+        {"lock on, a half rounds away from zero", {QSizeF(3, 1), true}, {200, 100}, {200, 100}, {3, 2}},
+        {"lock on, points not pixels", {QSizeF(100, 1), true}, {1000, 500}, {2000, 500}, {100, 50}},
+        {"lock on, no proportions", locked, {0, 300}, {0, 300}, {150, 100}},
+        {"box, landscape meets the width", box, {6028, 3391}, {6028, 3391}, {800, 450}},
+        {"box, portrait meets the height", box, {3391, 6028}, {3391, 6028}, {338, 600}},
+        {"box, square meets the shorter side", box, {1000, 1000}, {1000, 1000}, {600, 600}},
+        {"box, the box's own proportions fill it", box, {1600, 1200}, {1600, 1200}, {800, 600}},
+        {"box, the lock plays no part", {QSizeF(800, 600), true, true}, {3391, 6028}, {3391, 6028}, {338, 600}},
+        {"box, rounded as the lock rounds", {QSizeF(3, 10), false, true}, {200, 100}, {200, 100}, {3, 2}},
+        {"box, a sliver keeps one pixel", box, {100000, 10}, {100000, 10}, {800, 1}},
+        {"box, a smaller picture is enlarged", box, {400, 300}, {400, 300}, {800, 600}},
+        {"box without area: the fields", {QSizeF(0, 600), false, true}, {400, 300}, {400, 300}, {0, 600}},
+        {"never enlarge, a smaller picture keeps its size", boxNeverEnlarge, {400, 300}, {400, 300}, {400, 300}},
+        {"never enlarge, a portrait smaller than the box", boxNeverEnlarge, {300, 400}, {300, 400}, {300, 400}},
+        {"never enlarge, exactly the box", boxNeverEnlarge, {800, 600}, {800, 600}, {800, 600}},
+        {"never enlarge, larger on one side is fitted", boxNeverEnlarge, {900, 300}, {900, 300}, {800, 267}},
+        {"never enlarge, its pixels, not its points", boxNeverEnlarge, {200, 150}, {400, 300}, {400, 300}},
+        {"never enlarge, a drawing keeps its points", boxNeverEnlarge, {300.7, 200.2}, {0, 0}, {300, 200}},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(batchOutputSize(c.fields, c.lock, c.picture), c.size) << c.name;
+        EXPECT_EQ(batchOutputSize(c.rule, c.points, c.pixels), c.size) << c.name;
 }
 
 TEST(SavingRules, TheAlertNamesEachUnwrittenOutputAndWhy)

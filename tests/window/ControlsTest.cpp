@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QFileInfo>
 #include <QLabel>
@@ -127,6 +128,51 @@ TEST_F(SliderWindowTest, DragRendersOnlyWhileRendersAreQuick)
     slider->setSliderPosition(slider->value() + 10);
     EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(0))) << "a quick preview follows the drag";
     slider->setSliderDown(false);
+}
+
+TEST_F(SliderWindowTest, EverySliderShowsItsValueInTheEnginesUnits)
+{
+    ShrinkerController &c = *controller;
+    // No effect chosen at first run: its intensity and the number beside it are greyed.
+    ASSERT_FALSE(c.filterIntensity->isEnabled());
+    EXPECT_FALSE(c.filterIntensity->valueLabel()->isEnabled());
+    const struct {
+        ValueSlider *slider;
+        float value;
+        const char *text;
+    } cases[] = {
+        {c.qualitySlider, 98.3736f, "98 %"},  {c.sharpenSlider, 0.24f, "0.24"},       {c.saturationSlider, 1.0f, "1.00"},
+        {c.brightnessSlider, -0.004f, "0.00"}, {c.exposureSlider, -1.5f, "-1.50 EV"}, {c.contrastSlider, 1.25f, "1.25"},
+        {c.vibranceSlider, -0.3f, "-0.30"},   {c.temperatureSlider, 12.68f, "6562 K"}, {c.filterIntensity, 3.0f, "3"},
+    };
+    for (const auto &[slider, value, text] : cases) {
+        slider->setFloatValue(value);
+        QLabel *label = slider->valueLabel();
+        ASSERT_NE(label, nullptr) << text;
+        EXPECT_EQ(label->text(), QString::fromLatin1(text));
+        EXPECT_EQ(label->window(), c.uiWindow) << text;
+        // Room for the widest value, so the slider beside it never moves.
+        for (const float end : {slider->floatMinimum(), slider->floatMaximum()}) {
+            slider->setFloatValue(end);
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->minimumWidth()) << label->text().toStdString();
+        }
+    }
+
+    // While the knob is dragged the number follows it, before anything is chosen.
+    ValueSlider *quality = c.qualitySlider;
+    quality->setSliderDown(true);
+    quality->setSliderPosition(42);
+    EXPECT_EQ(quality->valueLabel()->text(), QStringLiteral("42 %"));
+    quality->setSliderDown(false);
+
+    // Moved by the presets, and greyed with a slider that does not apply.
+    c.brightnessSlider->setFloatValue(0.3f);
+    c.adjustmentZeroButton->click();
+    EXPECT_EQ(c.brightnessSlider->valueLabel()->text(), QStringLiteral("0.00"));
+    EXPECT_EQ(c.temperatureSlider->valueLabel()->text(), QStringLiteral("6562 K"));
+    selectItemWithTag(c.fileFormatButton, 1);
+    c.handleControl(c.fileFormatButton);
+    EXPECT_FALSE(quality->valueLabel()->isEnabled());
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "WindowTestSupport.h"
 
+#include "ImageWellArea.h"
 #include "QP_ImageView.h"
 
 #include "Controls.h"
@@ -14,8 +15,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
+
+#include <cmath>
 
 namespace {
 
@@ -160,4 +166,119 @@ TEST_F(PreviewTest, RenderBeforeAnyPictureChangesNothing)
     EXPECT_EQ(controller->imageWell->property("namedImage"), QVariant(QStringLiteral("drop-files")));
     for (int type : {0, 1, 2})
         EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(type)));
+}
+
+// The preview fitted to the well or at 100 % with scrolling, chosen by the keys or the
+// buttons beside the well; either way the well holds the encoded output itself.
+class PreviewZoomTest : public PreviewTest {
+protected:
+    void SetUp() override
+    {
+        PreviewTest::SetUp();
+        controller->uiWindow->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->uiWindow));
+        QTest::mouseClick(controller->constrain, Qt::LeftButton);
+    }
+    void render(int width, int height)
+    {
+        controller->sizeFieldW->setText(QString::number(width));
+        controller->sizeFieldH->setText(QString::number(height));
+        controller->updateOutputImage();
+    }
+    QScrollBar *across() const { return controller->wellArea->horizontalScrollBar(); }
+    QScrollBar *down() const { return controller->wellArea->verticalScrollBar(); }
+    // The part of the picture the person sees, in the well area's viewport.
+    QRectF visibleImage() const
+    {
+        QWidget *viewport = controller->wellArea->viewport();
+        const QRectF drawn = controller->imageWell->imageRect().translated(controller->imageWell->mapTo(viewport, QPoint(0, 0)));
+        return drawn.intersected(QRectF(viewport->rect()));
+    }
+};
+
+TEST_F(PreviewZoomTest, FitShowsAllOfALargePreviewAndOneHundredPercentScrollsThroughIt)
+{
+    controller->inputImage = picture(1600, 1200);
+    render(1500, 1000);
+    const QSizeF whole = controller->imageWell->imageRect().size();
+    ASSERT_LT(controller->imageWell->shownScale(), 1.0) << "fitted by default";
+    EXPECT_EQ(visibleImage().size(), whole) << "every part of it shows";
+    EXPECT_EQ(whole.width() / whole.height(), 1.5);
+    EXPECT_EQ(across()->maximum(), 0);
+    EXPECT_EQ(controller->zoomLabel->text(), QStringLiteral("shown at %1 %").arg(std::lround(whole.width() / 15.0)));
+
+    QTest::keyClick(controller->uiWindow, Qt::Key_1, Qt::ControlModifier);
+    EXPECT_TRUE(controller->zoomToActualSizeItem->isChecked());
+    EXPECT_EQ(controller->imageWell->shownScale(), 1.0);
+    EXPECT_EQ(controller->imageWell->imageRect().size(), QSizeF(1500, 1000));
+    const QSize viewport = controller->wellArea->viewport()->size();
+    EXPECT_EQ(across()->maximum(), 1500 - viewport.width());
+    EXPECT_EQ(down()->maximum(), 1000 - viewport.height());
+    EXPECT_EQ(across()->value(), across()->maximum() / 2) << "it opens on the middle";
+    // The encoded output, pixel for pixel, is what the well holds.
+    EXPECT_EQ(controller->imageWell->image().toImage().convertToFormat(QImage::Format_RGB32),
+              QImage(tempPreviewPath(0)).convertToFormat(QImage::Format_RGB32));
+
+    // Scrolled to the end, the last columns and rows are in sight, and a new render keeps the place.
+    across()->setValue(across()->maximum());
+    down()->setValue(down()->maximum());
+    EXPECT_EQ(visibleImage().bottomRight(), QPointF(viewport.width(), viewport.height()));
+    controller->qualitySlider->setFloatValue(60.0f);
+    controller->handleControl(controller->qualitySlider);
+    EXPECT_EQ(across()->value(), across()->maximum());
+
+    // A smaller output shows at its own size in both modes, centred with no scrolling.
+    render(200, 100);
+    EXPECT_EQ(across()->maximum(), 0);
+    EXPECT_EQ(visibleImage().size(), QSizeF(200, 100));
+    QTest::keyClick(controller->uiWindow, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_TRUE(controller->zoomToFitItem->isChecked());
+    EXPECT_EQ(controller->imageWell->shownScale(), 1.0) << "never enlarged to fit";
+    EXPECT_EQ(controller->zoomLabel->text(), QStringLiteral("shown at 100 %"));
+
+    // The buttons beside the well choose the same.
+    render(1500, 1000);
+    auto buttonFor = [this](QAction *item) {
+        for (auto *button : controller->uiWindow->findChildren<QToolButton *>())
+            if (button->defaultAction() == item)
+                return button;
+        return static_cast<QToolButton *>(nullptr);
+    };
+    ASSERT_NE(buttonFor(controller->zoomToActualSizeItem), nullptr);
+    QTest::mouseClick(buttonFor(controller->zoomToActualSizeItem), Qt::LeftButton);
+    EXPECT_GT(across()->maximum(), 0);
+    QTest::mouseClick(buttonFor(controller->zoomToFitItem), Qt::LeftButton);
+    EXPECT_EQ(across()->maximum(), 0);
+    EXPECT_EQ(visibleImage().size(), controller->imageWell->imageRect().size());
+}
+
+TEST_F(PreviewZoomTest, TheTitleNamesThePictureAndItsPixelSize)
+{
+    EXPECT_EQ(controller->uiWindow->windowHandle()->title(), QStringLiteral("Quillpane"));
+    QTemporaryDir folder;
+    const struct {
+        const char *name; // empty: a picture without a file
+        QSize pixels;
+        int dpi;
+        const char *title;
+    } cases[] = {
+        {"photo.jpg", {601, 338}, 72, "photo.jpg — 601 × 338"},
+        {"dense.png", {400, 200}, 144, "dense.png — 400 × 200"}, // pixels, not points
+        {"odd [*] name.png", {30, 20}, 72, "odd [*] name.png — 30 × 20"},
+        {"", {64, 48}, 72, "Pasted picture — 64 × 48"},
+    };
+    for (const auto &c : cases) {
+        QImage image(c.pixels, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        image.setDotsPerMeterX(qRound(c.dpi / 0.0254));
+        image.setDotsPerMeterY(qRound(c.dpi / 0.0254));
+        std::shared_ptr<const Picture> given = Picture::fromQImage(image);
+        if (*c.name) {
+            const QString file = folder.filePath(QString::fromUtf8(c.name));
+            ASSERT_TRUE(image.save(file));
+            given = Picture::readFile(file);
+        }
+        adopt(given);
+        EXPECT_EQ(controller->uiWindow->windowHandle()->title(), QString::fromUtf8(c.title)) << c.name;
+    }
 }
