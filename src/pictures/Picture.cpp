@@ -65,10 +65,12 @@ namespace {
 
 enum class Reading { Now, ByReference };
 
-// The representations of encoded bytes; null with the reason in `error`.
+// The representations of encoded bytes; null with the reason in `error`. `logged` tells
+// whether that reason has had its log line already (a representation that fails logs its own).
 std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const std::shared_ptr<PictureSource> &source,
-                                                Reading reading, QString &error)
+                                                Reading reading, QString &error, bool &logged)
 {
+    logged = false;
     const PictureFormat format = sniffPictureFormat(bytes);
     Picture::Representations reps;
     switch (format) {
@@ -105,8 +107,11 @@ std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const s
         for (size_t i = 0; i < pages.size(); ++i) {
             auto rep = std::make_shared<EncodedBitmapRep>(source, format, int(i), pages[i]);
             // A rep that fails logs its own line; the picture is then no picture.
-            if (reading == Reading::Now && !rep->decodeNow())
+            if (reading == Reading::Now && !rep->decodeNow()) {
+                error = rep->failure();
+                logged = true;
                 return nullptr;
+            }
             reps.push_back(rep);
         }
         break;
@@ -116,10 +121,9 @@ std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const s
     return std::make_shared<Picture>(std::move(reps), size);
 }
 
-std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading reading)
+std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading reading, QString &error)
 {
     QByteArray bytes;
-    QString error;
     if (!readPictureFile(path, bytes, error)) {
         qpLog(QStringLiteral("Unable to read picture %1: %2").arg(path, error));
         return nullptr;
@@ -129,8 +133,9 @@ std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading read
     const PictureFormat format = sniffPictureFormat(bytes);
     const bool keep = format == PictureFormat::JPEG || format == PictureFormat::EPS;
     auto source = PictureSource::fromFile(path, bytes, keep);
-    auto picture = pictureFromBytes(bytes, source, reading, error);
-    if (!picture && !error.isEmpty())
+    bool logged = false;
+    auto picture = pictureFromBytes(bytes, source, reading, error, logged);
+    if (!picture && !error.isEmpty() && !logged)
         qpLog(QStringLiteral("Unable to read picture %1: %2").arg(path, error));
     source->release();
     return picture;
@@ -138,14 +143,22 @@ std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading read
 
 } // namespace
 
-std::shared_ptr<const Picture> Picture::readFile(const QString &path)
+std::shared_ptr<const Picture> Picture::readFile(const QString &path, QString *why)
 {
-    return pictureFromFile(path, Reading::Now);
+    QString error;
+    auto picture = pictureFromFile(path, Reading::Now, error);
+    if (!picture && why)
+        *why = error.isEmpty() ? QStringLiteral("its pixels cannot be read") : error;
+    return picture;
 }
 
-std::shared_ptr<const Picture> Picture::referenceFile(const QString &path)
+std::shared_ptr<const Picture> Picture::referenceFile(const QString &path, QString *why)
 {
-    return pictureFromFile(path, Reading::ByReference);
+    QString error;
+    auto picture = pictureFromFile(path, Reading::ByReference, error);
+    if (!picture && why)
+        *why = error.isEmpty() ? QStringLiteral("its pixels cannot be read") : error;
+    return picture;
 }
 
 std::shared_ptr<const Picture> Picture::fromData(const QByteArray &bytes)
@@ -155,8 +168,9 @@ std::shared_ptr<const Picture> Picture::fromData(const QByteArray &bytes)
         qpLog(QStringLiteral("Unable to read picture data: there are no bytes"));
         return nullptr;
     }
-    auto picture = pictureFromBytes(bytes, PictureSource::fromBytes(bytes), Reading::Now, error);
-    if (!picture && !error.isEmpty())
+    bool logged = false;
+    auto picture = pictureFromBytes(bytes, PictureSource::fromBytes(bytes), Reading::Now, error, logged);
+    if (!picture && !error.isEmpty() && !logged)
         qpLog(QStringLiteral("Unable to read picture data: %1").arg(error));
     return picture;
 }

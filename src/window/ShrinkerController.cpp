@@ -11,6 +11,7 @@
 #include "QP_ImageView.h"
 #include "Preferences.h"
 #include "UserDefaults.h"
+#include "WindowMessage.h"
 
 #include <QAction>
 #include <QApplication>
@@ -125,6 +126,8 @@ void ShrinkerController::buildWindow()
     progressIndicator->setTextVisible(false);
     progressIndicator->setMaximumHeight(8);
     progressIndicator->hide(); // shown while a batch runs
+    messageBar = new WindowMessage;
+    messageBar->setObjectName(QStringLiteral("messageBar"));
 
     auto *fileSizeRow = new QHBoxLayout;
     fileSizeRow->addWidget(new QLabel(QStringLiteral("File size:")));
@@ -151,9 +154,10 @@ void ShrinkerController::buildWindow()
     splitter->setStretchFactor(1, 0);
     splitter->setChildrenCollapsible(false);
     auto *central = new QWidget;
-    auto *centralLayout = new QHBoxLayout(central);
+    auto *centralLayout = new QVBoxLayout(central);
     centralLayout->setContentsMargins(8, 8, 8, 8);
-    centralLayout->addWidget(splitter);
+    centralLayout->addWidget(messageBar);
+    centralLayout->addWidget(splitter, 1);
     uiWindow->setCentralWidget(central);
 }
 

@@ -10,6 +10,7 @@
 #include "Dialogs.h"
 #include "PhotoManipulator.h"
 #include "Picture.h"
+#include "PictureArrival.h"
 #include "UnwrittenOutputs.h"
 
 #include <QObject>
@@ -44,6 +45,7 @@ class Manual;
 class QP_ImageView;
 class RadioGroup;
 class ValueSlider;
+class WindowMessage;
 
 class ShrinkerController : public QObject {
     Q_OBJECT
@@ -238,6 +240,13 @@ public:
     void applicationOpenFiles(const QStringList &paths);
     void singleImageProvided(std::shared_ptr<const Picture> image);
     void multipleImagesProvided(const QStringList &paths);
+
+    // ---- Telling the person what arrived ----------------------------------------------------
+    // A message across the window that does not stop the person: the pictures that could
+    // not be read.
+    WindowMessage *messageBar = nullptr;
+    // The files of an arrival that could not be read, named in messageBar.
+    void reportUnreadable(const std::vector<PictureArrival::Unreadable> &files);
 
 private:
     struct BatchRunner;

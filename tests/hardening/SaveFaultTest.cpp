@@ -19,25 +19,6 @@ namespace {
 // Mounts are made in a namespace of this process alone, entered before any thread starts.
 [[maybe_unused]] const bool privateMounts = enterPrivateMountNamespace();
 
-QByteArray bytesOf(const QString &file)
-{
-    QFile in(file);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &file, const QByteArray &bytes)
-{
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly)) << file.toStdString();
-    ASSERT_EQ(out.write(bytes), bytes.size()) << file.toStdString();
-}
-
-// Everything in a folder, hidden files included: a stray temporary file shows up here.
-QStringList entriesOf(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 class SaveFaultTest : public WindowFixture {
 protected:
     void SetUp() override
