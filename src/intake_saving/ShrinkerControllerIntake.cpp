@@ -130,6 +130,7 @@ void ShrinkerController::imagePasted(QObject *sender)
     applyAspectRatio(this);
     updateOutputImage();
     inputFileCount->setText(QString());
+    updateSaveCommand();
 }
 
 bool ShrinkerController::applicationOpenFile(const QString &path)
@@ -173,6 +174,7 @@ void ShrinkerController::singleImageProvided(std::shared_ptr<const Picture> imag
     nextImage->hide();
     previousImage->hide();
     inputFileArray.reset();
+    updateSaveCommand();
 }
 
 void ShrinkerController::multipleImagesProvided(const QStringList &given)
@@ -206,4 +208,5 @@ void ShrinkerController::multipleImagesProvided(const QStringList &given)
     previousImage->show();
     previousImage->setEnabled(false);
     nextImage->setEnabled(true);
+    updateSaveCommand();
 }

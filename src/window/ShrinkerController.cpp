@@ -33,6 +33,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QToolButton>
@@ -416,7 +417,11 @@ void ShrinkerController::buildMenus()
 
     fileMenu = bar->addMenu(QStringLiteral("&File"));
     command(fileMenu, QStringLiteral("&Open…"), "browse", QKeySequence::Open);
-    command(fileMenu, QStringLiteral("&Save…"), "doit", QKeySequence::Save);
+    saveMenuItem = command(fileMenu, QStringLiteral("&Save…"), "doit", QKeySequence::Save);
+    // A disabled item takes no shortcut; this one answers it with the beep meanwhile.
+    saveShortcutWithoutPicture_ = new QShortcut(QKeySequence::Save, uiWindow);
+    saveShortcutWithoutPicture_->setEnabled(false);
+    connect(saveShortcutWithoutPicture_, &QShortcut::activated, this, [this] { performAction("doit"); });
     command(fileMenu, QStringLiteral("New from &Clipboard"), "fromClip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
     QAction *oneTouchItem = fileMenu->addAction(QStringLiteral("Save from Clipboard in &One Touch…"));
     oneTouchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));

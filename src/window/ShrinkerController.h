@@ -37,6 +37,7 @@ class QMainWindow;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QShortcut;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
@@ -247,6 +248,9 @@ public:
     WindowMessage *messageBar = nullptr;
     // The files of an arrival that could not be read, named in messageBar.
     void reportUnreadable(const std::vector<PictureArrival::Unreadable> &files);
+    QAction *saveMenuItem = nullptr;
+    // Save is offered only while there is something to save (the shortcut still beeps).
+    void updateSaveCommand();
 
 private:
     struct BatchRunner;
@@ -255,6 +259,7 @@ private:
     };
     std::unique_ptr<BatchRunner, BatchRunnerDeleter> batchRunner_; // ends a running batch first
     bool refuseWhileBatchRuns(const char *what);
+    QShortcut *saveShortcutWithoutPicture_ = nullptr; // the beep, while the Save item is disabled
 
 public:
 

@@ -7,6 +7,7 @@
 #include "Log.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -20,6 +21,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 
 namespace {
 
@@ -124,6 +127,35 @@ TEST_F(SaveTest, SaveWithoutAPictureBeepsAndTouchesNothing)
     EXPECT_TRUE(presenter.panels.empty());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "precious");
+}
+
+TEST_F(SaveTest, SaveIsOfferedOnlyWithAPictureAndItsShortcutBeepsWithout)
+{
+    auto saveItem = [this] {
+        for (QAction *item : controller->toolbar->actions())
+            if (item->objectName() == "saveItemIdentifier")
+                return item;
+        return static_cast<QAction *>(nullptr);
+    };
+    controller->uiWindow->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->uiWindow));
+    const QString source = writePicture("in/photo.png", 300, 200);
+    for (const bool picture : {false, true}) {
+        SCOPED_TRACE(picture ? "with a picture" : "before any picture");
+        if (picture)
+            adopt(source, 60, 40);
+        ASSERT_TRUE(saveItem());
+        EXPECT_EQ(saveItem()->isEnabled(), picture);
+        EXPECT_EQ(controller->saveMenuItem->isEnabled(), picture);
+        presenter.beeps = 0;
+        presenter.panels.clear();
+        QTest::keySequence(controller->uiWindow, QKeySequence::Save);
+        EXPECT_EQ(presenter.beeps, picture ? 0 : 1);
+        EXPECT_EQ(presenter.panels.size(), picture ? 1u : 0u);
+    }
+    // A toolbar the person rearranges offers it too.
+    controller->setToolbarItemIdentifiers({"saveItemIdentifier", "openItemIdentifier"});
+    EXPECT_TRUE(saveItem()->isEnabled());
 }
 
 TEST_F(SaveTest, AnExistingOutputIsReplacedOnlyByAFinishedOutput)
