@@ -10,8 +10,11 @@
 #include "SavingJob.h"
 #include "SavingRules.h"
 #include "UserDefaults.h"
+#include "WindowMessage.h"
 
+#include <QDesktopServices>
 #include <QDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QUrl>
 
@@ -52,6 +55,7 @@ void ShrinkerController::doit()
     }
     scaledUp = 0;
     unwrittenOutputs.clear();
+    writtenOutputs = 0;
     UserDefaults &defaults = UserDefaults::standard();
     if (inputFileArray) {
         FilePanel panel;
@@ -98,6 +102,11 @@ void ShrinkerController::savePanelDidEndReturnCodeContextInfo(const FilePanelRes
     if (path != typed)
         qpLog(QStringLiteral("%1 is saved as %2, with the extension of the output type").arg(typed, path));
     saveBaseAndAllFormatsWithBaseSaveLocation(path);
+    SaveSummary summary;
+    summary.written = writtenOutputs;
+    summary.folder = QFileInfo(path).absolutePath();
+    summary.unwritten = unwrittenOutputs;
+    showSaveSummary(summary);
 }
 
 void ShrinkerController::saveBaseAndAllFormatsWithBaseSaveLocation(const QString &path)
@@ -108,6 +117,15 @@ void ShrinkerController::saveBaseAndAllFormatsWithBaseSaveLocation(const QString
         SaveAll::saveBaseAndAllFormats(manipulator, SaveAll::Engine::SharedWithPreview, conversionMutex, inputImage, path, saveJobFromWindow(*this));
     scaledUp |= outcome.scaledUp;
     unwrittenOutputs.insert(unwrittenOutputs.end(), outcome.unwritten.begin(), outcome.unwritten.end());
+    writtenOutputs += outcome.written;
+}
+
+void ShrinkerController::showSaveSummary(const SaveSummary &summary)
+{
+    const bool complete = summary.unwritten.empty() && summary.ending == SaveSummary::Ending::Completed;
+    const QString folder = summary.folder;
+    messageBar->showMessage(summary.text(), complete ? WindowMessage::Kind::Information : WindowMessage::Kind::Warning,
+                            QStringLiteral("Open Folder"), [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
 }
 
 void ShrinkerController::showUnwrittenOutputsIfAny()

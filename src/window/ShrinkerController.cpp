@@ -116,6 +116,10 @@ void ShrinkerController::buildWindow()
     tfFileSize->setFont(sizeFont);
     tfFileSize->setToolTip(QStringLiteral("Size of the output file"));
     inputFileCount = new QLabel;
+    // On a line of its own, wrapping when it must: "showing image 1000 of 1000 images" is
+    // never cut off, whatever the font and the scale.
+    inputFileCount->setWordWrap(true);
+    inputFileCount->setAlignment(Qt::AlignCenter);
     previousImage = smallButton(QStringLiteral("Previous"));
     nextImage = smallButton(QStringLiteral("Next"));
     previousImage->setToolTip(QStringLiteral("Previous picture of the batch"));
@@ -124,9 +128,12 @@ void ShrinkerController::buildWindow()
     nextImage->hide();
     progressIndicator = new QProgressBar;
     progressIndicator->setRange(0, 1);
-    progressIndicator->setTextVisible(false);
-    progressIndicator->setMaximumHeight(8);
+    progressIndicator->setTextVisible(true);
+    progressIndicator->setAlignment(Qt::AlignCenter);
     progressIndicator->hide(); // shown while a batch runs
+    cancelBatchButton = smallButton(QStringLiteral("Cancel"));
+    cancelBatchButton->setToolTip(QStringLiteral("Stop the batch before its next picture; the files written stay"));
+    cancelBatchButton->hide();
     messageBar = new WindowMessage;
     messageBar->setObjectName(QStringLiteral("messageBar"));
 
@@ -135,16 +142,20 @@ void ShrinkerController::buildWindow()
     fileSizeRow->addWidget(tfFileSize, 1);
     auto *batchRow = new QHBoxLayout;
     batchRow->addWidget(previousImage);
-    batchRow->addWidget(inputFileCount, 1, Qt::AlignCenter);
+    batchRow->addStretch(1);
     batchRow->addWidget(nextImage);
+    auto *progressRow = new QHBoxLayout;
+    progressRow->addWidget(progressIndicator, 1);
+    progressRow->addWidget(cancelBatchButton);
 
     auto *side = new QWidget;
     auto *sideLayout = new QVBoxLayout(side);
     sideLayout->setContentsMargins(6, 0, 0, 0);
     sideLayout->addWidget(mainTabView, 1);
     sideLayout->addLayout(fileSizeRow);
+    sideLayout->addWidget(inputFileCount);
     sideLayout->addLayout(batchRow);
-    sideLayout->addWidget(progressIndicator);
+    sideLayout->addLayout(progressRow);
     side->setMinimumWidth(330);
     side->setMaximumWidth(420);
 
@@ -520,6 +531,7 @@ void ShrinkerController::connectControls()
     for (QPushButton *button : {adjustmentDefaultsButton, adjustmentZeroButton, nextImage, previousImage})
         connect(button, &QPushButton::clicked, this, [this, button] { handleControl(button); });
     connect(saveAdjustmentDefaultsButton, &QPushButton::clicked, this, &ShrinkerController::makeAdjustmentDefaults);
+    connect(cancelBatchButton, &QPushButton::clicked, this, &ShrinkerController::cancelBatch);
 }
 
 void ShrinkerController::sliderDragged(ValueSlider *slider)

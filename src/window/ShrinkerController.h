@@ -11,6 +11,7 @@
 #include "PhotoManipulator.h"
 #include "Picture.h"
 #include "PictureArrival.h"
+#include "SaveSummary.h"
 #include "UnwrittenOutputs.h"
 
 #include <QObject>
@@ -112,7 +113,7 @@ public:
     QLabel *inputFileCount = nullptr;
     QPushButton *nextImage = nullptr;
     QPushButton *previousImage = nullptr;
-    QProgressBar *progressIndicator = nullptr;
+    QProgressBar *progressIndicator = nullptr; // "picture 3 of 30" while a batch runs
 
     QDialog *prefsWindow = nullptr;
     QCheckBox *makeDirectoryForBatchCheckBox = nullptr; // "makeDirectoryForBatch"
@@ -242,15 +243,22 @@ public:
     void singleImageProvided(std::shared_ptr<const Picture> image);
     void multipleImagesProvided(const QStringList &paths);
 
-    // ---- Telling the person what arrived ----------------------------------------------------
-    // A message across the window that does not stop the person: the pictures that could
-    // not be read.
+    // ---- Telling the person how a save went and what arrived -----------------------------
+    // A message across the window that does not stop the person: how a save or a batch
+    // ended (with a button that opens the folder), and the pictures that could not be read.
     WindowMessage *messageBar = nullptr;
-    // The files of an arrival that could not be read, named in messageBar.
-    void reportUnreadable(const std::vector<PictureArrival::Unreadable> &files);
+    QPushButton *cancelBatchButton = nullptr; // beside the progress, while a batch runs
     QAction *saveMenuItem = nullptr;
+    // The batch stops before its next picture; what is written stays.
+    Q_INVOKABLE void cancelBatch();
     // Save is offered only while there is something to save (the shortcut still beeps).
     void updateSaveCommand();
+    // The files of an arrival that could not be read, named in messageBar.
+    void reportUnreadable(const std::vector<PictureArrival::Unreadable> &files);
+    // The files the latest Save command wrote (cleared when it begins), and the message
+    // that says so once it has ended.
+    int writtenOutputs = 0;
+    void showSaveSummary(const SaveSummary &summary);
 
 private:
     struct BatchRunner;

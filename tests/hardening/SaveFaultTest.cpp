@@ -263,7 +263,7 @@ TEST_F(BatchFaultTest, ADestinationTurnedReadOnlyMidBatchKeepsTheFirstOutputsAnd
     // A failed write does not stop a batch: it ends as a completed one, and names them.
     EXPECT_EQ(namesOf(alertedOutputs()), QStringList({"two.jpg", "two@2x.jpg", "three.jpg", "three@2x.jpg"}));
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 3 images");
-    EXPECT_EQ(controller->progressIndicator->maximum(), 1);
+    EXPECT_TRUE(controller->progressIndicator->isHidden());
     EXPECT_FALSE(controller->batchIsRunning());
 
     ASSERT_TRUE(dest.setReadOnly(false, &why)) << why.toStdString();
@@ -322,7 +322,7 @@ TEST_F(BatchFaultTest, ABatchFolderRemovedMidBatchStopsTheBatchAndIsNotMadeAgain
     EXPECT_TRUE(presenter.alerts.empty());
     EXPECT_EQ(controller->inputFileCount->text(), "showing image 2 of 3 images");
     EXPECT_EQ(controller->inputImage->largestPixelSize(), QSize(200, 300));
-    EXPECT_EQ(controller->progressIndicator->maximum(), 1);
+    EXPECT_TRUE(controller->progressIndicator->isHidden());
     EXPECT_FALSE(controller->batchIsRunning());
 
     // The window goes on working: a new folder takes the whole batch.

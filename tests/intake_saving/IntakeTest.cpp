@@ -209,6 +209,25 @@ TEST_F(IntakeTest, TheOpenPanelTakesAFolderSelectedInIt)
     EXPECT_EQ(*controller->inputFileArray, QStringList({path("shots/a.png"), path("shots/b.png")}));
 }
 
+TEST_F(IntakeTest, TheBatchPositionIsNeverCutOffEvenInTheNarrowestWindow)
+{
+    controller->multipleImagesProvided({writePicture("a.png", 30, 20), writePicture("b.png", 30, 20)});
+    controller->uiWindow->show();
+    for (const QSize size : {controller->uiWindow->size(), controller->uiWindow->minimumSizeHint()}) {
+        controller->uiWindow->resize(size);
+        for (const QString text : {"showing the first of 12 images", "showing image 1000 of 1000 images"}) {
+            SCOPED_TRACE(text.toStdString());
+            QLabel *label = controller->inputFileCount;
+            label->setText(text);
+            QCoreApplication::processEvents(); // the layout settles
+            const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+            const QRect needed = label->fontMetrics().boundingRect(QRect(QPoint(), label->contentsRect().size()), flags, text);
+            EXPECT_LE(needed.width(), label->contentsRect().width());
+            EXPECT_LE(needed.height(), label->contentsRect().height());
+        }
+    }
+}
+
 TEST_F(IntakeTest, DropsArriveAfterTheDropAndOneDroppedFileIsASinglePicture)
 {
     const QString a = writePicture("a.png", 300, 200), b = writePicture("b.png", 40, 30);

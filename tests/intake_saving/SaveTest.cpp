@@ -5,6 +5,7 @@
 
 #include "FileDialogPresenter.h"
 #include "Log.h"
+#include "WindowMessage.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -156,6 +157,29 @@ TEST_F(SaveTest, SaveIsOfferedOnlyWithAPictureAndItsShortcutBeepsWithout)
     // A toolbar the person rearranges offers it too.
     controller->setToolbarItemIdentifiers({"saveItemIdentifier", "openItemIdentifier"});
     EXPECT_TRUE(saveItem()->isEnabled());
+}
+
+TEST_F(SaveTest, TheWindowSaysWhatTheSaveWroteAndOpensItsFolder)
+{
+    const QString source = writePicture("in/photo.png", 600, 400);
+    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}), format("@3x", 1, {{"xratio", "3"}, {"yratio", "3"}})});
+    adopt(source, 150, 100);
+    UrlCatcher desktop;
+    saveTo(path("out/photo.jpg"));
+    EXPECT_EQ(controller->messageBar->text(), "Saved 3 files to " + path("out"));
+    EXPECT_EQ(controller->messageBar->kind(), WindowMessage::Kind::Information);
+    controller->messageBar->actionButton()->click();
+    EXPECT_EQ(desktop.urls, QList<QUrl>({QUrl::fromLocalFile(path("out"))}));
+
+    // What could not be written is named in the window as in the alert.
+    ASSERT_TRUE(QFile::remove(path("out/photo@2x.jpg")) && QDir().mkpath(path("out/photo@2x.jpg")));
+    presenter.alerts.clear();
+    saveTo(path("out/photo.jpg"));
+    ASSERT_EQ(presenter.alerts.size(), 1u);
+    EXPECT_EQ(controller->messageBar->text(), "Saved 2 files to " + path("out") + "\n\n" + presenter.alerts[0].message);
+    EXPECT_EQ(controller->messageBar->kind(), WindowMessage::Kind::Warning);
+    controller->messageBar->closeButton()->click();
+    EXPECT_TRUE(controller->messageBar->isHidden());
 }
 
 TEST_F(SaveTest, AnExistingOutputIsReplacedOnlyByAFinishedOutput)

@@ -1,10 +1,11 @@
 // Names of the outputs, the size of a batch picture, the preparation of a format's settings,
-// the alert about outputs that could not be written, and the order and naming of arriving
-// pictures.
+// the alert about outputs that could not be written, the message after a save, and the
+// order and naming of arriving pictures.
 
 #include "Picture.h"
 #include "PictureArrival.h"
 #include "PixelBuffer.h"
+#include "SaveSummary.h"
 #include "SavingRules.h"
 #include "UnwrittenOutputs.h"
 
@@ -206,6 +207,27 @@ TEST(SavingRules, LongestSideFollowsTheBaseOutputsProportions)
     EXPECT_EQ(sizeFor(QSizeF(400, 600)), QSizeF(200, 300));
     EXPECT_EQ(sizeFor(QSizeF(500, 500)), QSizeF(300, 300));
     EXPECT_EQ(sizeFor(QSizeF(500, 0)), QSizeF(0, 0));
+}
+
+TEST(SavingRules, TheMessageAfterASaveSaysWhatWasWrittenWhereAndHowTheBatchEnded)
+{
+    using Ending = SaveSummary::Ending;
+    const std::vector<UnwrittenOutput> unwritten = {{"/out/b.jpg", "is a folder"}};
+    const struct {
+        const char *name;
+        SaveSummary summary;
+        QString text;
+    } cases[] = {
+        {"one file", {1, "/out", Ending::Completed, 0, 0, "", {}}, "Saved 1 file to /out"},
+        {"none", {0, "/out", Ending::Completed, 0, 0, "", {}}, "Saved no files to /out"},
+        {"cancelled", {30, "/out", Ending::Cancelled, 16, 40, "", {}}, "Saved 30 files to /out\nThe batch was cancelled before picture 16 of 40."},
+        {"stopped", {2, "/out", Ending::Stopped, 2, 9, "b.jpg exists already", {}},
+         "Saved 2 files to /out\nThe batch stopped at picture 2 of 9: b.jpg exists already."},
+        {"with outputs not written", {4, "/out", Ending::Completed, 0, 0, "", unwritten},
+         "Saved 4 files to /out\n\nThis file could not be saved in /out:\n\nb.jpg is a folder"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.summary.text(), c.text) << c.name;
 }
 
 TEST(PictureArrival, AFoldersPicturesComeInTheOrderAFileManagerShows)
