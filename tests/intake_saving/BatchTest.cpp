@@ -215,7 +215,7 @@ TEST_F(BatchTest, EachPictureIsWrittenByteForByteAsASaveOfItAloneWrites)
         presenter.choose({path("alone/") + name + ".jpg"});
         QDir().mkpath(path("alone"));
         controller->doit();
-        for (const QString &suffix : {".jpg", "@2x.jpg", "-thumb.jpg"})
+        for (const char *suffix : {".jpg", "@2x.jpg", "-thumb.jpg"})
             EXPECT_EQ(bytesOf(path("batch/") + name + suffix), bytesOf(path("alone/") + name + suffix)) << (name + suffix).toStdString();
     }
     EXPECT_EQ(written(path("alone")), written(path("batch")));
