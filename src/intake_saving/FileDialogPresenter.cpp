@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 // A save dialog that gives the typed name one of the accepted extensions before it takes
@@ -34,6 +36,26 @@ public:
 
 private:
     QStringList types_;
+};
+
+// An open dialog that takes a folder selected in its list when the person confirms, as it
+// takes a file; double-clicking the folder still opens it.
+class OpenDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        const auto isFolder = [](const QString &path) { return QFileInfo(path).isDir(); };
+        const auto exists = [](const QString &path) { return QFileInfo::exists(path); };
+        if (std::any_of(chosen.begin(), chosen.end(), isFolder) &&
+            std::all_of(chosen.begin(), chosen.end(), exists)) {
+            QDialog::accept(); // QFileDialog would open the folder instead
+            return;
+        }
+        QFileDialog::accept();
+    }
 };
 
 QString nameFilter(const QStringList &types)
@@ -80,7 +102,7 @@ FilePanelResult FileDialogPresenter::runSavePanel(const FilePanel &panel)
 
 FilePanelResult FileDialogPresenter::runOpenPanel(const FilePanel &panel)
 {
-    QFileDialog dialog(parent_, panel.title);
+    OpenDialog dialog(parent_, panel.title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (!panel.prompt.isEmpty())
         dialog.setLabelText(QFileDialog::Accept, panel.prompt);

@@ -32,101 +32,123 @@ bool replaceTempPreviewFile(const QString &path, const QByteArray &bytes, QStrin
 }
 
 // Why the engine made nothing for these settings, to follow the output's name.
-QString whyNothingWasMade(const QVariantMap &settings, qint64 fileFormat)
+QString whyNothingWasMade(const Picture *picture, const QVariantMap &settings, qint64 fileFormat)
 {
     if (outputFileTypeFor(fileFormat).encoding == ImageEncoding::None)
         return QStringLiteral("was not made: the output type %1 is not one the program writes").arg(fileFormat);
+    if (picture)
+        for (const auto &rep : picture->representations())
+            if (const QString failure = rep->failure(); !failure.isEmpty())
+                return QStringLiteral("was not made: its picture could not be read (%1)").arg(failure);
     const QSizeF size = SavingRules::formatOutputSize(settings);
     return QStringLiteral("could not be made at %1 x %2 pixels").arg(qRound64(size.width())).arg(qRound64(size.height()));
 }
 
 } // namespace
 
-EncodedOutput convertOutput(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
-                            const QVariantMap &settings, const OutputOptions &options, const QString &destination, QString *whyNot,
-                            Replacing replacing)
+MadeOutputs makeBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex,
+                                  const std::shared_ptr<const Picture> &picture, const QString &basePath, const SaveJob &job,
+                                  const std::atomic<bool> *stop)
 {
-    const QString temp = tempPreviewPath(options.fileFormat);
-    std::unique_lock<std::mutex> lock(conversionMutex, std::defer_lock);
-    if (kind == Engine::SharedWithPreview)
-        lock.lock();
-    EncodedOutput output = engine.encodedOutputForNSImageWithSettings(picture, settings, options);
-    if (!lock.owns_lock())
-        lock.lock();
-    QString tempWhy;
-    const bool haveTemp = replaceTempPreviewFile(temp, output.bytes, tempWhy);
-    if (destination.isEmpty())
-        return output;
-    QString why;
-    if (output.bytes.isEmpty())
-        why = whyNothingWasMade(settings, options.fileFormat);
-    else if (!haveTemp)
-        why = QStringLiteral("was not written: its temporary file %1 %2").arg(temp, tempWhy);
-    else if (copyFileReplacing(temp, destination, &why, replacing))
-        return output;
-    qpLog(QStringLiteral("failed to copy image from %1 to %2").arg(temp, destination));
-    qpLog(destination + QLatin1Char(' ') + why);
-    if (whyNot)
-        *whyNot = why;
-    return {};
-}
-
-SaveOutcome saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
-                                  const QString &basePath, const SaveJob &job, QByteArray *baseBytes)
-{
-    SaveOutcome outcome;
+    MadeOutputs made;
     if (basePath.isEmpty())
-        return outcome;
+        return made;
+    auto stopped = [stop] { return stop && stop->load(); };
     const QSize largest = picture ? picture->largestPixelSize() : QSize(0, 0);
     const float largestWidth = float(largest.width());
     const float largestHeight = float(largest.height());
     const float outputWidth = recordFloat(job.baseSettings, QStringLiteral("xabs"));
     const float outputHeight = recordFloat(job.baseSettings, QStringLiteral("yabs"));
-    auto write = [&](const QVariantMap &settings, const QString &path, Replacing replacing) {
-        QString why;
-        EncodedOutput output = convertOutput(engine, kind, conversionMutex, picture, settings, job.outputOptions(), path, &why, replacing);
-        if (output.bytes.isEmpty()) {
-            outcome.unwritten.push_back({path, why});
-        } else if (output.overBudget) {
-            const QString reason = FileSizeBudget::overBudgetReason(output.bytes.size(), job.maxBytes, job.fileFormat);
-            qpLog(path + QLatin1Char(' ') + reason);
-            outcome.overBudget.push_back({path, reason});
-        }
-        return output.bytes;
+    auto make = [&](const QVariantMap &settings, const QString &path, Replacing replacing) {
+        std::unique_lock<std::mutex> lock(conversionMutex, std::defer_lock);
+        if (kind == Engine::SharedWithPreview)
+            lock.lock();
+        EncodedOutput encoded = engine.encodedOutputForNSImageWithSettings(picture, settings, job.outputOptions());
+        MadeOutput output{path, std::move(encoded.bytes), QString(), QString(), replacing};
+        if (output.bytes.isEmpty())
+            output.why = whyNothingWasMade(picture.get(), settings, job.fileFormat);
+        else if (encoded.overBudget)
+            output.overBudget = FileSizeBudget::overBudgetReason(output.bytes.size(), job.maxBytes, job.fileFormat);
+        made.outputs.push_back(std::move(output));
     };
 
-    QByteArray base = write(job.baseSettings, basePath, job.baseReplacing);
-    if (baseBytes)
-        *baseBytes = base;
+    make(job.baseSettings, basePath, job.baseReplacing);
     if (job.warnAboutUpscaling && (outputWidth > largestWidth || outputHeight > largestHeight)) {
-        qpLog(QString::asprintf("setting 2 bit: size fields are %.2f and %.2f, image is %.2f and %.2f", double(outputWidth),
-                                double(outputHeight), double(largestWidth), double(largestHeight)));
-        outcome.scaledUp |= kBaseUpscaled;
+        made.logLines << QString::asprintf("setting 2 bit: size fields are %.2f and %.2f, image is %.2f and %.2f", double(outputWidth),
+                                           double(outputHeight), double(largestWidth), double(largestHeight));
+        made.scaledUp |= kBaseUpscaled;
     }
 
     const QSizeF baseOutputSize(outputWidth, outputHeight);
     const QSizeF nominal = picture ? QSizeF(float(picture->size().width()), float(picture->size().height())) : QSizeF(0, 0);
     for (const QVariant &entry : job.formats) {
+        if (stopped())
+            break;
         const QVariantMap record = entry.toMap();
         if (!recordBool(record, QStringLiteral("selected")))
             continue;
-        qpLog(QStringLiteral("format selected: %1").arg(describeRecord(record)));
+        made.logLines << QStringLiteral("format selected: %1").arg(describeRecord(record));
         const QVariantMap prepared = SavingRules::prepareFormatSettings(record, job.baseSettings, baseOutputSize, nominal);
         QString refusal;
         const QString path = SavingRules::additionalFormatPath(basePath, SavingRules::formatModifier(record), &refusal);
         if (path.isEmpty()) {
-            qpLog(refusal);
-            outcome.unwritten.push_back({QString(), refusal});
+            made.logLines << refusal;
+            made.refused.push_back({QString(), refusal});
             continue;
         }
         if (job.warnAboutUpscaling) {
-            qpLog(QStringLiteral("about to save an additional format: %1").arg(describeRecord(record)));
+            made.logLines << QStringLiteral("about to save an additional format: %1").arg(describeRecord(record));
             if (SavingRules::isUpscaled(SavingRules::formatOutputSize(prepared), largest))
-                outcome.scaledUp |= kFormatUpscaled;
+                made.scaledUp |= kFormatUpscaled;
         }
-        write(prepared, path, Replacing::Allowed);
+        make(prepared, path, Replacing::Allowed);
     }
+    return made;
+}
+
+SaveOutcome writeMadeOutputs(const MadeOutputs &made, qint64 fileFormat, std::mutex &conversionMutex)
+{
+    SaveOutcome outcome;
+    outcome.scaledUp = made.scaledUp;
+    for (const QString &line : made.logLines)
+        qpLog(line);
+    const QString temp = tempPreviewPath(fileFormat);
+    for (const MadeOutput &output : made.outputs) {
+        QString why = output.why;
+        bool written = false;
+        {
+            const std::lock_guard<std::mutex> lock(conversionMutex);
+            QString tempWhy;
+            const bool haveTemp = replaceTempPreviewFile(temp, output.bytes, tempWhy);
+            if (!output.bytes.isEmpty() && !haveTemp)
+                why = QStringLiteral("was not written: its temporary file %1 %2").arg(temp, tempWhy);
+            else if (haveTemp && copyFileReplacing(temp, output.path, &why, output.replacing)) {
+                ++outcome.written;
+                written = true;
+            }
+        }
+        if (written) {
+            if (!output.overBudget.isEmpty()) {
+                qpLog(output.path + QLatin1Char(' ') + output.overBudget);
+                outcome.overBudget.push_back({output.path, output.overBudget});
+            }
+            continue;
+        }
+        qpLog(QStringLiteral("failed to copy image from %1 to %2").arg(temp, output.path));
+        qpLog(output.path + QLatin1Char(' ') + why);
+        outcome.unwritten.push_back({output.path, why});
+    }
+    outcome.unwritten.insert(outcome.unwritten.end(), made.refused.begin(), made.refused.end());
     return outcome;
+}
+
+SaveOutcome saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
+                                  const QString &basePath, const SaveJob &job, QByteArray *baseBytes)
+{
+    const MadeOutputs made = makeBaseAndAllFormats(engine, kind, conversionMutex, picture, basePath, job);
+    if (baseBytes && !made.outputs.empty())
+        *baseBytes = made.outputs.front().bytes;
+    return writeMadeOutputs(made, job.fileFormat, conversionMutex);
 }
 
 QStringList formatPaths(const QString &basePath, const QVariantList &formats)

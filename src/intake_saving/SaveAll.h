@@ -1,7 +1,11 @@
 #pragma once
 // Writing one picture in every output the person asked for: the base output and each
-// selected format beside it. Widget-free, so the batch thread runs it on a snapshot of
-// the window's settings taken on the main thread.
+// selected format beside it. Widget-free, so the batch runs it on a snapshot of the
+// window's settings taken on the main thread.
+//
+// Making the outputs and putting them in place are two steps: the batch makes the outputs
+// of the next pictures while it writes those of the current one, and writes in the batch's
+// order only.
 
 #include "PhotoManipulator.h"
 #include "SafeFileCopy.h"
@@ -9,9 +13,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -40,30 +46,48 @@ struct SaveJob {
     OutputOptions outputOptions() const { return {fileFormat, fillColour, maxBytes}; }
 };
 
+// One output, made and waiting to be put in place.
+struct MadeOutput {
+    QString path;
+    QByteArray bytes; // empty: it could not be made
+    QString why;      // why not, worded to follow the file's name
+    QString overBudget; // why it is larger than the budget; empty when within it
+    Replacing replacing = Replacing::Allowed;
+};
+
+// A picture's outputs, made: the base output first, then the selected formats in list order.
+struct MadeOutputs {
+    std::vector<MadeOutput> outputs;
+    int32_t scaledUp = 0;                 // upscaling flags (only with warnAboutUpscaling on)
+    std::vector<UnwrittenOutput> refused; // formats that can have no path
+    QStringList logLines;                 // logged when written, so the log follows the writing
+};
+
 // What a save-all operation did besides writing.
 struct SaveOutcome {
     int32_t scaledUp = 0; // upscaling flags (only with warnAboutUpscaling on)
     std::vector<UnwrittenOutput> unwritten;
     std::vector<UnwrittenOutput> overBudget; // written, but larger than the budget
+    int written = 0; // files put in place
 };
 
 // Which engine converts: the window's own, shared with the preview (the conversion then
-// runs under conversionMutex too), or one of the caller's, free to run beside a preview
-// (only the temp preview file's write and copy then wait for the mutex).
+// runs under conversionMutex too), or one of the caller's, free to run beside a preview.
 enum class Engine { SharedWithPreview, Private };
 
-// One output: encode, replace the temp preview file of the type and copy it to
-// destination (empty: none), the file steps under conversionMutex. The destination is
-// replaced only once the new output exists; a failed conversion leaves it as it was.
-// Returns what was encoded; on failure no bytes, logged, and `whyNot` (when given) says
-// why, worded to follow the destination's name.
-EncodedOutput convertOutput(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
-                            const QVariantMap &settings, const OutputOptions &options, const QString &destination,
-                            QString *whyNot = nullptr, Replacing replacing = Replacing::Allowed);
+// Makes every output of the picture at basePath without writing anything. `stop`, once
+// set, ends the work between two outputs; what was made is then incomplete.
+MadeOutputs makeBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex,
+                                  const std::shared_ptr<const Picture> &picture, const QString &basePath, const SaveJob &job,
+                                  const std::atomic<bool> *stop = nullptr);
+
+// Puts the outputs in place in their order, each through the temp preview file of the
+// type (replaced and copied under conversionMutex), after logging the lines of making them.
+// A destination is replaced only by a complete output; one that could not be made stays.
+SaveOutcome writeMadeOutputs(const MadeOutputs &made, qint64 fileFormat, std::mutex &conversionMutex);
 
 // The save-all operation: the base output at basePath, then each selected format in list
-// order beside it, each within the job's budget (one over it is written, logged and listed
-// in the outcome). baseBytes, when given, receives the base output's encoded bytes.
+// order beside it. baseBytes, when given, receives the base output's encoded bytes.
 SaveOutcome saveBaseAndAllFormats(PhotoManipulator &engine, Engine kind, std::mutex &conversionMutex, const std::shared_ptr<const Picture> &picture,
                                   const QString &basePath, const SaveJob &job, QByteArray *baseBytes = nullptr);
 

@@ -1,21 +1,27 @@
 // The batch save: every picture of the batch list, with all its formats, into one folder,
-// on a background thread.
+// on background threads.
 //
 // The batch writes every picture with the settings in force when Save was pressed: the
 // window's settings and the preferences are read once, on the main thread, into a
 // snapshot, and each picture's settings are a pure function of the snapshot and the
 // picture (with the proportion lock on, the size follows the picture's proportions as the
 // window's fitting does). Controls changed while the batch runs reach the preview, never
-// the batch. The thread never touches a widget or the preferences: for each picture it
-// asks the main thread, and waits, to show the picture (and, with the lock on, the size
-// it is written at); it then converts and writes on its own, with its own engine, so a
-// preview rendered meanwhile does not wait for the batch's conversions: conversionMutex is
-// held only while a temp preview file is written and copied. The thread waits for the
+// the batch. No batch thread touches a widget or the preferences.
+//
+// Pictures are read and converted a few at a time, each by a worker with its own engine,
+// while the batch thread writes them in the batch's order: for each picture it asks the
+// main thread, and waits, to show the picture (and, with the lock on, the size it is
+// written at) and the progress; only then does it look at what stands in the folder and
+// put the picture's outputs in place. So a "File Exists" stop, or Cancel, writes nothing
+// past the picture it came before, and what was converted ahead is thrown away. A preview
+// rendered meanwhile does not wait for the batch's conversions: conversionMutex is held
+// only while a temp preview file is written and copied. The batch thread waits for the
 // main thread only while holding no lock, so a slider moved mid-batch cannot deadlock it.
 //
 // A base output that exists already stops the batch (the File Exists alert), and so does
-// a format's output that is one of the batch's own pictures. Outputs that could not be
-// written are listed in one alert once the batch has ended.
+// a format's output that is one of the batch's own pictures. When the batch has ended the
+// window says how many files it wrote where, and outputs that could not be written are
+// listed there and in one alert.
 //
 // Work for the main thread goes through a queue guarded by our own mutex, drained by a
 // timer of the main thread, rather than through Qt's posted events: the hand-over is then
@@ -25,6 +31,8 @@
 
 #include "Controls.h"
 #include "Log.h"
+#include "OrderedWork.h"
+#include "Parallel.h"
 #include "PlistValue.h"
 #include "Preferences.h"
 #include "QP_ImageView.h"
@@ -55,8 +63,21 @@
 #include <functional>
 #include <thread>
 
+namespace {
+
+// Pictures converted at once. Each holds its decoded pixels until it is written, so a
+// machine with many cores still converts only a few large photos at a time.
+constexpr int kMostWorkers = 4;
+
+int batchWorkers()
+{
+    return std::clamp(hardwareThreads(), 1, kMostWorkers);
+}
+
+} // namespace
+
 struct ShrinkerController::BatchRunner {
-    PhotoManipulator engine; // the batch thread's own
+    std::vector<std::unique_ptr<PhotoManipulator>> engines; // one per worker, kept from batch to batch
     std::thread thread;
     bool running = false; // main thread only
     QTimer timer;         // drains the main thread's queue while a batch runs
@@ -64,7 +85,9 @@ struct ShrinkerController::BatchRunner {
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::function<void()>> mainQueue;
-    bool cancelled = false;
+    bool cancelled = false;       // the window is going away
+    bool cancelRequested = false; // the person pressed Cancel
+    std::function<void()> stopWork; // stops the conversions running ahead; set while they run
     bool draining = false; // main thread only
 
     // Main-thread work without waiting.
@@ -99,6 +122,22 @@ struct ShrinkerController::BatchRunner {
         return cancelled;
     }
 
+    bool isCancelRequested()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return cancelRequested;
+    }
+
+    // Ends the batch before its next picture: for the person's Cancel, or for good.
+    void cancel(bool forGood)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        (forGood ? cancelled : cancelRequested) = true;
+        if (stopWork)
+            stopWork();
+        changed.notify_all();
+    }
+
     // Main thread: runs what the batch thread has posted, in order.
     void drain()
     {
@@ -122,11 +161,7 @@ struct ShrinkerController::BatchRunner {
 
 void ShrinkerController::BatchRunnerDeleter::operator()(BatchRunner *runner) const
 {
-    {
-        const std::lock_guard<std::mutex> lock(runner->mutex);
-        runner->cancelled = true;
-        runner->changed.notify_all();
-    }
+    runner->cancel(true);
     if (runner->thread.joinable())
         runner->thread.join();
     delete runner;
@@ -185,6 +220,37 @@ PictureStep pictureStep(const BatchSnapshot &snapshot, const Picture &picture)
     return step;
 }
 
+// A picture of the batch, converted and waiting to be written.
+struct ConvertedPicture {
+    std::shared_ptr<const Picture> picture; // none: it could not be read
+    QString whyUnreadable;
+    QString output; // the base output's path
+    QSizeF size;    // the size it is written at
+    SaveAll::MadeOutputs made;
+    QByteArray preview;
+};
+
+ConvertedPicture convertPicture(PhotoManipulator &engine, std::mutex &conversionMutex, const BatchSnapshot &snapshot,
+                                const QString &source, const QString &folder, const std::atomic<bool> &stop)
+{
+    ConvertedPicture converted;
+    converted.output = QDir(folder).filePath(SavingRules::batchOutputName(source, snapshot.save.fileFormat));
+    // By reference: the engine decodes only as much of each picture as its outputs need.
+    converted.picture = Picture::referenceFile(source, &converted.whyUnreadable);
+    if (!converted.picture)
+        return converted;
+    const PictureStep step = pictureStep(snapshot, *converted.picture);
+    converted.size = step.size;
+    converted.made = SaveAll::makeBaseAndAllFormats(engine, SaveAll::Engine::Private, conversionMutex, converted.picture,
+                                                    converted.output, step.save, &stop);
+    // Without the high-density override the base output is exactly the preview.
+    if (snapshot.retina)
+        converted.preview = engine.encodedOutputForNSImageWithSettings(converted.picture, step.previewSettings, step.save.outputOptions()).bytes;
+    else if (!converted.made.outputs.empty())
+        converted.preview = converted.made.outputs.front().bytes;
+    return converted;
+}
+
 // The name of the output of this picture that stops the batch, if one does: its base
 // output when anything stands at that name, or a format's output that is one of the
 // batch's pictures (other existing format outputs are replaced).
@@ -199,6 +265,18 @@ QString stoppingOutput(const QString &output, const QString &source, const QStri
             return format.fileName();
     }
     return QString();
+}
+
+QString positionText(int index, int count)
+{
+    return QStringLiteral("showing image %1 of %2 images").arg(index + 1).arg(count);
+}
+
+// The bar fills with the pictures done and names the one being made.
+void showProgress(QProgressBar *bar, int done, int count)
+{
+    bar->setFormat(QStringLiteral("picture %1 of %2").arg(std::min(done + 1, count)).arg(count));
+    bar->setValue(done);
 }
 
 } // namespace
@@ -221,6 +299,15 @@ void ShrinkerController::waitForBatch()
     }
 }
 
+void ShrinkerController::cancelBatch()
+{
+    if (!batchIsRunning())
+        return;
+    qpLog(QStringLiteral("The batch is cancelled; it stops before its next picture"));
+    cancelBatchButton->setEnabled(false);
+    batchRunner_->cancel(false);
+}
+
 bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
 {
     if (refuseWhileBatchRuns("a second batch"))
@@ -229,7 +316,13 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
         return false;
     if (!batchRunner_) {
         batchRunner_.reset(new BatchRunner);
-        batchRunner_->engine.awakeFromNib();
+        for (int worker = 0; worker < batchWorkers(); ++worker) {
+            auto engine = std::make_unique<PhotoManipulator>();
+            engine->awakeFromNib();
+            // The workers share the cores between them.
+            engine->setThreadCount(std::max(1, hardwareThreads() / batchWorkers()));
+            batchRunner_->engines.push_back(std::move(engine));
+        }
         batchRunner_->timer.setInterval(5);
         connect(&batchRunner_->timer, &QTimer::timeout, this, [this] { batchRunner_->drain(); });
     }
@@ -237,26 +330,57 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
     if (runner.thread.joinable()) // the previous pass has posted its last work already
         runner.thread.join();
     runner.running = true;
+    runner.cancelRequested = false;
     runner.timer.start();
 
     // The batch writes this list as it is now, whatever arrives meanwhile, with the settings
     // as they are now.
     const QStringList list = *inputFileArray;
     const BatchSnapshot snapshot = batchSnapshotFromWindow(*this);
-    runner.thread = std::thread([this, &runner, list, folder, snapshot] {
-        const int count = int(list.size());
-        runner.post([this] { progressIndicator->setRange(0, 0); });
+    const int count = int(list.size());
+    progressIndicator->show();
+    cancelBatchButton->setEnabled(true);
+    cancelBatchButton->show();
+    progressIndicator->reset();
+    progressIndicator->setRange(0, count);
+    showProgress(progressIndicator, 0, count);
+    runner.thread = std::thread([this, &runner, list, folder, snapshot, count] {
+        OrderedWork<ConvertedPicture> work(count, int(runner.engines.size()), int(runner.engines.size()) + 1,
+                                           [&](int index, int worker, const std::atomic<bool> &stop) {
+                                               return convertPicture(*runner.engines[size_t(worker)], conversionMutex, snapshot,
+                                                                     list.at(index), folder, stop);
+                                           });
+        {
+            const std::lock_guard<std::mutex> lock(runner.mutex);
+            runner.stopWork = [&work] { work.stop(); };
+            if (runner.cancelled || runner.cancelRequested)
+                work.stop();
+        }
         int32_t flags = 0;
+        int written = 0;
         std::vector<UnwrittenOutput> unwritten, overBudget;
-        bool stopped = false;
-        for (int i = 0; i < count && !runner.isCancelled(); ++i) {
+        SaveSummary::Ending ending = SaveSummary::Ending::Completed;
+        int endedAt = 0;
+        QString whyStopped;
+        for (int i = 0; i < count; ++i) {
+            std::optional<ConvertedPicture> converted = work.take(i);
+            if (runner.isCancelled())
+                break;
+            if (!converted || runner.isCancelRequested()) {
+                ending = SaveSummary::Ending::Cancelled;
+                endedAt = i;
+                break;
+            }
             const QString &source = list.at(i);
-            std::shared_ptr<const Picture> picture = Picture::readFile(source);
-            if (!picture)
-                continue; // unreadable entries are skipped; the batch goes on
-            const PictureStep step = pictureStep(snapshot, *picture);
+            if (!converted->picture) { // unreadable since it arrived; the batch goes on
+                unwritten.push_back({converted->output, QStringLiteral("was not made: %1 could not be read (%2)")
+                                                            .arg(QFileInfo(source).fileName(), converted->whyUnreadable)});
+                runner.post([this, i, count] { showProgress(progressIndicator, i + 1, count); });
+                continue;
+            }
             const bool shown = runner.runOnMain(std::function<bool()>(
-                [this, picture, lock = snapshot.sizeRule.proportionLock, width = snapshot.widthText, height = qint64(step.size.height())] {
+                [this, picture = converted->picture, lock = snapshot.sizeRule.proportionLock, width = snapshot.widthText,
+                 height = qint64(converted->size.height())] {
                 inputImage = picture;
                 showPictureInTitle();
                 if (lock) {
@@ -270,39 +394,32 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
                 return true;
             })).has_value();
             if (!shown)
-                return; // the window is going away
+                break; // the window is going away
+            if (runner.isCancelRequested()) {
+                ending = SaveSummary::Ending::Cancelled;
+                endedAt = i;
+                break;
+            }
             // A batch folder removed while the batch runs was removed by the person (or on
             // their behalf): making it again would put files where they no longer want
             // them, and going on would only fail picture after picture. The batch stops.
             if (!QFileInfo(folder).isDir()) {
                 qpLog(QStringLiteral("The batch folder %1 is no longer there; the batch stops before %2").arg(folder, source));
-                runner.post([this, i, count] {
-                    inputFileCount->setText(QStringLiteral("showing image %1 of %2 images").arg(i + 1).arg(count));
-                    progressIndicator->setRange(0, 1);
-                });
-                stopped = true;
+                runner.post([this, i, count] { inputFileCount->setText(positionText(i, count)); });
+                ending = SaveSummary::Ending::Stopped;
+                endedAt = i;
+                whyStopped = QStringLiteral("the folder is no longer there");
                 break;
             }
-            const QString output = QDir(folder).filePath(SavingRules::batchOutputName(source, step.save.fileFormat));
-            const QString name = stoppingOutput(output, source, list, step.save.formats);
-            const bool exists = !name.isEmpty();
-
-            // Without the high-density override the base output is exactly the preview,
-            // so one conversion serves both.
-            QByteArray preview;
-            if (snapshot.retina || exists)
-                preview = SaveAll::convertOutput(runner.engine, SaveAll::Engine::Private, conversionMutex, picture, step.previewSettings,
-                                                 step.save.outputOptions(), QString())
-                              .bytes;
-            if (!exists) {
-                SaveAll::SaveOutcome outcome = SaveAll::saveBaseAndAllFormats(runner.engine, SaveAll::Engine::Private, conversionMutex, picture,
-                                                                              output, step.save, snapshot.retina ? nullptr : &preview);
+            const QString name = stoppingOutput(converted->output, source, list, snapshot.save.formats);
+            if (name.isEmpty()) {
+                SaveAll::SaveOutcome outcome = SaveAll::writeMadeOutputs(converted->made, snapshot.save.fileFormat, conversionMutex);
                 flags |= outcome.scaledUp;
+                written += outcome.written;
                 unwritten.insert(unwritten.end(), outcome.unwritten.begin(), outcome.unwritten.end());
                 overBudget.insert(overBudget.end(), outcome.overBudget.begin(), outcome.overBudget.end());
             }
-            const QSizeF displaySize = step.size;
-            runner.post([this, preview, displaySize, i, count] {
+            runner.post([this, preview = converted->preview, displaySize = converted->size, i, count] {
                 if (!preview.isEmpty()) {
                     QPixmap pixmap = QPixmap::fromImage(previewImageFromBytes(preview));
                     if (displaySize.width() >= 1.0 && !pixmap.isNull())
@@ -311,10 +428,11 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
                         imageWell->setImage(pixmap);
                     tfFileSize->setText(fileSizeText(preview.size()));
                 }
-                inputFileCount->setText(QStringLiteral("showing image %1 of %2 images").arg(i + 1).arg(count));
+                inputFileCount->setText(positionText(i, count));
+                showProgress(progressIndicator, i + 1, count);
             });
-            if (exists) {
-                runner.post([this, name] {
+            if (!name.isEmpty()) {
+                runner.post([name] {
                     DialogPresenter::current().runAlertPanel(
                         {QStringLiteral("File Exists"),
                          QStringLiteral("%1 exists already at the location you've chosen. You may have accidentally chosen the "
@@ -323,42 +441,53 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
                                         "unique name within chosen folder'.")
                              .arg(name),
                          QStringLiteral("Cancel"), QString(), QString()});
-                    progressIndicator->setRange(0, 1);
                 });
-                stopped = true;
+                ending = SaveSummary::Ending::Stopped;
+                endedAt = i;
+                whyStopped = name + QStringLiteral(" exists already");
                 break;
             }
         }
+        {
+            const std::lock_guard<std::mutex> lock(runner.mutex);
+            runner.stopWork = nullptr;
+        }
+        work.stop();
         if (runner.isCancelled())
             return;
-        if (!stopped) {
-            if (count >= 2) {
-                std::shared_ptr<const Picture> first = Picture::readFile(list.first());
-                runner.post([this, first, count] {
-                    cursor = 0;
-                    previousImage->setEnabled(false);
-                    nextImage->setEnabled(true);
-                    previousImage->show();
-                    nextImage->show();
-                    if (first) {
-                        inputImage = first;
-                        calculateRatio();
-                        applyAspectRatio(this);
-                        inputFileCount->setText(QStringLiteral("showing the first of %1 images").arg(count));
-                        updateOutputImage();
-                    }
-                });
-            }
-            runner.post([this] { progressIndicator->setRange(0, 1); });
+        // Back on the first picture, unless a stop leaves the window on the picture that
+        // stopped the batch.
+        if (ending != SaveSummary::Ending::Stopped && count >= 2) {
+            runner.post([this, first = list.first(), count] {
+                cursor = 0;
+                previousImage->setEnabled(false);
+                nextImage->setEnabled(true);
+                previousImage->show();
+                nextImage->show();
+                // By reference: the preview decodes only what it shows, and quitting
+                // right after the batch has no whole photo to wait for.
+                if (auto picture = Picture::referenceFile(first)) {
+                    inputImage = std::move(picture);
+                    calculateRatio();
+                    applyAspectRatio(this);
+                    inputFileCount->setText(QStringLiteral("showing the first of %1 images").arg(count));
+                    updateOutputImage();
+                }
+            });
         }
-        runner.post([this, &runner, flags, stopped, unwritten, overBudget] {
+        SaveSummary summary{written, folder, ending, endedAt + 1, count, whyStopped, unwritten, overBudget};
+        runner.post([this, &runner, flags, summary] {
+            progressIndicator->hide();
+            cancelBatchButton->hide();
             scaledUp |= flags;
-            unwrittenOutputs.insert(unwrittenOutputs.end(), unwritten.begin(), unwritten.end());
-            overBudgetOutputs.insert(overBudgetOutputs.end(), overBudget.begin(), overBudget.end());
+            unwrittenOutputs.insert(unwrittenOutputs.end(), summary.unwritten.begin(), summary.unwritten.end());
+            overBudgetOutputs.insert(overBudgetOutputs.end(), summary.overBudget.begin(), summary.overBudget.end());
+            writtenOutputs += summary.written;
             runner.running = false;
             runner.timer.stop();
+            showSaveSummary(summary);
             showUnwrittenOutputsIfAny();
-            if (!stopped)
+            if (summary.ending == SaveSummary::Ending::Completed)
                 showUpscalingWarningIfNeeded();
         });
     });

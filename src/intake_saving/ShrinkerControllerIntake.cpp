@@ -8,9 +8,11 @@
 #include "Preferences.h"
 #include "QP_ImageView.h"
 #include "UserDefaults.h"
+#include "WindowMessage.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QMainWindow>
@@ -36,11 +38,7 @@ void ShrinkerController::browse()
     panel.resolvesAliases = true;
     panel.allowsMultipleSelection = true;
     panel.canCreateDirectories = true;
-    // Today's web and phone formats follow the classic list.
-    panel.allowedFileTypes = {QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("gif"),  QStringLiteral("png"),
-                              QStringLiteral("pdf"),  QStringLiteral("ai"),   QStringLiteral("eps"),  QStringLiteral("tif"),
-                              QStringLiteral("tiff"), QStringLiteral("webp"), QStringLiteral("avif"), QStringLiteral("heic"),
-                              QStringLiteral("heif")};
+    panel.allowedFileTypes = PictureArrival::openPanelTypes();
     uiWindow->show();
     uiWindow->raise();
     uiWindow->activateWindow();
@@ -64,12 +62,22 @@ void ShrinkerController::openPanelDidEndReturnCodeContextInfo(const FilePanelRes
         }
         paths << path;
     }
-    if (paths.size() == 1) {
-        if (auto picture = Picture::readFile(paths.first()))
+    // A folder is read as the pictures in it, as when it is dropped or given to the program.
+    if (paths.size() == 1 && !QFileInfo(paths.first()).isDir()) {
+        QString why;
+        if (auto picture = Picture::readFile(paths.first(), &why))
             singleImageProvided(std::move(picture));
-    } else if (paths.size() >= 2) {
+        else
+            reportUnreadable({{paths.first(), why}});
+    } else if (!paths.isEmpty()) {
         multipleImagesProvided(paths);
     }
+}
+
+void ShrinkerController::reportUnreadable(const std::vector<PictureArrival::Unreadable> &files)
+{
+    if (!files.empty())
+        messageBar->showMessage(PictureArrival::unreadableText(files), WindowMessage::Kind::Warning);
 }
 
 void ShrinkerController::fromClip()
@@ -122,13 +130,21 @@ void ShrinkerController::imagePasted(QObject *sender)
     applyAspectRatio(this);
     updateOutputImage();
     inputFileCount->setText(QString());
+    updateSaveCommand();
 }
 
 bool ShrinkerController::applicationOpenFile(const QString &path)
 {
-    auto picture = Picture::readFile(path);
+    if (QFileInfo(path).isDir()) {
+        const std::shared_ptr<const Picture> before = inputImage;
+        multipleImagesProvided({path});
+        return inputImage != before;
+    }
+    QString why;
+    auto picture = Picture::readFile(path, &why);
     if (!picture) {
         qpLog(QStringLiteral("unable to open %1").arg(path));
+        reportUnreadable({{path, why}});
         return false;
     }
     if (batchIsRunning()) {
@@ -158,11 +174,19 @@ void ShrinkerController::singleImageProvided(std::shared_ptr<const Picture> imag
     nextImage->hide();
     previousImage->hide();
     inputFileArray.reset();
+    updateSaveCommand();
 }
 
-void ShrinkerController::multipleImagesProvided(const QStringList &paths)
+void ShrinkerController::multipleImagesProvided(const QStringList &given)
 {
-    if (paths.isEmpty() || refuseWhileBatchRuns("a new list of pictures"))
+    if (given.isEmpty() || refuseWhileBatchRuns("a new list of pictures"))
+        return;
+    // Folders become their pictures, and what cannot be read is named once and left out of
+    // the list and its count.
+    const PictureArrival::Sorted arrival = PictureArrival::sortArrival(given);
+    reportUnreadable(arrival.unreadable);
+    const QStringList &paths = arrival.pictures;
+    if (paths.isEmpty())
         return;
     inputFileArray = paths;
     auto first = Picture::referenceFile(paths.first());
@@ -184,4 +208,5 @@ void ShrinkerController::multipleImagesProvided(const QStringList &paths)
     previousImage->show();
     previousImage->setEnabled(false);
     nextImage->setEnabled(true);
+    updateSaveCommand();
 }

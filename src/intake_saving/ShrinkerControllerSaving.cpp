@@ -11,7 +11,9 @@
 #include "SavingJob.h"
 #include "SavingRules.h"
 #include "UserDefaults.h"
+#include "WindowMessage.h"
 
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
@@ -58,6 +60,7 @@ void ShrinkerController::doit()
     scaledUp = 0;
     unwrittenOutputs.clear();
     overBudgetOutputs.clear();
+    writtenOutputs = 0;
     UserDefaults &defaults = UserDefaults::standard();
     if (inputFileArray) {
         FilePanel panel;
@@ -109,6 +112,12 @@ void ShrinkerController::savePanelDidEndReturnCodeContextInfo(const FilePanelRes
         qpLog(QStringLiteral("%1 is saved as %2, with the extension of the output type").arg(typed, path));
     UserDefaults::standard().setObjectForKey(QFileInfo(path).absolutePath(), PrefKey::lastSaveFolder);
     saveBaseAndAllFormatsWithBaseSaveLocation(path);
+    SaveSummary summary;
+    summary.written = writtenOutputs;
+    summary.folder = QFileInfo(path).absolutePath();
+    summary.unwritten = unwrittenOutputs;
+    summary.overBudget = overBudgetOutputs;
+    showSaveSummary(summary);
 }
 
 namespace {
@@ -171,6 +180,15 @@ void ShrinkerController::saveBaseAndAllFormatsWithBaseSaveLocation(const QString
     scaledUp |= outcome.scaledUp;
     unwrittenOutputs.insert(unwrittenOutputs.end(), outcome.unwritten.begin(), outcome.unwritten.end());
     overBudgetOutputs.insert(overBudgetOutputs.end(), outcome.overBudget.begin(), outcome.overBudget.end());
+    writtenOutputs += outcome.written;
+}
+
+void ShrinkerController::showSaveSummary(const SaveSummary &summary)
+{
+    const bool complete = summary.unwritten.empty() && summary.overBudget.empty() && summary.ending == SaveSummary::Ending::Completed;
+    const QString folder = summary.folder;
+    messageBar->showMessage(summary.text(), complete ? WindowMessage::Kind::Information : WindowMessage::Kind::Warning,
+                            QStringLiteral("Open Folder"), [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
 }
 
 void ShrinkerController::showUnwrittenOutputsIfAny()

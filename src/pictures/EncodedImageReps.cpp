@@ -126,6 +126,12 @@ std::shared_ptr<const PixelBuffer> EncodedBitmapRep::pixelsReduced(int shift) co
     return decodeLocked(std::clamp(shift, 0, 3));
 }
 
+QString EncodedBitmapRep::failure() const
+{
+    std::lock_guard lock(mutex_);
+    return failure_;
+}
+
 std::shared_ptr<const PixelBuffer> EncodedBitmapRep::decodeLocked(int shift) const
 {
     if (decoded_[size_t(shift)])
@@ -147,6 +153,7 @@ std::shared_ptr<const PixelBuffer> EncodedBitmapRep::decodeLocked(int shift) con
     }
     if (!pixels) {
         failed_ = true;
+        failure_ = error;
         qpLog(QStringLiteral("Unable to read picture %1: %2").arg(source_->description(), error));
         return nullptr;
     }

@@ -46,6 +46,8 @@ public:
     std::shared_ptr<const PixelBuffer> pixels() const override;
     std::shared_ptr<const PixelBuffer> pixelsReduced(int shift) const override;
 
+    QString failure() const override;
+
     // Decodes now (reading a file at once); false with a log line when that fails.
     bool decodeNow() const { return pixels() != nullptr; }
     PictureFormat format() const { return format_; }
@@ -60,6 +62,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::array<std::shared_ptr<const PixelBuffer>, 4> decoded_; // by shift
     mutable bool failed_ = false;
+    mutable QString failure_;
 };
 
 // The first page of a PDF (or PDF-based AI) file, drawn on white at the size asked.

@@ -66,10 +66,12 @@ namespace {
 
 enum class Reading { Now, ByReference };
 
-// The representations of encoded bytes; null with the reason in `error`.
+// The representations of encoded bytes; null with the reason in `error`. `logged` tells
+// whether that reason has had its log line already (a representation that fails logs its own).
 std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const std::shared_ptr<PictureSource> &source,
-                                                Reading reading, QString &error, const QString &filePath = QString())
+                                                Reading reading, QString &error, bool &logged, const QString &filePath = QString())
 {
+    logged = false;
     const PictureFormat format = sniffPictureFormat(bytes);
     Picture::Representations reps;
     switch (format) {
@@ -106,8 +108,11 @@ std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const s
         for (size_t i = 0; i < pages.size(); ++i) {
             auto rep = std::make_shared<EncodedBitmapRep>(source, format, int(i), pages[i]);
             // A rep that fails logs its own line; the picture is then no picture.
-            if (reading == Reading::Now && !rep->decodeNow())
+            if (reading == Reading::Now && !rep->decodeNow()) {
+                error = rep->failure();
+                logged = true;
                 return nullptr;
+            }
             reps.push_back(rep);
         }
         break;
@@ -117,9 +122,10 @@ std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const s
     return std::make_shared<Picture>(std::move(reps), size, filePath);
 }
 
-// Null with the reason in `error`.
-std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading reading, QString &error)
+// Null with the reason in `error`; `logged` as for pictureFromBytes.
+std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading reading, QString &error, bool &logged)
 {
+    logged = false;
     QByteArray bytes;
     if (!readPictureFile(path, bytes, error))
         return nullptr;
@@ -128,36 +134,40 @@ std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading read
     const PictureFormat format = sniffPictureFormat(bytes);
     const bool keep = format == PictureFormat::JPEG || format == PictureFormat::EPS;
     auto source = PictureSource::fromFile(path, bytes, keep);
-    auto picture = pictureFromBytes(bytes, source, reading, error, path);
+    auto picture = pictureFromBytes(bytes, source, reading, error, logged, path);
     source->release();
     return picture;
 }
 
-std::shared_ptr<const Picture> loggedPictureFromFile(const QString &path, Reading reading)
+std::shared_ptr<const Picture> loggedPictureFromFile(const QString &path, Reading reading, QString *why)
 {
     QString error;
-    auto picture = pictureFromFile(path, reading, error);
-    if (!picture && !error.isEmpty())
+    bool logged = false;
+    auto picture = pictureFromFile(path, reading, error, logged);
+    if (!picture && !error.isEmpty() && !logged)
         qpLog(QStringLiteral("Unable to read picture %1: %2").arg(path, error));
+    if (!picture && why)
+        *why = error.isEmpty() ? QStringLiteral("its pixels cannot be read") : error;
     return picture;
 }
 
 } // namespace
 
-std::shared_ptr<const Picture> Picture::readFile(const QString &path)
+std::shared_ptr<const Picture> Picture::readFile(const QString &path, QString *why)
 {
-    return loggedPictureFromFile(path, Reading::Now);
+    return loggedPictureFromFile(path, Reading::Now, why);
 }
 
-std::shared_ptr<const Picture> Picture::referenceFile(const QString &path)
+std::shared_ptr<const Picture> Picture::referenceFile(const QString &path, QString *why)
 {
-    return loggedPictureFromFile(path, Reading::ByReference);
+    return loggedPictureFromFile(path, Reading::ByReference, why);
 }
 
 std::shared_ptr<const Picture> Picture::referenceFile(const QString &path, QString &error)
 {
     error.clear();
-    return pictureFromFile(path, Reading::ByReference, error);
+    bool logged = false;
+    return pictureFromFile(path, Reading::ByReference, error, logged);
 }
 
 std::shared_ptr<const Picture> Picture::fromData(const QByteArray &bytes)
@@ -167,8 +177,9 @@ std::shared_ptr<const Picture> Picture::fromData(const QByteArray &bytes)
         qpLog(QStringLiteral("Unable to read picture data: there are no bytes"));
         return nullptr;
     }
-    auto picture = pictureFromBytes(bytes, PictureSource::fromBytes(bytes), Reading::Now, error);
-    if (!picture && !error.isEmpty())
+    bool logged = false;
+    auto picture = pictureFromBytes(bytes, PictureSource::fromBytes(bytes), Reading::Now, error, logged);
+    if (!picture && !error.isEmpty() && !logged)
         qpLog(QStringLiteral("Unable to read picture data: %1").arg(error));
     return picture;
 }

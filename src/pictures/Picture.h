@@ -38,6 +38,9 @@ public:
     virtual std::shared_ptr<const PixelBuffer> pixelsReduced(int shift) const;
     // Vectors: drawn to exactly width x height pixels. Bitmaps: their pixels.
     virtual std::shared_ptr<const PixelBuffer> render(int width, int height) const;
+    // Once the pixels could not be had, why (worded to follow the file's name); empty
+    // before that, and for representations that do not say.
+    virtual QString failure() const { return {}; }
 };
 
 // A bitmap representation over pixels already in memory.
@@ -62,11 +65,12 @@ public:
     Picture(Representations representations, QSizeF size, QString filePath = QString());
 
     // Reads and decodes the file now; null (with a log line) for anything that is not a
-    // readable picture, a folder included.
-    static std::shared_ptr<const Picture> readFile(const QString &path);
+    // readable picture, a folder included. `why`, when given, then says why, worded to
+    // follow the file's name ("it is a folder", "the file is empty").
+    static std::shared_ptr<const Picture> readFile(const QString &path, QString *why = nullptr);
     // Checks that the file can be a picture and reads its sizes; pixels are decoded on
     // first use. Null only when the file cannot be a picture.
-    static std::shared_ptr<const Picture> referenceFile(const QString &path);
+    static std::shared_ptr<const Picture> referenceFile(const QString &path, QString *why = nullptr);
     // The same, with the reason for a null result given in `error` instead of logged.
     static std::shared_ptr<const Picture> referenceFile(const QString &path, QString &error);
     // Decodes encoded bytes of any supported type (clipboard data, tests, fuzzing).

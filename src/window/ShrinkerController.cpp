@@ -15,6 +15,7 @@
 #include "QP_ImageView.h"
 #include "Preferences.h"
 #include "UserDefaults.h"
+#include "WindowMessage.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -37,6 +38,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStyle>
@@ -188,6 +190,10 @@ void ShrinkerController::buildWindow()
     tfFileSize->setFont(sizeFont);
     tfFileSize->setToolTip(QStringLiteral("Size of the output file"));
     inputFileCount = new QLabel;
+    // On a line of its own, wrapping when it must: "showing image 1000 of 1000 images" is
+    // never cut off, whatever the font and the scale.
+    inputFileCount->setWordWrap(true);
+    inputFileCount->setAlignment(Qt::AlignCenter);
     previousImage = smallButton(QStringLiteral("Previous"));
     nextImage = smallButton(QStringLiteral("Next"));
     previousImage->setToolTip(QStringLiteral("Previous picture of the batch"));
@@ -196,25 +202,34 @@ void ShrinkerController::buildWindow()
     nextImage->hide();
     progressIndicator = new QProgressBar;
     progressIndicator->setRange(0, 1);
-    progressIndicator->setTextVisible(false);
-    progressIndicator->setMaximumHeight(8);
+    progressIndicator->setTextVisible(true);
+    progressIndicator->setAlignment(Qt::AlignCenter);
     progressIndicator->hide(); // shown while a batch runs
+    cancelBatchButton = smallButton(QStringLiteral("Cancel"));
+    cancelBatchButton->setToolTip(QStringLiteral("Stop the batch before its next picture; the files written stay"));
+    cancelBatchButton->hide();
+    messageBar = new WindowMessage;
+    messageBar->setObjectName(QStringLiteral("messageBar"));
 
     auto *fileSizeRow = new QHBoxLayout;
     fileSizeRow->addWidget(new QLabel(QStringLiteral("File size:")));
     fileSizeRow->addWidget(tfFileSize, 1);
     auto *batchRow = new QHBoxLayout;
     batchRow->addWidget(previousImage);
-    batchRow->addWidget(inputFileCount, 1, Qt::AlignCenter);
+    batchRow->addStretch(1);
     batchRow->addWidget(nextImage);
+    auto *progressRow = new QHBoxLayout;
+    progressRow->addWidget(progressIndicator, 1);
+    progressRow->addWidget(cancelBatchButton);
 
     auto *side = new QWidget;
     auto *sideLayout = new QVBoxLayout(side);
     sideLayout->setContentsMargins(6, 0, 0, 0);
     sideLayout->addWidget(mainTabView, 1);
     sideLayout->addLayout(fileSizeRow);
+    sideLayout->addWidget(inputFileCount);
     sideLayout->addLayout(batchRow);
-    sideLayout->addWidget(progressIndicator);
+    sideLayout->addLayout(progressRow);
     side->setMinimumWidth(330);
     side->setMaximumWidth(420);
 
@@ -225,9 +240,10 @@ void ShrinkerController::buildWindow()
     splitter->setStretchFactor(1, 0);
     splitter->setChildrenCollapsible(false);
     auto *central = new QWidget;
-    auto *centralLayout = new QHBoxLayout(central);
+    auto *centralLayout = new QVBoxLayout(central);
     centralLayout->setContentsMargins(8, 8, 8, 8);
-    centralLayout->addWidget(splitter);
+    centralLayout->addWidget(messageBar);
+    centralLayout->addWidget(splitter, 1);
     uiWindow->setCentralWidget(central);
 }
 
@@ -515,7 +531,11 @@ void ShrinkerController::buildMenus()
 
     fileMenu = bar->addMenu(QStringLiteral("&File"));
     command(fileMenu, QStringLiteral("&Open…"), "browse", QKeySequence::Open);
-    command(fileMenu, QStringLiteral("&Save…"), "doit", QKeySequence::Save);
+    saveMenuItem = command(fileMenu, QStringLiteral("&Save…"), "doit", QKeySequence::Save);
+    // A disabled item takes no shortcut; this one answers it with the beep meanwhile.
+    saveShortcutWithoutPicture_ = new QShortcut(QKeySequence::Save, uiWindow);
+    saveShortcutWithoutPicture_->setEnabled(false);
+    connect(saveShortcutWithoutPicture_, &QShortcut::activated, this, [this] { performAction("doit"); });
     command(fileMenu, QStringLiteral("New from &Clipboard"), "fromClip", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
     QAction *oneTouchItem = fileMenu->addAction(QStringLiteral("Save from Clipboard in One &Touch…"));
     oneTouchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
@@ -634,6 +654,7 @@ void ShrinkerController::connectControls()
     for (QPushButton *button : {adjustmentDefaultsButton, adjustmentZeroButton, nextImage, previousImage})
         connect(button, &QPushButton::clicked, this, [this, button] { handleControl(button); });
     connect(saveAdjustmentDefaultsButton, &QPushButton::clicked, this, &ShrinkerController::makeAdjustmentDefaults);
+    connect(cancelBatchButton, &QPushButton::clicked, this, &ShrinkerController::cancelBatch);
 }
 
 void ShrinkerController::sliderDragged(ValueSlider *slider)

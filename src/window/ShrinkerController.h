@@ -10,6 +10,8 @@
 #include "Dialogs.h"
 #include "PhotoManipulator.h"
 #include "Picture.h"
+#include "PictureArrival.h"
+#include "SaveSummary.h"
 #include "UnwrittenOutputs.h"
 
 #include <QObject>
@@ -37,6 +39,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QShortcut;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
@@ -46,6 +49,7 @@ class Manual;
 class QP_ImageView;
 class RadioGroup;
 class ValueSlider;
+class WindowMessage;
 
 class ShrinkerController : public QObject {
     Q_OBJECT
@@ -115,7 +119,7 @@ public:
     QLabel *inputFileCount = nullptr;
     QPushButton *nextImage = nullptr;
     QPushButton *previousImage = nullptr;
-    QProgressBar *progressIndicator = nullptr;
+    QProgressBar *progressIndicator = nullptr; // "picture 3 of 30" while a batch runs
 
     QDialog *prefsWindow = nullptr;
     QCheckBox *makeDirectoryForBatchCheckBox = nullptr; // "makeDirectoryForBatch"
@@ -273,6 +277,23 @@ public:
     void singleImageProvided(std::shared_ptr<const Picture> image);
     void multipleImagesProvided(const QStringList &paths);
 
+    // ---- Telling the person how a save went and what arrived -----------------------------
+    // A message across the window that does not stop the person: how a save or a batch
+    // ended (with a button that opens the folder), and the pictures that could not be read.
+    WindowMessage *messageBar = nullptr;
+    QPushButton *cancelBatchButton = nullptr; // beside the progress, while a batch runs
+    QAction *saveMenuItem = nullptr;
+    // The batch stops before its next picture; what is written stays.
+    Q_INVOKABLE void cancelBatch();
+    // Save is offered only while there is something to save (the shortcut still beeps).
+    void updateSaveCommand();
+    // The files of an arrival that could not be read, named in messageBar.
+    void reportUnreadable(const std::vector<PictureArrival::Unreadable> &files);
+    // The files the latest Save command wrote (cleared when it begins), and the message
+    // that says so once it has ended.
+    int writtenOutputs = 0;
+    void showSaveSummary(const SaveSummary &summary);
+
 private:
     struct BatchRunner;
     struct BatchRunnerDeleter {
@@ -280,6 +301,7 @@ private:
     };
     std::unique_ptr<BatchRunner, BatchRunnerDeleter> batchRunner_; // ends a running batch first
     bool refuseWhileBatchRuns(const char *what);
+    QShortcut *saveShortcutWithoutPicture_ = nullptr; // the beep, while the Save item is disabled
 
 public:
 

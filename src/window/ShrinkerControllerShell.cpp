@@ -26,6 +26,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -98,6 +99,7 @@ void ShrinkerController::awakeFromNib()
     setNamedImage(imageWell, QStringLiteral("drop-files"));
     wellShowsPlaceholder_ = true;
     inputFileCount->setText(QString());
+    updateSaveCommand();
     observeImageWell();
     repairAdjustmentDefaults(defaults);
 }
@@ -232,6 +234,7 @@ QAction *ShrinkerController::toolbarItemForItemIdentifierWillBeInsertedIntoToolb
     item->setProperty("paletteLabel", entry->paletteLabel);
     const char *action = entry->action;
     connect(item, &QAction::triggered, this, [this, action] { performAction(action); });
+    item->setEnabled(validateToolbarItem(item));
     return item;
 }
 
@@ -253,9 +256,22 @@ QStringList ShrinkerController::toolbarDefaultItemIdentifiers(const QToolBar *ba
             QStringLiteral("prefsItemIdentifier"),    QStringLiteral("helpItemIdentifier")};
 }
 
-bool ShrinkerController::validateToolbarItem(const QAction *) const
+bool ShrinkerController::validateToolbarItem(const QAction *item) const
 {
-    return true;
+    // Save has nothing to do before a picture arrives.
+    return !item || item->objectName() != QLatin1String("saveItemIdentifier") || inputImage || inputFileArray;
+}
+
+void ShrinkerController::updateSaveCommand()
+{
+    if (toolbar)
+        for (QAction *item : toolbar->actions())
+            item->setEnabled(validateToolbarItem(item));
+    const bool offered = inputImage || inputFileArray;
+    if (saveMenuItem)
+        saveMenuItem->setEnabled(offered && respondsToAction("doit"));
+    if (saveShortcutWithoutPicture_)
+        saveShortcutWithoutPicture_->setEnabled(saveMenuItem && !saveMenuItem->isEnabled());
 }
 
 QStringList ShrinkerController::toolbarItemIdentifiers() const

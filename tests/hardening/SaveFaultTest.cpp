@@ -19,25 +19,6 @@ namespace {
 // Mounts are made in a namespace of this process alone, entered before any thread starts.
 [[maybe_unused]] const bool privateMounts = enterPrivateMountNamespace();
 
-QByteArray bytesOf(const QString &file)
-{
-    QFile in(file);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &file, const QByteArray &bytes)
-{
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly)) << file.toStdString();
-    ASSERT_EQ(out.write(bytes), bytes.size()) << file.toStdString();
-}
-
-// Everything in a folder, hidden files included: a stray temporary file shows up here.
-QStringList entriesOf(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 class SaveFaultTest : public WindowFixture {
 protected:
     void SetUp() override
@@ -282,7 +263,7 @@ TEST_F(BatchFaultTest, ADestinationTurnedReadOnlyMidBatchKeepsTheFirstOutputsAnd
     // A failed write does not stop a batch: it ends as a completed one, and names them.
     EXPECT_EQ(namesOf(alertedOutputs()), QStringList({"two.jpg", "two@2x.jpg", "three.jpg", "three@2x.jpg"}));
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 3 images");
-    EXPECT_EQ(controller->progressIndicator->maximum(), 1);
+    EXPECT_TRUE(controller->progressIndicator->isHidden());
     EXPECT_FALSE(controller->batchIsRunning());
 
     ASSERT_TRUE(dest.setReadOnly(false, &why)) << why.toStdString();
@@ -341,7 +322,7 @@ TEST_F(BatchFaultTest, ABatchFolderRemovedMidBatchStopsTheBatchAndIsNotMadeAgain
     EXPECT_TRUE(presenter.alerts.empty());
     EXPECT_EQ(controller->inputFileCount->text(), "showing image 2 of 3 images");
     EXPECT_EQ(controller->inputImage->largestPixelSize(), QSize(200, 300));
-    EXPECT_EQ(controller->progressIndicator->maximum(), 1);
+    EXPECT_TRUE(controller->progressIndicator->isHidden());
     EXPECT_FALSE(controller->batchIsRunning());
 
     // The window goes on working: a new folder takes the whole batch.

@@ -4,6 +4,7 @@
 #include "WindowFixture.h"
 
 #include "Controls.h"
+#include "WindowMessage.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -15,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace {
 
@@ -35,12 +37,6 @@ protected:
         controller->waitForBatch();
     }
     QStringList written(const QString &folder) const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
-
-    static void writeBytes(const QString &file, const QByteArray &bytes)
-    {
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size()) << file.toStdString();
-    }
 
     QString one, two, three;
 };
@@ -65,7 +61,7 @@ TEST_F(BatchTest, ThreePicturesFromTwoFoldersLandSideBySideWithTheirFormats)
     EXPECT_FALSE(controller->previousImage->isEnabled());
     EXPECT_TRUE(controller->nextImage->isEnabled());
     EXPECT_EQ(controller->inputImage->largestPixelSize(), QSize(300, 200));
-    EXPECT_EQ(controller->progressIndicator->maximum(), 1); // animation stopped
+    EXPECT_TRUE(controller->progressIndicator->isHidden() && controller->cancelBatchButton->isHidden());
     EXPECT_TRUE(presenter.alerts.empty());
 }
 
@@ -97,17 +93,13 @@ TEST_F(BatchTest, IntoTheSourceFolderItStopsAtTheFirstPictureWithFileExistsAndWr
     EXPECT_TRUE(presenter.alerts[0].message.startsWith("one.png exists already at the location you've chosen."));
     EXPECT_EQ(presenter.alerts[0].defaultButton, "Cancel");
     EXPECT_EQ(controller->inputFileCount->text(), "showing image 1 of 3 images");
-    EXPECT_EQ(controller->progressIndicator->maximum(), 1);
+    EXPECT_TRUE(controller->progressIndicator->isHidden());
 }
 
-TEST_F(BatchTest, ADatedSubFolderReceivesTheOutputsAndUnreadableEntriesAreSkipped)
+TEST_F(BatchTest, ADatedSubFolderReceivesTheOutputs)
 {
     UserDefaults::standard().setIntegerForKey(1, PrefKey::makeDirectoryForBatch);
-    QFile text(path("a/notes.txt"));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("not a picture");
-    text.close();
-    controller->multipleImagesProvided({one, path("a/notes.txt"), path("a"), three});
+    controller->multipleImagesProvided({one, three});
     QDir().mkpath(path("out"));
     const QString before = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
     saveBatchInto(path("out"));
@@ -117,6 +109,116 @@ TEST_F(BatchTest, ADatedSubFolderReceivesTheOutputsAndUnreadableEntriesAreSkippe
     EXPECT_GE(folders[0].mid(16), before);
     EXPECT_EQ(written(path("out/") + folders[0]), QStringList({"one.jpg", "three.jpg"}));
     EXPECT_TRUE(presenter.alerts.empty());
+    EXPECT_EQ(controller->messageBar->text(), "Saved 2 files to " + path("out/") + folders[0]);
+}
+
+// How a batch ends: the progress it showed, the files it left (whole, and nothing past
+// where it ended, not even a temporary file), and the message in the window.
+TEST_F(BatchTest, TheProgressTheFilesLeftAndTheMessageForEachWayABatchEnds)
+{
+    struct Case {
+        const char *name;
+        std::function<void()> before; // after the pictures arrive
+        int cancelAfter;              // pictures written before Cancel is pressed; -1: never
+        QStringList left;             // the folder's entries afterwards
+        QString older;                // an entry left as it was
+        QString message;              // with OUT for the folder
+        QStringList alerts;
+    };
+    const QString four = writePicture("b/four.png", 320, 240);
+    const QString out = path("out");
+    const std::vector<Case> cases = {
+        {"completed", nullptr, -1,
+         {"four.jpg", "four@2x.jpg", "one.jpg", "one@2x.jpg", "three.jpg", "three@2x.jpg", "two.jpg", "two@2x.jpg"}, "",
+         "Saved 8 files to OUT", {}},
+        {"cancelled after the second picture", nullptr, 2, {"one.jpg", "one@2x.jpg", "two.jpg", "two@2x.jpg"}, "",
+         "Saved 4 files to OUT\nThe batch was cancelled before picture 3 of 4.", {}},
+        {"stopped by the second picture's existing output", [&] { writeBytes(out + "/two.jpg", "older"); }, -1,
+         {"one.jpg", "one@2x.jpg", "two.jpg"}, "two.jpg",
+         "Saved 2 files to OUT\nThe batch stopped at picture 2 of 4: two.jpg exists already.", {"File Exists"}},
+        {"a picture unreadable since it arrived", [&] { writeBytes(three, "no longer a picture"); }, -1,
+         {"four.jpg", "four@2x.jpg", "one.jpg", "one@2x.jpg", "two.jpg", "two@2x.jpg"}, "",
+         "Saved 6 files to OUT\n\nThis file could not be saved in OUT:\n\nthree.jpg was not made: three.tif could not be read "
+         "(it is not a picture of a type this program reads)",
+         {"Files Not Saved"}},
+    };
+    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}})});
+    setLock(false);
+    UrlCatcher desktop;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(out).removeRecursively();
+        QDir().mkpath(out);
+        writePicture("a/three.tif", 400, 400);
+        presenter.alerts.clear();
+        controller->multipleImagesProvided({one, two, three, four});
+        setSize(60, 40);
+        if (c.before)
+            c.before();
+        std::vector<std::pair<int, QString>> progress;
+        bool shownWhileRunning = true;
+        const QMetaObject::Connection watch = QObject::connect(controller->progressIndicator, &QProgressBar::valueChanged, [&](int value) {
+            progress.emplace_back(value, controller->progressIndicator->text());
+            shownWhileRunning = shownWhileRunning && !controller->progressIndicator->isHidden() && !controller->cancelBatchButton->isHidden();
+            if (value == c.cancelAfter)
+                controller->cancelBatchButton->click();
+        });
+        saveBatchInto(out);
+        QObject::disconnect(watch);
+
+        EXPECT_EQ(entriesOf(out), c.left);
+        for (const QString &name : c.left) {
+            if (name == c.older)
+                EXPECT_EQ(bytesOf(out + "/" + name), "older");
+            else
+                EXPECT_EQ(pixelSize(out + "/" + name), name.contains("@2x") ? QSize(120, 80) : QSize(60, 40)) << name.toStdString();
+        }
+        EXPECT_EQ(controller->messageBar->text(), QString(c.message).replace("OUT", out));
+        QStringList titles;
+        for (const AlertPanel &alert : presenter.alerts)
+            titles << alert.title;
+        EXPECT_EQ(titles, c.alerts);
+        EXPECT_TRUE(shownWhileRunning);
+        EXPECT_TRUE(controller->progressIndicator->isHidden() && controller->cancelBatchButton->isHidden());
+        if (QString(c.name) == "completed") {
+            const std::vector<std::pair<int, QString>> counted = {
+                {0, "picture 1 of 4"}, {1, "picture 2 of 4"}, {2, "picture 3 of 4"}, {3, "picture 4 of 4"}, {4, "picture 4 of 4"}};
+            EXPECT_EQ(progress, counted);
+        }
+    }
+    controller->messageBar->actionButton()->click();
+    EXPECT_EQ(desktop.urls, QList<QUrl>({QUrl::fromLocalFile(out)}));
+}
+
+// Pictures converted side by side are written exactly as the window's Save writes each alone.
+TEST_F(BatchTest, EachPictureIsWrittenByteForByteAsASaveOfItAloneWrites)
+{
+    UserDefaults::standard().setIntegerForKey(0, PrefKey::resetSliders); // the sharpening stays for the saves alone
+    const QString photo = path("b/photo.jpg");
+    ASSERT_TRUE(QImage(one).save(photo, "JPEG", 92));
+    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}), format("-thumb", 2, {{"maxeither", "50"}})});
+    const QStringList pictures = {one, two, three, photo};
+    controller->multipleImagesProvided(pictures);
+    setLock(true);
+    setSize(150, 100);
+    controller->handleControl(controller->sizeFieldW);
+    controller->sharpenSlider->setFloatValue(0.4f);
+    QDir().mkpath(path("batch"));
+    saveBatchInto(path("batch"));
+    ASSERT_EQ(written(path("batch")).size(), 12);
+
+    for (const QString &picture : pictures) {
+        ASSERT_TRUE(controller->applicationOpenFile(picture));
+        setSize(150, 100);
+        controller->handleControl(controller->sizeFieldW);
+        const QString name = QFileInfo(picture).completeBaseName();
+        presenter.choose({path("alone/") + name + ".jpg"});
+        QDir().mkpath(path("alone"));
+        controller->doit();
+        for (const char *suffix : {".jpg", "@2x.jpg", "-thumb.jpg"})
+            EXPECT_EQ(bytesOf(path("batch/") + name + suffix), bytesOf(path("alone/") + name + suffix)) << (name + suffix).toStdString();
+    }
+    EXPECT_EQ(written(path("alone")), written(path("batch")));
 }
 
 TEST_F(BatchTest, OneBatchAtATimeAndArrivalsDuringItChangeNothing)
@@ -161,12 +263,6 @@ TEST_F(BatchTest, UpscalingInABatchTakesTheBatchWordingAfterThePass)
               "The output size is larger than one or more of the input images. Quillpane is (at present) designed for scaling "
               "down; upscaled images are likely to be less sharp than the input image");
     EXPECT_TRUE(controller->scaledUpWarningWindow->isVisible());
-}
-
-QByteArray bytesOf(const QString &file)
-{
-    QFile in(file);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
 }
 
 // What already stands in the batch folder: an existing base output stops the batch, as

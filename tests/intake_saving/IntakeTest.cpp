@@ -5,13 +5,23 @@
 
 #include "CommandLineIntake.h"
 #include "Controls.h"
+#include "FileDialogPresenter.h"
+#include "WindowMessage.h"
 #include "Log.h"
 #include "NotificationCenter.h"
 #include "QP_ImageView.h"
 #include "TestPictures.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QListView>
+#include <QMainWindow>
+#include <QTest>
+#include <QTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMimeData>
@@ -72,25 +82,151 @@ TEST_F(IntakeTest, TheOpenPanelGivesOnePictureOrABatchAndStepsThroughIt)
     expectButtons(false, true);
 }
 
-TEST_F(IntakeTest, UnreadableEntriesMoveOnlyTheCursorAndBadPanelAnswersAreLogged)
+TEST_F(IntakeTest, AnEntryUnreadableSinceItArrivedMovesOnlyTheCursorAndBadPanelAnswersAreLogged)
 {
-    const QString a = writePicture("a.png", 300, 200);
+    const QString a = writePicture("a.png", 300, 200), b = writePicture("b.png", 40, 30);
     LogCapture log;
-    presenter.answers.push_back({1, {QUrl::fromLocalFile(a), QUrl("https://example.org/x.png"), QUrl::fromLocalFile(files.path())}});
+    presenter.answers.push_back({1, {QUrl::fromLocalFile(a), QUrl("https://example.org/x.png"), QUrl::fromLocalFile(b)}});
     controller->browse();
     EXPECT_TRUE(log.contains("either problem with url https://example.org/x.png or it is not a file:// url"));
-    ASSERT_TRUE(controller->inputFileArray.has_value());
-    EXPECT_EQ(controller->inputFileArray->size(), 2);
+    ASSERT_EQ(*controller->inputFileArray, QStringList({a, b}));
+    writeBytes(b, "no longer a picture");
     controller->handleControl(controller->nextImage);
     EXPECT_EQ(controller->cursor, 1);
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 2 images");
     EXPECT_EQ(controller->inputImage->largestPixelSize(), QSize(300, 200));
     expectButtons(true, false);
+}
 
-    // A list whose first entry cannot be opened is kept, the picture is not.
-    controller->multipleImagesProvided({files.path(), a});
-    EXPECT_EQ(*controller->inputFileArray, QStringList({files.path(), a}));
-    EXPECT_EQ(controller->cursor, 1);
+// The three roads by which a list of paths arrives: the Open panel, a drop on the well and
+// the command line (as the desktop passes files and folders to the program).
+std::vector<std::pair<const char *, std::function<void(const QStringList &)>>> roads(ShrinkerController &controller,
+                                                                                      AnsweringPresenter &presenter)
+{
+    return {
+        {"the Open panel", [&](const QStringList &paths) { presenter.choose(paths); controller.browse(); }},
+        {"a drop", [](const QStringList &paths) {
+             NotificationCenter::defaultCenter().postNotificationName(Notification::imageDropped, {{Notification::imageFileNames, paths}});
+             QCoreApplication::processEvents();
+         }},
+        {"the command line", [&](const QStringList &paths) { openCommandLinePaths(controller, paths); }},
+    };
+}
+
+// A JPEG whose header claims width x height pixels.
+QByteArray jpegClaiming(int width, int height)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImage(8, 8, QImage::Format_RGB888).save(&buffer, "JPEG");
+    QByteArray bytes = buffer.data();
+    const qsizetype frame = bytes.indexOf(QByteArray("\xFF\xC0", 2));
+    EXPECT_GT(frame, 0);
+    for (const auto &[at, value] : {std::pair{5, height}, std::pair{7, width}}) {
+        bytes[frame + at] = char(value >> 8);
+        bytes[frame + at + 1] = char(value & 0xFF);
+    }
+    return bytes;
+}
+
+TEST_F(IntakeTest, FilesThatAreNoPicturesAreNamedOncePerArrivalAndLeftOutOfTheBatch)
+{
+    const QString a = writePicture("in/a.png", 300, 200), b = writePicture("in/b.png", 40, 30);
+    const QString empty = path("in/empty.png"), notes = path("in/notes.txt"), huge = path("in/huge.jpg");
+    writeBytes(empty, "");
+    writeBytes(notes, "words");
+    writeBytes(huge, jpegClaiming(65000, 65000));
+    for (const auto &[road, arrive] : roads(*controller, presenter)) {
+        SCOPED_TRACE(road);
+        controller->messageBar->hide();
+        arrive({a, empty, notes, huge, b});
+        EXPECT_EQ(*controller->inputFileArray, QStringList({a, b}));
+        EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 2 images");
+        EXPECT_FALSE(controller->messageBar->isHidden());
+        EXPECT_EQ(controller->messageBar->text(), "These 3 files could not be read as pictures:\n"
+                                                  "empty.png: the file is empty\n"
+                                                  "notes.txt: it is not a picture of a type this program reads\n"
+                                                  "huge.jpg: 65000 x 65000 pixels is more than the limit of 200 megapixels");
+        arrive({notes, b});
+        expectSingle(QSize(40, 30));
+        EXPECT_EQ(controller->messageBar->text(),
+                  "This file could not be read as a picture:\nnotes.txt: it is not a picture of a type this program reads");
+    }
+    // One file alone that cannot be read says so too, and the picture shown stays.
+    controller->messageBar->hide();
+    EXPECT_FALSE(controller->applicationOpenFile(empty));
+    EXPECT_EQ(controller->messageBar->text(), "This file could not be read as a picture:\nempty.png: the file is empty");
+    expectSingle(QSize(40, 30));
+}
+
+TEST_F(IntakeTest, AFolderArrivesAsThePicturesDirectlyInsideItInNameOrderByEveryRoad)
+{
+    for (const char *name : {"shots/b 10.png", "shots/b 9.jpg", "shots/A.png", "shots/.hidden.png", "shots/sub/c.png", "one/only.png"})
+        writePicture(name, 30, 20);
+    writeBytes(path("shots/notes.txt"), "words");
+    QDir().mkpath(path("none"));
+    const QString x = writePicture("x.png", 50, 50);
+    const QStringList shots = {path("shots/A.png"), path("shots/b 9.jpg"), path("shots/b 10.png")};
+    for (const auto &[road, arrive] : roads(*controller, presenter)) {
+        SCOPED_TRACE(road);
+        controller->messageBar->hide();
+        arrive({path("shots")});
+        EXPECT_EQ(*controller->inputFileArray, shots);
+        EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 3 images");
+        arrive({x, path("shots"), path("shots/A.png")});
+        EXPECT_EQ(*controller->inputFileArray, QStringList({x}) + shots);
+        EXPECT_TRUE(controller->messageBar->isHidden()); // files of other types in a folder are no news
+        arrive({path("one")});
+        expectSingle(QSize(30, 20));
+        arrive({path("none")});
+        EXPECT_EQ(controller->messageBar->text(), "This file could not be read as a picture:\nnone: it is a folder without picture files");
+        expectSingle(QSize(30, 20));
+    }
+}
+
+// The real Open panel: a folder selected in its list is what the person chooses.
+TEST_F(IntakeTest, TheOpenPanelTakesAFolderSelectedInIt)
+{
+    writePicture("shots/a.png", 30, 20);
+    writePicture("shots/b.png", 30, 20);
+    FileDialogPresenter panels(controller->uiWindow);
+    DialogPresenter::install(&panels);
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        dialog->setDirectory(files.path());
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        auto *view = dialog->findChild<QListView *>("listView");
+        ASSERT_TRUE(model && view);
+        QTRY_VERIFY(model->index(path("shots")).isValid()); // listed once the folder has been read
+        view->selectionModel()->select(model->index(path("shots")), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Open)->click();
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    controller->browse();
+    DialogPresenter::install(&presenter);
+    ASSERT_TRUE(controller->inputFileArray.has_value());
+    EXPECT_EQ(*controller->inputFileArray, QStringList({path("shots/a.png"), path("shots/b.png")}));
+}
+
+TEST_F(IntakeTest, TheBatchPositionIsNeverCutOffEvenInTheNarrowestWindow)
+{
+    controller->multipleImagesProvided({writePicture("a.png", 30, 20), writePicture("b.png", 30, 20)});
+    controller->uiWindow->show();
+    for (const QSize size : {controller->uiWindow->size(), controller->uiWindow->minimumSizeHint()}) {
+        controller->uiWindow->resize(size);
+        for (const QString text : {"showing the first of 12 images", "showing image 1000 of 1000 images"}) {
+            SCOPED_TRACE(text.toStdString());
+            QLabel *label = controller->inputFileCount;
+            label->setText(text);
+            QCoreApplication::processEvents(); // the layout settles
+            const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+            const QRect needed = label->fontMetrics().boundingRect(QRect(QPoint(), label->contentsRect().size()), flags, text);
+            EXPECT_LE(needed.width(), label->contentsRect().width());
+            EXPECT_LE(needed.height(), label->contentsRect().height());
+        }
+    }
 }
 
 TEST_F(IntakeTest, DropsArriveAfterTheDropAndOneDroppedFileIsASinglePicture)

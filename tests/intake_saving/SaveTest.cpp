@@ -7,8 +7,10 @@
 #include "FileDialogPresenter.h"
 #include "FileSizeBudget.h"
 #include "Log.h"
+#include "WindowMessage.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -24,6 +26,8 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 
 namespace {
 
@@ -128,6 +132,58 @@ TEST_F(SaveTest, SaveWithoutAPictureBeepsAndTouchesNothing)
     EXPECT_TRUE(presenter.panels.empty());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "precious");
+}
+
+TEST_F(SaveTest, SaveIsOfferedOnlyWithAPictureAndItsShortcutBeepsWithout)
+{
+    auto saveItem = [this] {
+        for (QAction *item : controller->toolbar->actions())
+            if (item->objectName() == "saveItemIdentifier")
+                return item;
+        return static_cast<QAction *>(nullptr);
+    };
+    controller->uiWindow->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->uiWindow));
+    const QString source = writePicture("in/photo.png", 300, 200);
+    for (const bool picture : {false, true}) {
+        SCOPED_TRACE(picture ? "with a picture" : "before any picture");
+        if (picture)
+            adopt(source, 60, 40);
+        ASSERT_TRUE(saveItem());
+        EXPECT_EQ(saveItem()->isEnabled(), picture);
+        EXPECT_EQ(controller->saveMenuItem->isEnabled(), picture);
+        presenter.beeps = 0;
+        presenter.panels.clear();
+        QTest::keySequence(controller->uiWindow, QKeySequence::Save);
+        EXPECT_EQ(presenter.beeps, picture ? 0 : 1);
+        EXPECT_EQ(presenter.panels.size(), picture ? 1u : 0u);
+    }
+    // A toolbar the person rearranges offers it too.
+    controller->setToolbarItemIdentifiers({"saveItemIdentifier", "openItemIdentifier"});
+    EXPECT_TRUE(saveItem()->isEnabled());
+}
+
+TEST_F(SaveTest, TheWindowSaysWhatTheSaveWroteAndOpensItsFolder)
+{
+    const QString source = writePicture("in/photo.png", 600, 400);
+    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}), format("@3x", 1, {{"xratio", "3"}, {"yratio", "3"}})});
+    adopt(source, 150, 100);
+    UrlCatcher desktop;
+    saveTo(path("out/photo.jpg"));
+    EXPECT_EQ(controller->messageBar->text(), "Saved 3 files to " + path("out"));
+    EXPECT_EQ(controller->messageBar->kind(), WindowMessage::Kind::Information);
+    controller->messageBar->actionButton()->click();
+    EXPECT_EQ(desktop.urls, QList<QUrl>({QUrl::fromLocalFile(path("out"))}));
+
+    // What could not be written is named in the window as in the alert.
+    ASSERT_TRUE(QFile::remove(path("out/photo@2x.jpg")) && QDir().mkpath(path("out/photo@2x.jpg")));
+    presenter.alerts.clear();
+    saveTo(path("out/photo.jpg"));
+    ASSERT_EQ(presenter.alerts.size(), 1u);
+    EXPECT_EQ(controller->messageBar->text(), "Saved 2 files to " + path("out") + "\n\n" + presenter.alerts[0].message);
+    EXPECT_EQ(controller->messageBar->kind(), WindowMessage::Kind::Warning);
+    controller->messageBar->closeButton()->click();
+    EXPECT_TRUE(controller->messageBar->isHidden());
 }
 
 TEST_F(SaveTest, AnExistingOutputIsReplacedOnlyByAFinishedOutput)

@@ -1,11 +1,18 @@
 // Names of the outputs, the size of a batch picture, the preparation of a format's settings,
-// and the alert about outputs that could not be written.
+// the alert about outputs that could not be written, the message after a save, and the
+// order and naming of arriving pictures.
 
 #include "Picture.h"
+#include "PictureArrival.h"
 #include "PixelBuffer.h"
+#include "SaveSummary.h"
 #include "SavingRules.h"
 #include "UnwrittenOutputs.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace SavingRules;
@@ -230,6 +237,57 @@ TEST(SavingRules, LongestSideFollowsTheBaseOutputsProportions)
     EXPECT_EQ(sizeFor(QSizeF(400, 600)), QSizeF(200, 300));
     EXPECT_EQ(sizeFor(QSizeF(500, 500)), QSizeF(300, 300));
     EXPECT_EQ(sizeFor(QSizeF(500, 0)), QSizeF(0, 0));
+}
+
+TEST(SavingRules, TheMessageAfterASaveSaysWhatWasWrittenWhereAndHowTheBatchEnded)
+{
+    using Ending = SaveSummary::Ending;
+    const std::vector<UnwrittenOutput> unwritten = {{"/out/b.jpg", "is a folder"}};
+    const struct {
+        const char *name;
+        SaveSummary summary;
+        QString text;
+    } cases[] = {
+        {"one file", {1, "/out", Ending::Completed, 0, 0, "", {}}, "Saved 1 file to /out"},
+        {"none", {0, "/out", Ending::Completed, 0, 0, "", {}}, "Saved no files to /out"},
+        {"cancelled", {30, "/out", Ending::Cancelled, 16, 40, "", {}}, "Saved 30 files to /out\nThe batch was cancelled before picture 16 of 40."},
+        {"stopped", {2, "/out", Ending::Stopped, 2, 9, "b.jpg exists already", {}},
+         "Saved 2 files to /out\nThe batch stopped at picture 2 of 9: b.jpg exists already."},
+        {"with outputs not written", {4, "/out", Ending::Completed, 0, 0, "", unwritten},
+         "Saved 4 files to /out\n\nThis file could not be saved in /out:\n\nb.jpg is a folder"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.summary.text(), c.text) << c.name;
+}
+
+TEST(PictureArrival, AFoldersPicturesComeInTheOrderAFileManagerShows)
+{
+    QTemporaryDir folder;
+    for (const char *name : {"img10.png", "IMG2.JPG", "img1.tif", "img01.jpeg", "a.TIFF", "notes.txt", ".hidden.png", "b.gif", "z.pdf",
+                             "y.eps", "x.ai", "w.webp"}) {
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QDir(folder.path()).mkdir("sub.png");
+    QStringList names;
+    for (const QString &path : PictureArrival::picturesInFolder(folder.path()))
+        names << QFileInfo(path).fileName();
+    EXPECT_EQ(names, QStringList({"a.TIFF", "b.gif", "img01.jpeg", "img1.tif", "IMG2.JPG", "img10.png", "x.ai", "y.eps", "z.pdf"}));
+}
+
+TEST(PictureArrival, TheWindowNamesEachFileThatCouldNotBeRead)
+{
+    const PictureArrival::Unreadable notes{"/in/notes.txt", "it is not a picture of a type this program reads"};
+    const PictureArrival::Unreadable empty{"/in/empty.png", "the file is empty"};
+    const PictureArrival::Unreadable elsewhere{"/other/x.png", "the file is empty"};
+    EXPECT_EQ(PictureArrival::unreadableText({notes}), "This file could not be read as a picture:\nnotes.txt: " + notes.why);
+    EXPECT_EQ(PictureArrival::unreadableText({notes, empty}),
+              "These 2 files could not be read as pictures:\nnotes.txt: " + notes.why + "\nempty.png: the file is empty");
+    EXPECT_EQ(PictureArrival::unreadableText({empty, elsewhere}),
+              "These 2 files could not be read as pictures:\n/in/empty.png: the file is empty\n/other/x.png: the file is empty");
+    const QStringList lines = PictureArrival::unreadableText(std::vector(UnwrittenOutputs::kListed + 2, empty)).split('\n');
+    EXPECT_EQ(lines.size(), 1 + UnwrittenOutputs::kListed + 1);
+    EXPECT_EQ(lines.last(), "and 2 more, each named in the log");
 }
 
 } // namespace

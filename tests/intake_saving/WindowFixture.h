@@ -23,6 +23,32 @@
 
 #include <deque>
 #include <memory>
+#include <ostream>
+
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+inline QByteArray bytesOf(const QString &file)
+{
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+inline void writeBytes(const QString &file, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly)) << file.toStdString();
+    ASSERT_EQ(out.write(bytes), bytes.size()) << file.toStdString();
+}
+
+// Everything in a folder, hidden files included: a stray temporary file shows up here.
+inline QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
 
 class AnsweringPresenter : public DialogPresenter {
 public:
