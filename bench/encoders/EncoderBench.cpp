@@ -65,7 +65,7 @@ double median(std::vector<double> values)
 {
     std::erase_if(values, [](double v) { return std::isnan(v); });
     if (values.empty())
-        return 0;
+        return NAN; // printed as nan: nothing measured
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
