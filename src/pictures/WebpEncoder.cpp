@@ -9,8 +9,10 @@
 
 namespace {
 
-// Method 4 of libwebp's 0-6: on photos at 1200 px it makes files as small as methods 5
-// and 6 to within 1-4 % in half their time (bench/encoders).
+// Method 4 of libwebp's 0-6 (`encoder_bench --settings`, photos at 1200 px): within a
+// 100 kB budget 0.8 dB (luma PSNR) better than method 2 and 0.15 dB short of method 6,
+// in a third of method 6's time (about 120 ms of processor time). Method 3 measures the
+// same; 4 is libwebp's own default.
 constexpr int kWebpMethod = 4;
 
 QString webpErrorText(WebPEncodingError error)
