@@ -21,6 +21,7 @@ test: test-release test-asan test-tsan
 
 test-release: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	@cat $(BUILD_DIR)/tests/cli/slurm-array-figures.txt
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer; any finding fails.
 test-asan: deps

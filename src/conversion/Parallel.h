@@ -5,11 +5,17 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <sched.h>
 #include <thread>
 #include <vector>
 
+// The processors this process may run on: fewer than the machine has when a scheduler
+// (a cluster's job, a container, taskset) gives it only some.
 inline int hardwareThreads()
 {
+    cpu_set_t allowed;
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        return std::max(1, CPU_COUNT(&allowed));
     return std::max(1, int(std::thread::hardware_concurrency()));
 }
 

@@ -242,6 +242,19 @@ FilterImagePtr PhotoManipulator::composeImageNewSize(const std::shared_ptr<const
     return run(CropFilter, "CICrop", image, {{"inputRectangle", FilterVector::vectorWithXYZW(x0, y0, double(W), double(H))}});
 }
 
+QString PhotoManipulator::outputSizeRefusal(QSize pixels, qint64 fileFormat)
+{
+    const OutputFileType type = outputFileTypeFor(fileFormat);
+    const int side = largestEncodedSide(type.encoding);
+    if (type.encoding == ImageEncoding::None)
+        return QStringLiteral("the output type %1 writes nothing").arg(fileFormat);
+    if (pixels.width() > side || pixels.height() > side)
+        return QStringLiteral("a %1 output has at most %2 pixels a side").arg(type.batchExtension).arg(side);
+    if ((long long)pixels.width() * pixels.height() > kMaxRenderedPixels)
+        return QStringLiteral("one conversion makes at most %1 megapixels").arg(kMaxRenderedPixels / 1'000'000);
+    return {};
+}
+
 QByteArray PhotoManipulator::encodedDataForNSImageWithSettings(const std::shared_ptr<const Picture> &picture, const QVariantMap &settings,
                                                                qint64 fileFormat, qint64 fillColour)
 {

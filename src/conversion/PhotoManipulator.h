@@ -55,6 +55,10 @@ public:
     static QSizeF targetSizeForSettings(const QVariantMap &settings);
     // Add mode's canvas for a target and a source pixel size.
     static QSize canvasSizeFor(QSizeF target, QSize source);
+    // Why no output of that many pixels can be made in the type ("fileFormat" values):
+    // too long a side for the type, or more pixels than one render makes; worded to follow
+    // the size. Empty when it can.
+    static QString outputSizeRefusal(QSize pixels, qint64 fileFormat);
     // Fill colours of "fillcolour": 1 black, 2 grey (white level 0.5), anything else white.
     static QColor fillColourFor(qint64 fillColour);
 

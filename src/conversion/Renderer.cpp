@@ -19,7 +19,6 @@ namespace {
 
 typedef float v4 __attribute__((vector_size(16)));
 
-constexpr long long kMaxOutputPixels = 1LL << 28;
 constexpr long long kMaxWeights = 1LL << 27;
 
 struct Plan {
@@ -85,7 +84,7 @@ bool compile(const FilterImagePtr &image, Plan &plan)
         qpLog(QStringLiteral("nothing to render: the rectangle is empty"));
         return false;
     }
-    if (!std::isfinite(plan.rect.x()) || !std::isfinite(plan.rect.y()) || (long long)plan.outW * plan.outH > kMaxOutputPixels) {
+    if (!std::isfinite(plan.rect.x()) || !std::isfinite(plan.rect.y()) || (long long)plan.outW * plan.outH > kMaxRenderedPixels) {
         qpLog(QStringLiteral("cannot render %1 x %2 pixels").arg(plan.rect.width()).arg(plan.rect.height()));
         return false;
     }

@@ -19,6 +19,9 @@ struct RenderOptions {
     bool cacheLevels = false; // keep pre-shrunk levels with the picture (repeated renders)
 };
 
+// The most pixels one render makes: 16384 x 16384, about 1 GB of 8-bit RGBA.
+inline constexpr long long kMaxRenderedPixels = 1LL << 28;
+
 // The whole-pixel count of a rendered side (see above); 0 for a side that is not above 0.
 int renderedLength(double side);
 

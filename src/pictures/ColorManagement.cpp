@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <cmath>
+#include <cstring>
 #include <lcms2.h>
 #include <map>
 #include <memory>
@@ -126,6 +127,12 @@ const QByteArray &srgbIccProfile()
             if (!cmsSaveProfileToMem(profile, out.data(), &size))
                 out.clear();
         }
+        // lcms2 dates the header when the profile is made: without a fixed date the same
+        // picture and settings would give other bytes every second.
+        constexpr int kDateOffset = 24, kDateBytes = 12; // year, month, day, hour, minute, second
+        const unsigned char fixedDate[kDateBytes] = {0x07, 0xd0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0}; // 2000-01-01 00:00:00
+        if (out.size() >= kDateOffset + kDateBytes)
+            std::memcpy(out.data() + kDateOffset, fixedDate, kDateBytes);
         if (profile)
             cmsCloseProfile(profile);
         return out;

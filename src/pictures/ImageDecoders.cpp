@@ -10,6 +10,12 @@
 static bool probeBitmapOrThrow(const QByteArray &bytes, PictureFormat format, std::vector<BitmapPageInfo> &pages, QString &error);
 static std::shared_ptr<PixelBuffer> decodeBitmapOrThrow(const QByteArray &bytes, PictureFormat format, int page, int shift, QString &error);
 
+const QStringList &pictureFileExtensions()
+{
+    static const QStringList extensions = {"jpg", "jpeg", "jpe", "jfif", "png", "gif", "tif", "tiff", "pdf", "ai", "eps", "webp", "avif", "heic", "heif"};
+    return extensions;
+}
+
 namespace {
 
 // An ISO base media file whose brands (the major one or any compatible one) name a

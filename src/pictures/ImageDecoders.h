@@ -10,11 +10,16 @@
 #include <QByteArray>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 enum class PictureFormat { Unknown, JPEG, PNG, GIF, TIFF, PDF, EPS, WebP, HEIF };
+
+// The file name endings of the types above, lower case: how a folder's pictures are told
+// from its other files without reading them.
+const QStringList &pictureFileExtensions();
 
 // The format the bytes' start announces (PDF's marker may sit up to 1 KB in).
 PictureFormat sniffPictureFormat(const QByteArray &bytes);

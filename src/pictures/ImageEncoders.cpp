@@ -3,6 +3,7 @@
 #include "ColorManagement.h"
 #include "JpegError.h"
 #include "Log.h"
+#include "PictureLimits.h"
 #include "TiffStream.h"
 
 #include <algorithm>
@@ -260,4 +261,18 @@ QByteArray encodeImage(const PixelBuffer &pixels, ImageEncoding encoding, float 
     case ImageEncoding::None: break;
     }
     return {};
+}
+
+int largestEncodedSide(ImageEncoding encoding)
+{
+    switch (encoding) {
+    case ImageEncoding::JPEG:
+        return int(JPEG_MAX_DIMENSION);
+    case ImageEncoding::PNG:
+    case ImageEncoding::TIFF:
+        return PictureLimits::maxSide;
+    case ImageEncoding::None:
+        break;
+    }
+    return 0;
 }

@@ -15,5 +15,9 @@
 // and 16 bits.
 QByteArray encodeImage(const PixelBuffer &pixels, ImageEncoding encoding, float compressionFactor);
 
+// The longest side an output of the encoding may have: what the format allows, and never
+// more than the program reads back (PictureLimits::maxSide). 0 for None.
+int largestEncodedSide(ImageEncoding encoding);
+
 // The libjpeg quality (1-100) a compression factor maps onto.
 int jpegQualityForCompressionFactor(float compressionFactor);

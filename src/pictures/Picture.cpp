@@ -116,23 +116,28 @@ std::shared_ptr<const Picture> pictureFromBytes(const QByteArray &bytes, const s
     return std::make_shared<Picture>(std::move(reps), size);
 }
 
-std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading reading)
+// Null with the reason in `error`.
+std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading reading, QString &error)
 {
     QByteArray bytes;
-    QString error;
-    if (!readPictureFile(path, bytes, error)) {
-        qpLog(QStringLiteral("Unable to read picture %1: %2").arg(path, error));
+    if (!readPictureFile(path, bytes, error))
         return nullptr;
-    }
     // JPEG's bytes stay for its reduced decodes (they are small beside its pixels), EPS's
     // for Ghostscript; other files are read again if their pixels are needed later.
     const PictureFormat format = sniffPictureFormat(bytes);
     const bool keep = format == PictureFormat::JPEG || format == PictureFormat::EPS;
     auto source = PictureSource::fromFile(path, bytes, keep);
     auto picture = pictureFromBytes(bytes, source, reading, error);
+    source->release();
+    return picture;
+}
+
+std::shared_ptr<const Picture> loggedPictureFromFile(const QString &path, Reading reading)
+{
+    QString error;
+    auto picture = pictureFromFile(path, reading, error);
     if (!picture && !error.isEmpty())
         qpLog(QStringLiteral("Unable to read picture %1: %2").arg(path, error));
-    source->release();
     return picture;
 }
 
@@ -140,12 +145,18 @@ std::shared_ptr<const Picture> pictureFromFile(const QString &path, Reading read
 
 std::shared_ptr<const Picture> Picture::readFile(const QString &path)
 {
-    return pictureFromFile(path, Reading::Now);
+    return loggedPictureFromFile(path, Reading::Now);
 }
 
 std::shared_ptr<const Picture> Picture::referenceFile(const QString &path)
 {
-    return pictureFromFile(path, Reading::ByReference);
+    return loggedPictureFromFile(path, Reading::ByReference);
+}
+
+std::shared_ptr<const Picture> Picture::referenceFile(const QString &path, QString &error)
+{
+    error.clear();
+    return pictureFromFile(path, Reading::ByReference, error);
 }
 
 std::shared_ptr<const Picture> Picture::fromData(const QByteArray &bytes)

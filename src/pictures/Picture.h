@@ -66,6 +66,8 @@ public:
     // Checks that the file can be a picture and reads its sizes; pixels are decoded on
     // first use. Null only when the file cannot be a picture.
     static std::shared_ptr<const Picture> referenceFile(const QString &path);
+    // The same, with the reason for a null result given in `error` instead of logged.
+    static std::shared_ptr<const Picture> referenceFile(const QString &path, QString &error);
     // Decodes encoded bytes of any supported type (clipboard data, tests, fuzzing).
     static std::shared_ptr<const Picture> fromData(const QByteArray &bytes);
     // One bitmap representation over the given pixels; points default to the pixel size.

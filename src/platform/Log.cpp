@@ -14,6 +14,7 @@ std::vector<LogCapture *> &captures()
     static std::vector<LogCapture *> list;
     return list;
 }
+thread_local LogDiversion *diversion = nullptr;
 } // namespace
 
 void qpLog(const QString &message)
@@ -24,7 +25,10 @@ void qpLog(const QString &message)
         name = QStringLiteral("Quillpane");
     const QByteArray line = QStringLiteral("%1 %2: %3\n").arg(stamp, name, message).toUtf8();
     std::lock_guard lock(registryMutex);
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    if (diversion)
+        diversion->messages_.append(message);
+    else
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     for (LogCapture *capture : captures())
         capture->add(message);
 }
@@ -60,4 +64,15 @@ void LogCapture::add(const QString &message)
 {
     std::lock_guard lock(mutex_);
     messages_.append(message);
+}
+
+LogDiversion::LogDiversion()
+    : outer_(diversion)
+{
+    diversion = this;
+}
+
+LogDiversion::~LogDiversion()
+{
+    diversion = outer_;
 }

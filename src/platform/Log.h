@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <mutex>
+#include <utility>
 
 void qpLog(const QString &message);
 
@@ -25,5 +26,24 @@ private:
     friend void qpLog(const QString &);
     void add(const QString &message);
     mutable std::mutex mutex_;
+    QStringList messages_;
+};
+
+// While alive, messages logged on the thread that made it are kept here instead of going
+// to standard error (captures still receive them), so a caller can tell the reasons of a
+// failure once, in its own words. Nested diversions: the innermost receives.
+class LogDiversion {
+public:
+    LogDiversion();
+    ~LogDiversion();
+    LogDiversion(const LogDiversion &) = delete;
+    LogDiversion &operator=(const LogDiversion &) = delete;
+
+    const QStringList &messages() const { return messages_; }
+    QStringList take() { return std::exchange(messages_, {}); }
+
+private:
+    friend void qpLog(const QString &);
+    LogDiversion *outer_;
     QStringList messages_;
 };

@@ -1,5 +1,6 @@
 #include "SafeFileCopy.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -77,11 +78,29 @@ bool mayReplace(const QByteArray &to, Replacing replacing, QString &why, std::op
     return true;
 }
 
+QByteArray folderOf(const QByteArray &to)
+{
+    const qsizetype slash = to.lastIndexOf('/');
+    return slash >= 0 ? to.left(slash + 1) : QByteArray();
+}
+
+// The first name tried for the temporary file of `to`: short whatever the destination's
+// length, and the same in every process.
+QByteArray ownTemporary(const QByteArray &to)
+{
+    const QByteArray name = to.mid(folderOf(to).size());
+    return folderOf(to) + ".quillpane-" + QCryptographicHash::hash(name, QCryptographicHash::Sha1).toHex().left(16) + ".part";
+}
+
 // A new, empty file in the folder of `to`, under a name nobody else uses.
 int createBeside(const QByteArray &to, QByteArray &temp)
 {
-    const qsizetype slash = to.lastIndexOf('/');
-    const QByteArray folder = slash >= 0 ? to.left(slash + 1) : QByteArray();
+    temp = ownTemporary(to);
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST)
+        return fd;
+    // Someone else's write of the same name, or one killed: leave it, take another name.
+    const QByteArray folder = folderOf(to);
     for (int attempt = 0; attempt < 64; ++attempt) {
         temp = folder + ".quillpane-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".part";
         const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -210,12 +229,39 @@ bool writeFileReplacing(const QString &to, const QByteArray &bytes, QString *why
     });
 }
 
+bool removeLeftoverTemporary(const QString &to, QString *why)
+{
+    const QByteArray temp = ownTemporary(QFile::encodeName(to));
+    struct stat entry {};
+    if (::lstat(temp.constData(), &entry) != 0 || !S_ISREG(entry.st_mode) || ::unlink(temp.constData()) == 0)
+        return true;
+    if (why)
+        *why = QStringLiteral("its unfinished temporary file %1 cannot be removed (%2)")
+                   .arg(QFile::decodeName(temp), QString::fromStdString(std::generic_category().message(errno)));
+    return false;
+}
+
 bool writingReplaces(const QString &path, const QString &original)
 {
-    struct stat entry {}, reached {}, named {};
+    OriginalFiles originals;
+    originals.add(original);
+    return originals.replacedByWriting(path);
+}
+
+void OriginalFiles::add(const QString &original)
+{
+    const QByteArray name = QFile::encodeName(original);
+    struct stat reached {}, named {};
+    if (::stat(name.constData(), &reached) == 0)
+        files_.emplace(reached.st_dev, reached.st_ino);
+    if (::lstat(name.constData(), &named) == 0)
+        files_.emplace(named.st_dev, named.st_ino);
+}
+
+bool OriginalFiles::replacedByWriting(const QString &path) const
+{
+    struct stat entry {};
     if (::lstat(QFile::encodeName(path).constData(), &entry) != 0 || S_ISLNK(entry.st_mode))
         return false;
-    const QByteArray name = QFile::encodeName(original);
-    auto same = [&](const struct stat &other) { return other.st_dev == entry.st_dev && other.st_ino == entry.st_ino; };
-    return (::stat(name.constData(), &reached) == 0 && same(reached)) || (::lstat(name.constData(), &named) == 0 && same(named));
+    return files_.count({quint64(entry.st_dev), quint64(entry.st_ino)}) > 0;
 }

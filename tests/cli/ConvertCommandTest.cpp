@@ -1,72 +1,13 @@
-// quillpane-convert end to end: the built program on real files, with its own preferences.
+// quillpane-convert's naming, sizes, refusals and safety, through the built program.
 
-#include "ImageEncoders.h"
-#include "Picture.h"
-#include "PixelBuffer.h"
-#include "UserDefaults.h"
+#include "ConvertFixture.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <algorithm>
-#include <gtest/gtest.h>
 
 namespace {
 
-class ConvertCommandTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(root.isValid());
-        QDir(root.path()).mkpath(QStringLiteral("config/Quillpane"));
-        QDir(root.path()).mkpath(QStringLiteral("in"));
-        UserDefaults::setStandardFilePath(root.filePath(QStringLiteral("config/Quillpane/Quillpane.json")));
-        writePicture(QStringLiteral("in/wide.png"), 300, 200, ImageEncoding::PNG);
-        writePicture(QStringLiteral("in/tall.jpg"), 200, 300, ImageEncoding::JPEG);
-    }
-
-    void writePicture(const QString &name, int w, int h, ImageEncoding encoding, uint8_t red = 200)
-    {
-        auto buffer = PixelBuffer::create(w, h, 3, 8);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                uint8_t *p = buffer->row(y) + x * 3;
-                p[0] = red;
-                p[1] = uint8_t(x % 256);
-                p[2] = uint8_t(y % 256);
-            }
-        QFile file(root.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(encodeImage(*buffer, encoding, 0.9f));
-    }
-
-    int run(const QStringList &arguments)
-    {
-        UserDefaults::standard().synchronize();
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("data")));
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(root.path());
-        process.start(QStringLiteral(QP_CONVERT_BINARY), arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        err = QString::fromLocal8Bit(process.readAllStandardError());
-        return process.exitCode();
-    }
-
-    QSize sizeOf(const QString &name)
-    {
-        auto picture = Picture::readFile(root.filePath(name));
-        return picture ? picture->sourcePixelSize() : QSize();
-    }
-
-    QTemporaryDir root;
-    QString out, err;
-};
+using ConvertCommandTest = ConvertFixture;
 
 TEST_F(ConvertCommandTest, NamesOutputsAsTheBatchDoesAndFollowsProportions)
 {
@@ -78,43 +19,74 @@ TEST_F(ConvertCommandTest, NamesOutputsAsTheBatchDoesAndFollowsProportions)
     EXPECT_EQ(sizeOf("out/wide.tiff"), QSize(75, 50));
 
     // Both sides given: the picture is cut to them.
-    EXPECT_EQ(run({"--width", "40", "--height", "40", "--type", "png", "-o", "out", "in/tall.jpg"}), 0);
+    EXPECT_EQ(run({"--width=40", "--height", "40", "--type", "png", "-o", "out", "in/tall.jpg"}), 0);
     EXPECT_EQ(sizeOf("out/tall.png"), QSize(40, 40));
+
+    // Neither: the window's first-run width, the height by proportion.
+    EXPECT_EQ(run({"-o", "first", "in/wide.png"}), 0);
+    EXPECT_EQ(sizeOf("first/wide.jpg"), QSize(125, 83));
 }
 
-TEST_F(ConvertCommandTest, StoredPreferencesFillWhatIsNotGiven)
+TEST_F(ConvertCommandTest, WindowSettingsFillWhatIsNotGiven)
 {
     UserDefaults::standard().setIntegerForKey(1, QStringLiteral("fileFormat"));
     UserDefaults::standard().setObjectForKey(QStringLiteral("60"), QStringLiteral("outputWidth"));
     UserDefaults::standard().setObjectForKey(QStringLiteral("10"), QStringLiteral("outputHeight"));
-    EXPECT_EQ(run({"-o", "out", "in/wide.png"}), 0) << err.toStdString();
+    EXPECT_EQ(run({"--window-settings", "-o", "out", "in/wide.png"}), 0) << err.toStdString();
     EXPECT_EQ(sizeOf("out/wide.png"), QSize(60, 40)) << "the proportion lock is on by default";
 
     UserDefaults::standard().setBoolForKey(false, QStringLiteral("constrain"));
-    EXPECT_EQ(run({"-o", "out2", "in/wide.png"}), 0);
+    EXPECT_EQ(run({"--window-settings", "-o", "out2", "in/wide.png"}), 0);
     EXPECT_EQ(sizeOf("out2/wide.png"), QSize(60, 10));
 
     // Sizes read as the window's size fields read them.
     UserDefaults::standard().setObjectForKey(QStringLiteral("1,020"), QStringLiteral("outputWidth"));
     UserDefaults::standard().setObjectForKey(QStringLiteral("abc"), QStringLiteral("outputHeight"));
-    EXPECT_EQ(run({"-o", "out3", "in/wide.png"}), 0) << err.toStdString();
+    EXPECT_EQ(run({"--window-settings", "-o", "out3", "in/wide.png"}), 0) << err.toStdString();
     EXPECT_EQ(sizeOf("out3/wide.png"), QSize(1020, 125));
     EXPECT_TRUE(err.contains("outputHeight")) << err.toStdString();
 }
 
-TEST_F(ConvertCommandTest, BadArgumentsAreExplained)
+TEST_F(ConvertCommandTest, BadArgumentsAreExplainedAndNothingIsWritten)
 {
-    EXPECT_EQ(run({"--quality", "200", "-o", "out", "in/wide.png"}), 2);
-    EXPECT_TRUE(err.contains("--quality")) << err.toStdString();
-    EXPECT_EQ(run({"--effect", "blur", "-o", "out", "in/wide.png"}), 2);
-    EXPECT_TRUE(err.contains("none|tonal|sepia|posterize|chrome"));
+    const struct {
+        QStringList arguments;
+        const char *said;
+    } cases[] = {
+        {{"--quality", "200"}, "--quality: 200 is not a number from 0 to 100"},
+        {{"--effect", "blur"}, "none|tonal|sepia|posterize|chrome"},
+        {{"--frobnicate"}, "unknown option --frobnicate"},
+        {{"--width", "1.5"}, "--width: 1.5 is not a whole number"},
+        {{"--quiet=yes"}, "--quiet takes no value"},
+        {{"--shard", "1/0"}, "--shard: 1/0 is not K/N"},
+        {{"--shard", "-1/3"}, "--shard: -1/3 is not K/N"},
+        // The old log2 form of the temperature is no colour temperature.
+        {{"--temperature", "12.68"}, "--temperature: 12.68 is not a colour temperature from 2897 to 15286 kelvin"},
+        // What the engine cannot make is refused before anything runs, with the reason.
+        {{"--width", "65501"}, "the width 65501 is more than the engine can make: a jpg output has at most 65500 pixels a side"},
+        {{"--width", "20000", "--height", "20000", "--type", "png"}, "one conversion makes at most 268 megapixels"},
+        {{"--print-settings", "--print-formats"}, "not both"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(run(c.arguments + QStringList{"-o", "out", "in/wide.png"}), 2) << c.said;
+        EXPECT_TRUE(err.contains(c.said)) << err.toStdString();
+    }
     EXPECT_EQ(run({"in/wide.png"}), 2);
+    EXPECT_TRUE(err.contains("no output folder"));
     EXPECT_EQ(run({"-o", "out"}), 2);
+    EXPECT_TRUE(err.contains("no pictures given"));
     EXPECT_EQ(run({"--width"}), 2);
-    EXPECT_EQ(run({"--frobnicate", "-o", "out", "in/wide.png"}), 2);
+    EXPECT_TRUE(err.contains("--width needs a value"));
     EXPECT_FALSE(QFile::exists(root.filePath("out")));
+
+    // The largest sides each type can have are accepted.
+    EXPECT_EQ(run({"--width", "65500", "--print-settings"}), 0) << err.toStdString();
+    EXPECT_EQ(run({"--width", "65535", "--height", "4096", "--type", "tiff", "--print-settings"}), 0) << err.toStdString();
+
     EXPECT_EQ(run({"--help"}), 0);
-    EXPECT_TRUE(out.contains("--formats") && out.contains("--jobs") && out.contains("--neutral"));
+    for (const char *option : {"--files-from", "--recursive", "--keep-tree", "--shard", "--skip-existing", "--report", "--quiet",
+                               "--settings", "--window-settings", "--print-settings", "--formats-file", "--neutral", "kelvin"})
+        EXPECT_TRUE(out.contains(option)) << option;
 }
 
 TEST_F(ConvertCommandTest, AdjustmentsGoNoFurtherThanTheSliders)
@@ -124,58 +96,74 @@ TEST_F(ConvertCommandTest, AdjustmentsGoNoFurtherThanTheSliders)
     auto pixels = PixelBuffer::create(13, 13, 3, 8);
     for (int y = 0; y < 13; ++y)
         std::fill(pixels->row(y), pixels->row(y) + 39, uint8_t(0));
-    QFile black(root.filePath("in/black.png"));
-    ASSERT_TRUE(black.open(QIODevice::WriteOnly));
-    black.write(encodeImage(*pixels, ImageEncoding::PNG, 1.0f));
-    black.close();
+    writeFile("in/black.png", encodeImage(*pixels, ImageEncoding::PNG, 1.0f));
     const QStringList size = {"--width", "13", "--height", "13"};
-    EXPECT_EQ(run(size + QStringList{"--neutral", "--exposure", "200", "--effect", "tonal", "-o", "out", "in/black.png"}), 2);
+    EXPECT_EQ(run(size + QStringList{"--exposure", "200", "--effect", "tonal", "-o", "out", "in/black.png"}), 2);
     EXPECT_TRUE(err.contains("--exposure: 200 is not a number from -2 to 2")) << err.toStdString();
-    const std::pair<const char *, const char *> beyond[] = {{"--sharpen", "2.1"},     {"--saturation", "-0.1"}, {"--brightness", "0.6"},
-                                                           {"--contrast", "0.4"},    {"--vibrance", "1.5"},    {"--temperature", "14"},
-                                                           {"--intensity", "6"},     {"--exposure", "-2.5"}};
+    const std::pair<const char *, const char *> beyond[] = {{"--sharpen", "2.1"},  {"--saturation", "-0.1"}, {"--brightness", "0.6"},
+                                                           {"--contrast", "0.4"}, {"--vibrance", "1.5"},    {"--temperature", "15300"},
+                                                           {"--intensity", "6"},  {"--exposure", "-2.5"},   {"--temperature", "2896"}};
     for (const auto &[option, value] : beyond)
         EXPECT_EQ(run(size + QStringList{option, value, "-o", "out", "in/black.png"}), 2) << option << " " << value;
-    EXPECT_EQ(run(size + QStringList{"--temperature", "13.9", "--contrast", "0.5", "--intensity", "5", "-o", "out", "in/black.png"}), 0)
+    EXPECT_EQ(run(size + QStringList{"--temperature", "15286", "--contrast", "0.5", "--intensity", "5", "-o", "out", "in/black.png"}), 0)
         << err.toStdString();
 
     // The same from a stored record: held at the slider's end, as the window holds it.
     UserDefaults::standard().setObjectForKey(QVariantMap{{"exposure", 200.0f}, {"contrast", "-7"}}, QStringLiteral("adjustmentDefaults"));
-    EXPECT_EQ(run(size + QStringList{"--effect", "tonal", "--type", "png", "-o", "stored", "in/black.png", "in/wide.png"}), 0)
+    EXPECT_EQ(run(size + QStringList{"--window-settings", "--effect", "tonal", "--type", "png", "--sharpen", "0.24", "-o", "stored",
+                                     "in/black.png", "in/wide.png"}),
+              0)
         << err.toStdString();
     EXPECT_EQ(sizeOf("stored/black.png"), QSize(13, 13));
-    UserDefaults::standard().removeObjectForKey(QStringLiteral("adjustmentDefaults"));
-    EXPECT_EQ(run(size + QStringList{"--effect", "tonal", "--type", "png", "--exposure", "2", "--contrast", "0.5", "-o", "given", "in/wide.png"}), 0);
-    QFile stored(root.filePath("stored/wide.png")), given(root.filePath("given/wide.png"));
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly) && given.open(QIODevice::ReadOnly));
-    EXPECT_EQ(stored.readAll(), given.readAll());
+    EXPECT_EQ(run(size + QStringList{"--effect", "tonal", "--type", "png", "--sharpen", "0.24", "--exposure", "2", "--contrast", "0.5",
+                                     "--temperature", "6562.366", "-o", "given", "in/wide.png"}),
+              0);
+    EXPECT_EQ(bytes("stored/wide.png"), bytes("given/wide.png"));
 }
 
-TEST_F(ConvertCommandTest, AFailedPictureDoesNotStopTheOthers)
+TEST_F(ConvertCommandTest, AFailedPictureIsToldOnceWithItsReasonAndDoesNotStopTheOthers)
 {
-    QFile text(root.filePath("in/notes.jpg"));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("not a picture at all");
-    text.close();
+    writeFile("in/notes.jpg", "not a picture at all");
     EXPECT_EQ(run({"--width", "50", "--jobs", "1", "-o", "out", "in/wide.png", "in/notes.jpg", "in/missing.png", "in/tall.jpg"}), 1);
-    EXPECT_TRUE(err.contains("in/notes.jpg")) << err.toStdString();
-    EXPECT_TRUE(err.contains("in/missing.png"));
+    // One line each, saying why; nothing else.
+    EXPECT_EQ(errLines().size(), 2) << err.toStdString();
+    for (const char *told : {"in/notes.jpg: cannot be read: it is not a picture of a type this program reads",
+                             "in/missing.png: cannot be read: there is no such file"})
+        EXPECT_EQ(errLines().filter(told).size(), 1) << told << "\n" << err.toStdString();
     EXPECT_TRUE(QFile::exists(root.filePath("out/wide.jpg")));
     EXPECT_TRUE(QFile::exists(root.filePath("out/tall.jpg")));
+
+    // A conversion the engine refuses: its own reason, in the picture's one line.
+    writePicture("in/sliver.png", 1, 4000, ImageEncoding::PNG);
+    EXPECT_EQ(run({"--width", "65000", "-o", "out", "in/sliver.png"}), 1);
+    EXPECT_EQ(errLines().size(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("in/sliver.png: " + root.filePath("out/sliver.jpg") + " could not be made at 65000 x 2599"))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains(" pixels: cannot render 65000 x "))
+        << err.toStdString();
+
+    // The output folder that cannot be made, and why.
+    writeFile("blocked", "a file where the folder would be");
+    EXPECT_EQ(run({"-o", "blocked/out", "in/wide.png"}), 2);
+    EXPECT_TRUE(err.contains("the folder blocked/out cannot be made: Not a directory")) << err.toStdString();
 }
 
 TEST_F(ConvertCommandTest, NeverOverwritesAnInputOrAnEarlierOutput)
 {
-    QFile original(root.filePath("in/tall.jpg"));
-    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-    const QByteArray before = original.readAll();
-    original.close();
+    const QByteArray before = bytes("in/tall.jpg");
     writePicture(QStringLiteral("in/wide.tif"), 30, 20, ImageEncoding::TIFF);
     EXPECT_EQ(run({"--width", "50", "--type", "jpeg", "-o", "in", "in/tall.jpg", "in/wide.png", "in/wide.tif"}), 1);
-    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-    EXPECT_EQ(original.readAll(), before);
+    EXPECT_EQ(bytes("in/tall.jpg"), before);
     EXPECT_EQ(sizeOf("in/wide.jpg"), QSize(50, 33)) << "the first picture named wide keeps its output";
-    EXPECT_TRUE(err.contains("in/wide.tif"));
+    EXPECT_TRUE(err.contains("in/wide.tif: its output " + root.filePath("in/wide.jpg") + " is already the output of in/wide.png"))
+        << err.toStdString();
+
+    // A format's output is an output too: photo@2x.png's base output is photo.png's @2x.
+    writePicture(QStringLiteral("pair/photo.png"), 40, 40, ImageEncoding::PNG, 10);
+    writePicture(QStringLiteral("pair/photo@2x.png"), 80, 80, ImageEncoding::PNG, 250);
+    EXPECT_EQ(run({"--width", "20", "--formats", "-o", "pairs", "pair/photo.png", "pair/photo@2x.png"}), 1);
+    EXPECT_EQ(sizeOf("pairs/photo@2x.jpg"), QSize(40, 40));
+    EXPECT_TRUE(err.contains("pair/photo@2x.png: its output")) << err.toStdString();
 }
 
 TEST_F(ConvertCommandTest, FormatsAreWrittenBesideEachOutputAndStayInItsFolder)
@@ -190,24 +178,28 @@ TEST_F(ConvertCommandTest, FormatsAreWrittenBesideEachOutputAndStayInItsFolder)
     escape["name"] = "evil";
     escape["modifier"] = "/../escaped";
     UserDefaults::standard().setObjectForKey(QVariantList{twice, off, escape}, QStringLiteral("formats"));
-    EXPECT_EQ(run({"--width", "60", "--type", "png", "--formats", "-o", "out", "in/wide.png"}), 1);
+    EXPECT_EQ(run({"--window-settings", "--width", "60", "--type", "png", "--formats", "-o", "out", "in/wide.png"}), 1);
     EXPECT_EQ(sizeOf("out/wide.png"), QSize(60, 40));
     EXPECT_EQ(sizeOf("out/wide@2x.png"), QSize(120, 80));
     EXPECT_FALSE(QFile::exists(root.filePath("out/wide@3x.png")));
     EXPECT_FALSE(QFile::exists(root.filePath("escaped.png")));
     EXPECT_FALSE(QFile::exists(root.filePath("out/wide/../escaped.png")));
     EXPECT_TRUE(err.contains("skipping format")) << err.toStdString();
+
+    // Without --window-settings the stored list is not read: the built-ins are written.
+    EXPECT_EQ(run({"--width", "60", "--type", "png", "--formats", "-o", "plain", "in/wide.png"}), 0) << err.toStdString();
+    EXPECT_EQ(sizeOf("plain/wide@2x.png"), QSize(120, 80));
+    EXPECT_EQ(sizeOf("plain/wide@3x.png"), QSize(180, 120));
 }
 
-TEST_F(ConvertCommandTest, FormatsWithNoStoredListAreTheBuiltInsAndNothingIsStored)
+TEST_F(ConvertCommandTest, WindowFormatsWithNoStoredListAreTheBuiltInsAndNothingIsStored)
 {
     // As the window's first start seeds the list, without writing the preferences.
-    const QStringList args = {"--width", "60", "--type", "png", "--formats", "-o", "out", "in/wide.png"};
+    const QStringList args = {"--window-settings", "--width", "60", "--type", "png", "--formats", "-o", "out", "in/wide.png"};
     EXPECT_EQ(run(args), 0) << err.toStdString();
     EXPECT_EQ(sizeOf("out/wide@2x.png"), QSize(120, 80));
     EXPECT_EQ(sizeOf("out/wide@3x.png"), QSize(180, 120));
-    QFile prefs(root.filePath("config/Quillpane/Quillpane.json"));
-    EXPECT_FALSE(prefs.open(QIODevice::ReadOnly) && prefs.readAll().contains("formats"));
+    EXPECT_FALSE(bytes("config/Quillpane/Quillpane.json").contains("formats"));
 
     // The first-run choices stored by the window decide which built-ins are selected.
     UserDefaults::standard().setBoolForKey(false, QStringLiteral("create2xVersion"));
@@ -221,9 +213,7 @@ TEST_F(ConvertCommandTest, FormatsWithNoStoredListAreTheBuiltInsAndNothingIsStor
 
 TEST_F(ConvertCommandTest, AddModePadsWithTheChosenFill)
 {
-    EXPECT_EQ(run({"--width", "90", "--height", "90", "--mode", "add", "--fill", "black", "--type", "png", "--neutral", "-o", "out",
-                   "in/wide.png"}),
-              0);
+    EXPECT_EQ(run({"--width", "90", "--height", "90", "--mode", "add", "--fill", "black", "--type", "png", "-o", "out", "in/wide.png"}), 0);
     auto picture = Picture::readFile(root.filePath("out/wide.png"));
     ASSERT_TRUE(picture);
     auto pixels = picture->representations().back()->pixels();
@@ -238,13 +228,7 @@ TEST_F(ConvertCommandTest, AddModePadsWithTheChosenFill)
 // folder, and a file someone made read-only are left as they are.
 TEST_F(ConvertCommandTest, AnOutputReplacesALinkItselfAndLeavesInputsAndReadOnlyFilesAlone)
 {
-    auto bytes = [this](const char *name) {
-        QFile file(root.filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    QFile victim(root.filePath("victim.txt"));
-    ASSERT_TRUE(victim.open(QIODevice::WriteOnly) && victim.write("victim") == 6);
-    victim.close();
+    writeFile("victim.txt", "victim");
     QDir(root.path()).mkpath("out");
     ASSERT_TRUE(QFile::link("../victim.txt", root.filePath("out/wide.jpg")));
     ASSERT_TRUE(QFile::link("../nowhere.jpg", root.filePath("out/tall.jpg")));

@@ -3,9 +3,12 @@
 #include "ConversionTestSupport.h"
 #include "Log.h"
 #include "PhotoManipulator.h"
+#include "Parallel.h"
 #include "Renderer.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <thread>
 
 namespace {
 
@@ -141,6 +144,27 @@ TEST_F(ChainTest, RendersTheSameWithOneThreadAsWithMany)
     ASSERT_TRUE(one && many);
     for (int y = 0; y < one->height; ++y)
         ASSERT_EQ(0, memcmp(one->row(y), many->row(y), one->stride)) << y;
+}
+
+// A scheduler that gives this process fewer processors than the machine has is obeyed.
+TEST(Parallel, HardwareThreadsAreTheProcessorsThisThreadMayUse)
+{
+    int counted = 0;
+    std::thread restricted([&] {
+        cpu_set_t allowed;
+        ASSERT_EQ(::sched_getaffinity(0, sizeof allowed, &allowed), 0);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &allowed)) {
+                CPU_SET(cpu, &one);
+                break;
+            }
+        ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+        counted = hardwareThreads();
+    });
+    restricted.join();
+    EXPECT_EQ(counted, 1);
 }
 
 } // namespace

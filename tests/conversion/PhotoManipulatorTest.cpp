@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "CanvasImageRep.h"
+#include "ImageEncoders.h"
 #include "ConversionTestSupport.h"
 #include "Log.h"
 #include "OutputFileType.h"
@@ -241,6 +242,23 @@ TEST_F(DriverTest, AbsurdSizesAreRefusedWithALine)
     engine.convertNSImageForWebWithSettings(flatPicture(10, 10, {1, 2, 3}), baseSettings(200000, 200000));
     EXPECT_EQ(log.messages().size(), 2);
     EXPECT_FALSE(QFile::exists(tempPreviewPath(1)));
+}
+
+// The sizes the engine promises up front are ones it makes; one pixel more is refused.
+TEST(OutputSizes, TheLargestPromisedSideIsMadeInEveryType)
+{
+    PhotoManipulator engine;
+    engine.setThreadCount(1);
+    for (const qint64 type : {0, 1, 2}) {
+        const int side = largestEncodedSide(outputFileTypeFor(type).encoding);
+        EXPECT_EQ(PhotoManipulator::outputSizeRefusal(QSize(side, 1), type), "") << type;
+        EXPECT_NE(PhotoManipulator::outputSizeRefusal(QSize(1, side + 1), type), "") << type;
+        const QByteArray made = engine.encodedDataForNSImageWithSettings(flatPicture(4, 1, {9, 9, 9}), baseSettings(side, 1), type, 0);
+        EXPECT_FALSE(made.isEmpty()) << "type " << type << " at " << side << " pixels";
+    }
+    EXPECT_EQ(PhotoManipulator::outputSizeRefusal(QSize(16384, 16384), 1), "");
+    EXPECT_EQ(PhotoManipulator::outputSizeRefusal(QSize(16385, 16384), 1), "one conversion makes at most 268 megapixels");
+    EXPECT_EQ(PhotoManipulator::outputSizeRefusal(QSize(10, 10), 9), "the output type 9 writes nothing");
 }
 
 TEST_F(DriverTest, NullPictureTouchesNothing)

@@ -3,8 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
@@ -163,4 +166,34 @@ TEST_F(SafeFileCopyTest, WritingReplacesOnlyTheFileItselfOrItsOtherNames)
     };
     for (const auto &c : cases)
         EXPECT_EQ(writingReplaces(path(c.output), path(c.original)), c.replaces) << c.output << " over " << c.original;
+}
+
+// A writer killed before its rename leaves its temporary file; the next writer of that
+// destination (and no other) can take it away.
+TEST_F(SafeFileCopyTest, AKilledWritersTemporaryIsRemovedByTheNextWriterOfItsName)
+{
+    const QByteArray fifo = QFile::encodeName(path("fifo"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) // copies from the pipe until killed
+        ::_exit(copyFileReplacing(path("fifo"), path("out/pic.png")) ? 0 : 1);
+    const int pipe = ::open(fifo.constData(), O_WRONLY);
+    ASSERT_GE(pipe, 0);
+    ASSERT_EQ(::write(pipe, "half a picture", 14), 14);
+    for (int waited = 0; outEntries().isEmpty() && waited < 10000; waited += 10)
+        ::usleep(10000);
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
+    ::close(pipe);
+    const QStringList left = outEntries();
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_TRUE(left.first().startsWith(".quillpane-") && left.first().endsWith(".part")) << left.first().toStdString();
+
+    EXPECT_TRUE(removeLeftoverTemporary(path("out/other.png")));
+    EXPECT_EQ(outEntries(), left) << "another name's temporary file is not touched";
+    EXPECT_TRUE(removeLeftoverTemporary(path("out/pic.png")));
+    EXPECT_TRUE(outEntries().isEmpty());
+    EXPECT_TRUE(writeFileReplacing(path("out/pic.png"), "whole"));
+    EXPECT_EQ(outEntries(), QStringList({"pic.png"}));
 }
