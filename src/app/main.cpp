@@ -63,7 +63,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillpane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillpane"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quillpane"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quillpane.Quillpane"));
 
     ShrinkerController controller;
     // Dialogs and panels take the main window's mark.

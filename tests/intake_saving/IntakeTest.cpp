@@ -5,6 +5,7 @@
 
 #include "CommandLineIntake.h"
 #include "Controls.h"
+#include "ImageDecoders.h"
 #include "Log.h"
 #include "NotificationCenter.h"
 #include "QP_ImageView.h"
@@ -13,10 +14,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <algorithm>
 
 namespace {
 
@@ -184,7 +187,7 @@ TEST_F(IntakeTest, TheSystemOpensFilesThroughTheCommandLine)
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 2 images");
 }
 
-TEST(DesktopFile, DeclaresEveryTypeTheOpenPanelOffersAndPassesFiles)
+TEST(DesktopFile, DeclaresExactlyTheTypesTheDecodersReadAndPassesFiles)
 {
     // Read by hand: QSettings would take the ";" of the lists for comments.
     QFile file(QStringLiteral(QP_DESKTOP_FILE));
@@ -194,14 +197,28 @@ TEST(DesktopFile, DeclaresEveryTypeTheOpenPanelOffersAndPassesFiles)
         if (const int equals = int(line.indexOf('=')); equals > 0)
             entry.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
     EXPECT_EQ(entry.value("Exec"), "quillpane %F");
+    EXPECT_EQ(entry.value("Icon") + ".desktop", QFileInfo(QStringLiteral(QP_DESKTOP_FILE)).fileName()) << "one id for both";
     const QStringList declared = entry.value("MimeType").split(';', Qt::SkipEmptyParts);
     const QMimeDatabase mimes;
-    for (const QString type : {"jpg", "jpeg", "gif", "png", "pdf", "ai", "eps", "tif", "tiff", "webp", "avif", "heic", "heif"}) {
-        const QMimeType mime = mimes.mimeTypeForFile("picture." + type, QMimeDatabase::MatchExtension);
+    // Every ending the decoders read is offered by its type (an ending the desktop does
+    // not know, such as jfif, is told by content as its parent type)...
+    QList<QMimeType> read;
+    for (const QString &ending : pictureFileExtensions()) {
+        const QMimeType mime = mimes.mimeTypeForFile("picture." + ending, QMimeDatabase::MatchExtension);
+        if (mime.isDefault())
+            continue;
+        read << mime;
         bool found = declared.contains(mime.name());
         for (const QString &alias : mime.aliases())
             found |= declared.contains(alias);
-        EXPECT_TRUE(found) << type.toStdString() << " is " << mime.name().toStdString();
+        EXPECT_TRUE(found) << ending.toStdString() << " is " << mime.name().toStdString();
+    }
+    // ...and nothing else is: each declared type is one of those, another name of one, or
+    // the parent of one (EPS is PostScript).
+    for (const QString &name : declared) {
+        const QMimeType mime = mimes.mimeTypeForName(name);
+        EXPECT_TRUE(std::any_of(read.begin(), read.end(), [&](const QMimeType &t) { return t == mime || t.inherits(mime.name()); }))
+            << name.toStdString();
     }
 }
 
