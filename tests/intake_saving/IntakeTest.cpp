@@ -185,6 +185,32 @@ TEST_F(IntakeTest, TheSystemOpensFilesThroughTheCommandLine)
     openCommandLinePaths(*controller, {a, b});
     EXPECT_EQ(*controller->inputFileArray, QStringList({a, b}));
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 2 images");
+
+    // A picture of each type the desktop entry declares, as a file manager passes it.
+    const auto pixels = TestPictures::make(36, 20, 3, 8, [](int x, int y, uint16_t *o) { o[0] = uint16_t(x * 7), o[1] = uint16_t(y * 12), o[2] = 160; });
+    TestPictures::TiffPageSpec tiffPage;
+    tiffPage.pixels = pixels;
+    const std::pair<const char *, QByteArray> typed[] = {
+        {"t.jpg", TestPictures::jpeg(*pixels)},
+        {"t.png", TestPictures::png(*pixels)},
+        {"t.gif", TestPictures::gif(36, 20, std::vector<uint8_t>(36 * 20, 1), {0, 0, 0, 200, 80, 160})},
+        {"t.tif", TestPictures::tiff({tiffPage})},
+        {"t.webp", TestPictures::webp(*pixels)},
+        {"t.heic", TestPictures::heic(*pixels)},
+        {"t.avif", TestPictures::avif(*pixels)},
+        {"t.pdf", TestPictures::pdf(36, 20)},
+        {"t.ai", TestPictures::pdf(36, 20)},
+        {"t.eps", TestPictures::eps(36, 20)}};
+    for (const auto &[name, bytes] : typed) {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        controller->inputImage.reset();
+        openCommandLinePaths(*controller, {file.fileName()});
+        ASSERT_TRUE(controller->inputImage) << name;
+        EXPECT_EQ(controller->inputImage->size(), QSizeF(36, 20)) << name;
+    }
 }
 
 TEST(DesktopFile, DeclaresExactlyTheTypesTheDecodersReadAndPassesFiles)
