@@ -80,7 +80,7 @@ bool readArguments(const QStringList &arguments, GivenArguments &given, QString 
             help = true;
             return false;
         }
-        if (option->name == QLatin1String("version")) {
+        if (option->name == QLatin1String("version")) { // answered alone, whatever follows, as --help is
             given.run[option->name] = true;
             return true;
         }
