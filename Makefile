@@ -5,7 +5,7 @@ TSAN_DIR  ?= build-tsan
 JOBS      ?= $(shell nproc)
 CMAKE_CFG  = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps build run test test-release test-asan fuzz clean
+.PHONY: deps build run package test test-release test-asan fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -16,6 +16,10 @@ build: deps
 
 run: build
 	$(BUILD_DIR)/src/app/quillpane
+
+# The Debian package: $(BUILD_DIR)/quillpane_VERSION_ARCH.deb.
+package: build
+	@cmake --build $(BUILD_DIR) --target package
 
 test: test-release test-asan test-tsan
 

@@ -134,7 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
               && (!command || sameCommand(*command, *again)),
           "parsing the same arguments twice gave two answers");
 
-    if (command) {
+    // --version asks for nothing to be converted: there is no command to check.
+    if (command && command->print != ConvertCommand::Print::Version) {
         checkCommand(*command);
         // A formats file that went away meanwhile would refuse the second reading.
         if (command->settings.value(QLatin1String("formats-file")).isNull())

@@ -80,6 +80,10 @@ bool readArguments(const QStringList &arguments, GivenArguments &given, QString 
             help = true;
             return false;
         }
+        if (option->name == QLatin1String("version")) { // answered alone, whatever follows, as --help is
+            given.run[option->name] = true;
+            return true;
+        }
         if (option->name == QLatin1String("neutral"))
             lay(given.settings, neutralAdjustments());
         else if (option->scope == ConvertOption::Scope::Setting && option->kind == ConvertOption::Kind::Path)
@@ -121,6 +125,10 @@ std::optional<ConvertCommand> parseConvertArguments(const QStringList &arguments
     auto run = [&](const char *name) { return given.run.value(QLatin1String(name)); };
 
     ConvertCommand command;
+    if (run("version").toBool()) {
+        command.print = ConvertCommand::Print::Version;
+        return command;
+    }
     const SettingsBase base = run("window-settings").toBool() ? windowBase(command.notes) : neutralBase();
     command.settings = base.settings;
     if (run("settings").isString()) {

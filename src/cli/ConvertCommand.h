@@ -33,7 +33,7 @@ struct ConvertCommand {
     QString report;
     bool quiet = false;
     int jobs = 0;
-    enum class Print { Nothing, Settings, Formats } print = Print::Nothing;
+    enum class Print { Nothing, Settings, Formats, Version } print = Print::Nothing;
     QStringList notes; // stored values that could not be used
 };
 

@@ -120,6 +120,7 @@ const std::vector<ConvertOption> &convertOptions()
              "preferences file); implies --formats"},
 
             {"help", 'h', Kind::Flag, Scope::Run, "", "this text", 0, 0, {}, "And"},
+            {"version", 0, Kind::Flag, Scope::Run, "", "the program's name and version"},
         };
         return list;
     }();

@@ -14,6 +14,7 @@
 #include "PhotoManipulator.h"
 #include "Picture.h"
 #include "PlistValue.h"
+#include "QuillpaneVersion.h"
 #include "SafeFileCopy.h"
 #include "SavingRules.h"
 
@@ -177,8 +178,9 @@ private:
 
 int printWhatWasAsked(const ConvertCommand &command)
 {
-    const QByteArray text =
-        command.print == ConvertCommand::Print::Settings ? settingsFileText(command.settings) : formatsFileText(command.formatList);
+    const QByteArray text = command.print == ConvertCommand::Print::Settings ? settingsFileText(command.settings)
+        : command.print == ConvertCommand::Print::Formats                     ? formatsFileText(command.formatList)
+                                                                              : QByteArray("quillpane-convert ") + quillpaneVersion + '\n';
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     return std::fflush(stdout) == 0 ? 0 : 2;
 }

@@ -583,6 +583,10 @@ void ShrinkerController::buildMenus()
     QAction *help = helpMenu->addAction(QStringLiteral("Quillpane &Help"));
     help->setShortcut(QKeySequence::HelpContents);
     connect(help, &QAction::triggered, this, &ShrinkerController::visitHelp);
+    helpMenu->addSeparator();
+    QAction *about = helpMenu->addAction(QStringLiteral("&About Quillpane"));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, &ShrinkerController::showAbout);
 }
 
 void ShrinkerController::connectControls()

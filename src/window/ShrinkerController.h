@@ -208,6 +208,8 @@ public:
     Q_INVOKABLE void openPrefs();
     Q_INVOKABLE void showAdjustmentsWindow();
     Q_INVOKABLE void visitHelp();
+    // The program's name, version and purpose in a box that does not hold up the window.
+    Q_INVOKABLE void showAbout();
     Q_INVOKABLE void oneTouch();
     // Selects the tab of mainTabView with that identifier; false when there is none.
     bool selectTabWithIdentifier(const QString &identifier);

@@ -11,6 +11,7 @@
 #include "NamedImage.h"
 #include "PlistValue.h"
 #include "Preferences.h"
+#include "QuillpaneVersion.h"
 #include "ToolbarCustomizeDialog.h"
 #include "UserDefaults.h"
 
@@ -25,6 +26,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
 #include <QTabBar>
@@ -324,6 +326,17 @@ void ShrinkerController::showAdjustmentsWindow()
 void ShrinkerController::visitHelp()
 {
     Manual::openHelpPage();
+}
+
+void ShrinkerController::showAbout()
+{
+    auto *box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Quillpane"),
+                                QStringLiteral("Quillpane %1").arg(QLatin1String(quillpaneVersion)), QMessageBox::Ok, uiWindow);
+    box->setObjectName(QStringLiteral("about"));
+    box->setInformativeText(QStringLiteral("Makes web-ready copies of pictures in several sizes.\n\nQt %1").arg(QLatin1String(qVersion())));
+    box->setIconPixmap(uiWindow->windowIcon().pixmap(64));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void ShrinkerController::oneTouch()

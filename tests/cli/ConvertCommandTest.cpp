@@ -5,6 +5,7 @@
 #include "PixelBuffer.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
+#include "QuillpaneVersion.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -89,8 +90,12 @@ TEST_F(ConvertCommandTest, BadArgumentsAreExplainedAndNothingIsWritten)
 
     EXPECT_EQ(run({"--help"}), 0);
     for (const char *option : {"--files-from", "--recursive", "--keep-tree", "--shard", "--skip-existing", "--report", "--quiet",
-                               "--settings", "--window-settings", "--print-settings", "--formats-file", "--neutral", "kelvin"})
+                               "--settings", "--window-settings", "--print-settings", "--formats-file", "--neutral", "kelvin", "--version"})
         EXPECT_TRUE(out.contains(option)) << option;
+    // --version answers as --help does, whatever follows, and converts nothing.
+    EXPECT_EQ(run({"--version", "--frobnicate", "-o", "out", "in/wide.png"}), 0) << err.toStdString();
+    EXPECT_EQ(out, QStringLiteral("quillpane-convert %1\n").arg(QLatin1String(quillpaneVersion)));
+    EXPECT_FALSE(QFile::exists(root.filePath("out")));
 }
 
 TEST_F(ConvertCommandTest, WebpAvifAndTheBudget)

@@ -7,6 +7,7 @@
 #include "Controls.h"
 #include "FileDialogPresenter.h"
 #include "WindowMessage.h"
+#include "ImageDecoders.h"
 #include "Log.h"
 #include "NotificationCenter.h"
 #include "QP_ImageView.h"
@@ -23,10 +24,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <algorithm>
 
 namespace {
 
@@ -318,9 +321,35 @@ TEST_F(IntakeTest, TheSystemOpensFilesThroughTheCommandLine)
     openCommandLinePaths(*controller, {a, b});
     EXPECT_EQ(*controller->inputFileArray, QStringList({a, b}));
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 2 images");
+
+    // A picture of each type the desktop entry declares, as a file manager passes it.
+    const auto pixels = TestPictures::make(36, 20, 3, 8, [](int x, int y, uint16_t *o) { o[0] = uint16_t(x * 7), o[1] = uint16_t(y * 12), o[2] = 160; });
+    TestPictures::TiffPageSpec tiffPage;
+    tiffPage.pixels = pixels;
+    const std::pair<const char *, QByteArray> typed[] = {
+        {"t.jpg", TestPictures::jpeg(*pixels)},
+        {"t.png", TestPictures::png(*pixels)},
+        {"t.gif", TestPictures::gif(36, 20, std::vector<uint8_t>(36 * 20, 1), {0, 0, 0, 200, 80, 160})},
+        {"t.tif", TestPictures::tiff({tiffPage})},
+        {"t.webp", TestPictures::webp(*pixels)},
+        {"t.heic", TestPictures::heic(*pixels)},
+        {"t.avif", TestPictures::avif(*pixels)},
+        {"t.pdf", TestPictures::pdf(36, 20)},
+        {"t.ai", TestPictures::pdf(36, 20)},
+        {"t.eps", TestPictures::eps(36, 20)}};
+    for (const auto &[name, bytes] : typed) {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        controller->inputImage.reset();
+        openCommandLinePaths(*controller, {file.fileName()});
+        ASSERT_TRUE(controller->inputImage) << name;
+        EXPECT_EQ(controller->inputImage->size(), QSizeF(36, 20)) << name;
+    }
 }
 
-TEST(DesktopFile, DeclaresEveryTypeTheOpenPanelOffersAndPassesFiles)
+TEST(DesktopFile, DeclaresExactlyTheTypesTheDecodersReadAndPassesFiles)
 {
     // Read by hand: QSettings would take the ";" of the lists for comments.
     QFile file(QStringLiteral(QP_DESKTOP_FILE));
@@ -330,14 +359,28 @@ TEST(DesktopFile, DeclaresEveryTypeTheOpenPanelOffersAndPassesFiles)
         if (const int equals = int(line.indexOf('=')); equals > 0)
             entry.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
     EXPECT_EQ(entry.value("Exec"), "quillpane %F");
+    EXPECT_EQ(entry.value("Icon") + ".desktop", QFileInfo(QStringLiteral(QP_DESKTOP_FILE)).fileName()) << "one id for both";
     const QStringList declared = entry.value("MimeType").split(';', Qt::SkipEmptyParts);
     const QMimeDatabase mimes;
-    for (const QString type : {"jpg", "jpeg", "gif", "png", "pdf", "ai", "eps", "tif", "tiff", "webp", "avif", "heic", "heif"}) {
-        const QMimeType mime = mimes.mimeTypeForFile("picture." + type, QMimeDatabase::MatchExtension);
+    // Every ending the decoders read is offered by its type (an ending the desktop does
+    // not know, such as jfif, is told by content as its parent type)...
+    QList<QMimeType> read;
+    for (const QString &ending : pictureFileExtensions()) {
+        const QMimeType mime = mimes.mimeTypeForFile("picture." + ending, QMimeDatabase::MatchExtension);
+        if (mime.isDefault())
+            continue;
+        read << mime;
         bool found = declared.contains(mime.name());
         for (const QString &alias : mime.aliases())
             found |= declared.contains(alias);
-        EXPECT_TRUE(found) << type.toStdString() << " is " << mime.name().toStdString();
+        EXPECT_TRUE(found) << ending.toStdString() << " is " << mime.name().toStdString();
+    }
+    // ...and nothing else is: each declared type is one of those, another name of one, or
+    // the parent of one (EPS is PostScript).
+    for (const QString &name : declared) {
+        const QMimeType mime = mimes.mimeTypeForName(name);
+        EXPECT_TRUE(std::any_of(read.begin(), read.end(), [&](const QMimeType &t) { return t == mime || t.inherits(mime.name()); }))
+            << name.toStdString();
     }
 }
 

@@ -8,6 +8,7 @@
 #include "Controls.h"
 #include "Log.h"
 #include "OutputFileType.h"
+#include "QuillpaneVersion.h"
 #include "Preferences.h"
 #include "UserDefaults.h"
 
@@ -22,6 +23,8 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QSpinBox>
+#include <QMenu>
+#include <QMessageBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -271,4 +274,20 @@ TEST_F(StartupTest, WindowShowsTheProgramsMark)
     ASSERT_EQ(mark.size(), QSize(64, 64));
     EXPECT_EQ(mark.pixelColor(20, 20).alpha(), 255);
     EXPECT_EQ(mark.pixelColor(2, 62).alpha(), 0);
+}
+
+TEST_F(StartupTest, AboutBoxShowsTheVersionWithoutHoldingUpTheWindow)
+{
+    QAction *about = nullptr;
+    for (QAction *item : controller->helpMenu->actions())
+        if (item->text() == QStringLiteral("&About Quillpane"))
+            about = item;
+    ASSERT_NE(about, nullptr);
+    about->trigger(); // returns: the box is window-modal, not a nested event loop
+    auto *box = controller->uiWindow->findChild<QMessageBox *>(QStringLiteral("about"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text(), QStringLiteral("Quillpane ") + QLatin1String(quillpaneVersion));
+    EXPECT_FALSE(QString::fromLatin1(quillpaneVersion).isEmpty());
+    box->accept();
 }
