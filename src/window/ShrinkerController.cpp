@@ -345,7 +345,7 @@ QWidget *ShrinkerController::buildSizeTab()
     for (const qint64 value : outputFileTypeValues())
         fileFormatButton->addItem(outputFileTypeFor(value).title, value);
     qualitySlider = sliderFor(SliderRanges::quality);
-    fileSizeBudgetCheckBox = new QCheckBox(QStringLiteral("Keep each file &under"));
+    fileSizeBudgetCheckBox = new QCheckBox(QStringLiteral("&Keep each file under"));
     fileSizeBudgetField = new QSpinBox;
     fileSizeBudgetField->setRange(1, FileSizeBudget::kMaxKilobytes);
     fileSizeBudgetField->setSuffix(QStringLiteral(" kB"));

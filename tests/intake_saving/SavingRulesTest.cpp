@@ -264,7 +264,7 @@ TEST(PictureArrival, AFoldersPicturesComeInTheOrderAFileManagerShows)
 {
     QTemporaryDir folder;
     for (const char *name : {"img10.png", "IMG2.JPG", "img1.tif", "img01.jpeg", "a.TIFF", "notes.txt", ".hidden.png", "b.gif", "z.pdf",
-                             "y.eps", "x.ai", "w.webp"}) {
+                             "y.eps", "x.ai", "w.webp", "v.heic", "u.bmp"}) {
         QFile file(folder.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
@@ -272,7 +272,8 @@ TEST(PictureArrival, AFoldersPicturesComeInTheOrderAFileManagerShows)
     QStringList names;
     for (const QString &path : PictureArrival::picturesInFolder(folder.path()))
         names << QFileInfo(path).fileName();
-    EXPECT_EQ(names, QStringList({"a.TIFF", "b.gif", "img01.jpeg", "img1.tif", "IMG2.JPG", "img10.png", "x.ai", "y.eps", "z.pdf"}));
+    EXPECT_EQ(names, QStringList({"a.TIFF", "b.gif", "img01.jpeg", "img1.tif", "IMG2.JPG", "img10.png", "v.heic", "w.webp", "x.ai", "y.eps",
+                                   "z.pdf"}));
 }
 
 TEST(PictureArrival, TheWindowNamesEachFileThatCouldNotBeRead)
