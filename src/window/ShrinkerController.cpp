@@ -230,8 +230,10 @@ void ShrinkerController::buildWindow()
     sideLayout->addWidget(inputFileCount);
     sideLayout->addLayout(batchRow);
     sideLayout->addLayout(progressRow);
-    side->setMinimumWidth(330);
-    side->setMaximumWidth(420);
+    // Bounds for the usual font; a larger one widens the panel rather than cut its texts.
+    const int needed = side->minimumSizeHint().width();
+    side->setMinimumWidth(std::max(330, needed));
+    side->setMaximumWidth(std::max(420, needed));
 
     auto *splitter = new QSplitter;
     splitter->addWidget(wellColumn);

@@ -8,6 +8,7 @@
 #include "ToolbarCustomizeDialog.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -99,6 +100,29 @@ TEST_F(MnemonicsTest, EachKeyNamesOneControlInEveryWindowAndMenu)
         }
     }
     EXPECT_GT(found, 40) << "the walk reaches the windows' controls";
+}
+
+TEST_F(MnemonicsTest, ALargerFontWidensTheSidePanelRatherThanCutItsTexts)
+{
+    struct FontKept {
+        QFont font = QApplication::font();
+        ~FontKept() { QApplication::setFont(font); }
+    } kept;
+    QFont larger = kept.font;
+    larger.setPointSizeF(kept.font.pointSizeF() * 1.5);
+    QApplication::setFont(larger);
+    controller = std::make_unique<ShrinkerController>(); // built in the larger font
+    launch();
+    controller->uiWindow->show();
+    QCoreApplication::processEvents();
+    int checked = 0;
+    for (QAbstractButton *button : controller->mainTabView->findChildren<QAbstractButton *>()) {
+        if (!button->isVisible() || button->text().isEmpty())
+            continue;
+        ++checked;
+        EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
+    }
+    EXPECT_GE(checked, 5); // Actual Size, the fitting and budget check boxes, Formats…
 }
 
 TEST_F(MnemonicsTest, TheAdjustmentsTabCarriesTheMagicWandInThePalettesColours)
