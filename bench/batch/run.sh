@@ -1,7 +1,8 @@
 #!/bin/sh
 # Window batch save against quillpane-convert making the same outputs (base 1200 px wide,
 # JPEG quality 90, neutral adjustments, no sharpening, the formats @2x and -thumb), from
-# one private preferences file. Prints each run and the medians.
+# one private preferences file (read by the command through --window-settings). Prints
+# each run and the medians.
 #
 #   bench/batch/run.sh BUILD_DIR QUILLPANE_CONVERT [RUNS] FILE...
 set -eu
@@ -15,7 +16,7 @@ i=0
 while [ "$i" -lt "$runs" ]; do
     out="$work/convert-run$i"; rm -rf "$out"
     start=$(date +%s.%N)
-    "$convert" --width 1200 --type jpeg --quality 90 --neutral --formats -o "$out" "$@" >/dev/null 2>&1
+    "$convert" --window-settings --width 1200 --type jpeg --quality 90 --neutral --formats -o "$out" "$@" >/dev/null 2>&1
     end=$(date +%s.%N)
     t=$(awk "BEGIN {print $end - $start}")
     printf 'convert run %d: %.2f s, %d files\n' "$i" "$t" "$(ls "$out" | wc -l)"
