@@ -243,6 +243,7 @@ TEST(SavingRules, TheMessageAfterASaveSaysWhatWasWrittenWhereAndHowTheBatchEnded
 {
     using Ending = SaveSummary::Ending;
     const std::vector<UnwrittenOutput> unwritten = {{"/out/b.jpg", "is a folder"}};
+    const std::vector<UnwrittenOutput> over = {{"/out/a.png", "is 143 kB"}};
     const struct {
         const char *name;
         SaveSummary summary;
@@ -255,6 +256,8 @@ TEST(SavingRules, TheMessageAfterASaveSaysWhatWasWrittenWhereAndHowTheBatchEnded
          "Saved 2 files to /out\nThe batch stopped at picture 2 of 9: b.jpg exists already."},
         {"with outputs not written", {4, "/out", Ending::Completed, 0, 0, "", unwritten},
          "Saved 4 files to /out\n\nThis file could not be saved in /out:\n\nb.jpg is a folder"},
+        {"with an output over the budget", {4, "/out", Ending::Completed, 0, 0, "", {}, over},
+         "Saved 4 files to /out\n\nThis file in /out was saved larger than the budget:\n\na.png is 143 kB"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.summary.text(), c.text) << c.name;
