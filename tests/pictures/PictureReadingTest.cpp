@@ -553,24 +553,6 @@ double srgbEncoded(double linear)
     return linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
 }
 
-// An RGB profile of these primaries (D65 white) and a pure power curve, or sRGB's curve
-// when `gamma` is 0.
-QByteArray profileOf(cmsCIExyYTRIPLE primaries, double gamma)
-{
-    cmsCIExyY white{0.3127, 0.3290, 1};
-    const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve *curve = gamma > 0 ? cmsBuildGamma(nullptr, gamma) : cmsBuildParametricToneCurve(nullptr, 4, srgb);
-    cmsToneCurve *curves[3] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    QByteArray out(qsizetype(size), 0);
-    cmsSaveProfileToMem(profile, out.data(), &size);
-    cmsCloseProfile(profile);
-    cmsFreeToneCurve(curve);
-    return out;
-}
-
 const cmsCIExyYTRIPLE p3Primaries{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
 const cmsCIExyYTRIPLE bt2020Primaries{{0.708, 0.292, 1}, {0.170, 0.797, 1}, {0.131, 0.046, 1}};
 const cmsCIExyYTRIPLE adobePrimaries{{0.640, 0.330, 1}, {0.210, 0.710, 1}, {0.150, 0.060, 1}};
@@ -695,7 +677,7 @@ TEST(WebAndPhoneFormats, ProfilesAndCodePointsAreConvertedToSrgb)
 {
     const auto colour = flat(16, 16, {200, 120, 90});
     const QByteArray p3 = TestPictures::displayP3Profile();
-    const QByteArray p3Srgb = profileOf(p3Primaries, 0);
+    const QByteArray p3Srgb = TestPictures::rgbProfile(p3Primaries, 0);
     auto linear = [](int v) { return int(std::lround(255 * srgbEncoded(v / 255.0))); };
     struct Case {
         const char *name;
@@ -708,7 +690,7 @@ TEST(WebAndPhoneFormats, ProfilesAndCodePointsAreConvertedToSrgb)
         {"AVIF with a Display P3 profile", avifMaker(with<HeifOptions>([&](auto &o) { o.icc = p3; })), referenceSrgb(p3, 200, 120, 90)},
         {"AVIF with P3 primaries", avifMaker(with<HeifOptions>([](auto &o) { o.nclx = {12, 13}; })), referenceSrgb(p3Srgb, 200, 120, 90)},
         {"HEIC with BT.2020 primaries", heicMaker(with<HeifOptions>([](auto &o) { o.nclx = {9, 13}; })),
-         referenceSrgb(profileOf(bt2020Primaries, 0), 200, 120, 90)},
+         referenceSrgb(TestPictures::rgbProfile(bt2020Primaries, 0), 200, 120, 90)},
         {"AVIF with a linear curve", avifMaker(with<HeifOptions>([](auto &o) { o.nclx = {1, 8}; })), {linear(200), linear(120), linear(90), 255}},
         {"AVIF in sRGB", avifMaker(), {200, 120, 90, 255}},
         {"HEIC with BT.709's curve", heicMaker(with<HeifOptions>([](auto &o) { o.nclx = {1, 1}; })), {200, 120, 90, 255}},
@@ -728,7 +710,7 @@ TEST(ColourProfiles, FewAreRememberedAndOneInUseOutlivesTheCache)
     ASSERT_TRUE(held);
     // Many pictures, each with a profile of its own.
     for (size_t i = 0; i < 3 * IccTransform::maxCached; ++i) {
-        const QByteArray own = profileOf(adobePrimaries, 1.5 + 0.01 * double(i));
+        const QByteArray own = TestPictures::rgbProfile(adobePrimaries, 1.5 + 0.01 * double(i));
         const auto pixels = onlyPixels(TestPictures::png(*flat(4, 4, {200, 120, 90}), with<PngOptions>([&](auto &o) { o.icc = own; })));
         ASSERT_TRUE(pixels);
         expectNear(at(*pixels, 1, 1), referenceSrgb(own, 200, 120, 90), 2, "a picture's own profile");
@@ -796,5 +778,5 @@ TEST(PngDecoding, GammaAndChromaticitiesWithoutAProfileAreShownAsBrowsersShowThe
     const auto colour = flat(8, 8, {200, 120, 90});
     const auto wide = onlyPixels(TestPictures::png(*colour, with<PngOptions>([&](auto &o) { o.gamma = 100000; o.chromaticities = adobeChrm; })));
     ASSERT_TRUE(wide);
-    expectNear(at(*wide, 4, 4), referenceSrgb(profileOf(adobePrimaries, 1.0), 200, 120, 90), 2, "gAMA 1.0 and Adobe RGB's cHRM");
+    expectNear(at(*wide, 4, 4), referenceSrgb(TestPictures::rgbProfile(adobePrimaries, 1.0), 200, 120, 90), 2, "gAMA 1.0 and Adobe RGB's cHRM");
 }

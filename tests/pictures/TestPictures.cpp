@@ -363,13 +363,11 @@ QByteArray eps(int w, int h)
         .arg(10 + w).arg(20 + h).arg(w / 2).arg(h).arg(10 + w / 2).toLatin1();
 }
 
-namespace {
-QByteArray rgbProfile(cmsCIExyY red, cmsCIExyY green, cmsCIExyY blue, double gamma)
+QByteArray rgbProfile(cmsCIExyYTRIPLE primaries, double gamma)
 {
-    cmsCIExyY white;
-    cmsWhitePointFromTemp(&white, 6504);
-    const cmsCIExyYTRIPLE primaries{red, green, blue};
-    cmsToneCurve *curve = cmsBuildGamma(nullptr, gamma);
+    cmsCIExyY white{0.3127, 0.3290, 1};
+    const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve *curve = gamma > 0 ? cmsBuildGamma(nullptr, gamma) : cmsBuildParametricToneCurve(nullptr, 4, srgb);
     cmsToneCurve *curves[3] = {curve, curve, curve};
     cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
     cmsUInt32Number size = 0;
@@ -380,16 +378,15 @@ QByteArray rgbProfile(cmsCIExyY red, cmsCIExyY green, cmsCIExyY blue, double gam
     cmsFreeToneCurve(curve);
     return out;
 }
-} // namespace
 
 QByteArray displayP3Profile()
 {
-    return rgbProfile({0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}, 2.2);
+    return rgbProfile({{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}}, 2.2);
 }
 
 QByteArray adobeRgbProfile()
 {
-    return rgbProfile({0.640, 0.330, 1}, {0.210, 0.710, 1}, {0.150, 0.060, 1}, 2.2);
+    return rgbProfile({{0.640, 0.330, 1}, {0.210, 0.710, 1}, {0.150, 0.060, 1}}, 2.2);
 }
 
 } // namespace TestPictures

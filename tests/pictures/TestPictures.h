@@ -5,6 +5,7 @@
 #include "PixelBuffer.h"
 
 #include <QByteArray>
+#include <lcms2.h>
 #include <QPoint>
 #include <QSize>
 #include <array>
@@ -109,6 +110,9 @@ QByteArray heic(const PixelBuffer &pixels, const HeifOptions &options = {});
 QByteArray avif(const PixelBuffer &pixels, const HeifOptions &options = {});
 
 // lcms2-made RGB profiles with other primaries than sRGB.
+// An RGB profile of these primaries (D65 white) and a pure power curve, or sRGB's curve
+// when `gamma` is 0.
+QByteArray rgbProfile(cmsCIExyYTRIPLE primaries, double gamma);
 QByteArray displayP3Profile();
 QByteArray adobeRgbProfile();
 
