@@ -62,7 +62,8 @@ std::shared_ptr<const PixelBuffer> reducedLevel(const Picture &picture, const Im
     if (!level)
         return nullptr;
     factor = factorOf(*level, size);
-    if (cache && factor < (1 << shift)) {
+    // Reduced whether kept or not, so a render gives the same pixels with and without caching.
+    if (factor < (1 << shift)) {
         int have = 0;
         while ((1 << have) < factor)
             ++have;

@@ -26,9 +26,9 @@ struct SourcePixels {
 };
 
 // scale: the factor the chain will scale by. A level pre-shrunk by 2^k is taken only
-// while Lanczos keeps at least a factor of two to do (scale x 2^k <= 1/2). With
-// cacheLevels, levels the decoder cannot make are box-reduced in linear light and kept
-// with the picture for the next render.
+// while Lanczos keeps at least a factor of two to do (scale x 2^k <= 1/2). Levels the
+// decoder cannot make are box-reduced in linear light; with cacheLevels they are kept with
+// the picture for the next render.
 SourcePixels sourcePixelsFor(const std::shared_ptr<const Picture> &picture, double scale, bool cacheLevels);
 
 // Box reduction by 2^shift in linear light (alpha-weighted), to 16-bit sRGB samples.

@@ -321,6 +321,9 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
             engine->awakeFromNib();
             // The workers share the cores between them.
             engine->setThreadCount(std::max(1, hardwareThreads() / batchWorkers()));
+            // Each picture is dropped once its outputs are made; keeping its levels only
+            // costs memory and time.
+            engine->setCachesLevels(false);
             batchRunner_->engines.push_back(std::move(engine));
         }
         batchRunner_->timer.setInterval(5);
