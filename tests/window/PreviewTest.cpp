@@ -65,7 +65,7 @@ TEST_F(PreviewTest, SettingsComeFromTheControls)
     const QVariantMap settings = controller->previewSettings();
     EXPECT_FALSE(settings.contains(QStringLiteral("relativeto")));
     const std::pair<const char *, QVariant> values[] = {
-        {"scalemode", 0},       {"resamplemode", 1},  {"xabs", 640.0f},        {"quality", 0.5f},
+        {"scalemode", 0},       {"resamplemode", 1},  {"xabs", 640.0f},        {"yabs", 125.0f},     {"quality", 0.5f},
         {"exposure", 0.5f},     {"filter", 3},        {"filterintensity", 2.0f}, {"temperature", 12.68f}};
     for (const auto &[key, value] : values)
         EXPECT_EQ(settings.value(QString::fromLatin1(key)), value) << key;

@@ -139,6 +139,13 @@ TEST_F(StartupTest, LaunchResetsTheAdjustmentsOnlyWhenAsked)
     EXPECT_EQ(controller->temperatureSlider->floatValue(), 12.68f);
 }
 
+TEST_F(StartupTest, HighDensityScreenLeavesRetinaDisplayAbsent)
+{
+    screenScale = 2.0;
+    launch();
+    EXPECT_FALSE(defaults.hasObjectForKey(PrefKey::retinaDisplay));
+}
+
 TEST_F(StartupTest, PreferencesWindowShowsAndStoresTheFourPreferences)
 {
     launch();
@@ -146,9 +153,10 @@ TEST_F(StartupTest, PreferencesWindowShowsAndStoresTheFourPreferences)
     controller->openPrefs();
     EXPECT_TRUE(controller->prefsWindow->isVisible());
     EXPECT_EQ(selectedTag(controller->resetSlidersPopUp), 2);
-    const std::pair<QCheckBox *, QString> boxes[] = {{controller->makeDirectoryForBatchCheckBox, PrefKey::makeDirectoryForBatch},
-                                                     {controller->retinaDisplayCheckBox, PrefKey::retinaDisplay},
-                                                     {controller->warnAboutUpscalingCheckBox, PrefKey::warnAboutUpscaling}};
+    const std::pair<QCheckBox *, QString> boxes[] = {
+        {controller->makeDirectoryForBatchCheckBox, PrefKey::makeDirectoryForBatch},
+        {controller->retinaDisplayCheckBox, PrefKey::retinaDisplay},
+        {controller->warnAboutUpscalingCheckBox, PrefKey::warnAboutUpscaling}};
     for (const auto &[box, key] : boxes) {
         EXPECT_EQ(box->isChecked(), defaults.boolForKey(key)) << key.toStdString();
         const bool was = box->isChecked();
