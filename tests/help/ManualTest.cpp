@@ -117,7 +117,8 @@ TEST_F(ManualTest, MoreHelpOpensTheShippedPageAtTheTopicsAnchorAndRewritesADamag
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QByteArray html = page.readAll();
     // Every topic a hint can leave behind has its anchor on the page.
-    for (const char *anchor : {"Base_format", "Filename_modifier", "Output_format", "Quality_slider", "Sharpen_slider", "Resize_mode"})
+    for (const char *anchor :
+         {"Base_format", "Filename_modifier", "Output_format", "Quality_slider", "Sharpen_slider", "Resize_mode"})
         EXPECT_TRUE(html.contains(QByteArray("id=\"") + anchor + "\"")) << anchor;
     EXPECT_EQ(Manual::anchorForTopic(QStringLiteral("Filename modifier")), QStringLiteral("Filename_modifier"));
     EXPECT_TRUE(Manual::openHelpPage());

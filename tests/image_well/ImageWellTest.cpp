@@ -25,18 +25,13 @@ class ImageWellTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const QString &name : {Notification::imageDropped, Notification::imagePasted})
-            tokens.push_back(NotificationCenter::defaultCenter().addObserver(
-                name, [this](const QString &n, const QVariantMap &info) { posted.push_back({n, info}); }));
+        for (const QString &name : {Notification::imageDropped, Notification::imagePasted}) // heard while the window lives
+            NotificationCenter::defaultCenter().addObserver(
+                name, [this](const QString &n, const QVariantMap &info) { posted.push_back({n, info}); }, &window);
         window.setCentralWidget(well);
         window.resize(400, 300);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-    void TearDown() override
-    {
-        for (auto token : tokens)
-            NotificationCenter::defaultCenter().removeObserver(token);
     }
 
     void drop(QMimeData *mime)
@@ -51,7 +46,6 @@ protected:
 
     QMainWindow window;
     QP_ImageView *well = new QP_ImageView;
-    std::vector<NotificationCenter::Token> tokens;
     std::vector<Posted> posted;
     bool enterAccepted = false;
 };
@@ -89,7 +83,8 @@ TEST_F(ImageWellTest, OnlyLocalFilesAreTakenAndPostedInDragOrder)
     EXPECT_EQ(posted[0].name, QStringLiteral("QPImageDroppedNotification"));
     EXPECT_EQ(posted[0].userInfo.keys(), QStringList{QStringLiteral("imageFileNames")});
     EXPECT_EQ(posted[0].userInfo.value(Notification::imageFileNames).toStringList(),
-              (QStringList{QStringLiteral("/photos/b beach.jpg"), QStringLiteral("/photos/a.png"), QStringLiteral("/tmp/été/c.tiff")}));
+              (QStringList{QStringLiteral("/photos/b beach.jpg"), QStringLiteral("/photos/a.png"),
+                           QStringLiteral("/tmp/été/c.tiff")}));
     EXPECT_EQ(posted[1].userInfo.value(Notification::imageFileNames).toStringList(), QStringList{QStringLiteral("/p/b.jpg")});
 }
 
