@@ -7,9 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QUrl>
 #include <QVBoxLayout>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -20,23 +18,15 @@ protected:
         window.setGeometry(40, 60, 300, 200);
         auto *layout = new QVBoxLayout(&window);
         layout->addWidget(button);
-        layout->addWidget(other);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
+    QAbstractButton *moreHelp() const { return manual.hintPopover()->findChild<QAbstractButton *>("moreHelpButton"); }
 
     QWidget window;
     QPushButton *button = new QPushButton(QStringLiteral("?"));
-    QPushButton *other = new QPushButton(QStringLiteral("other"));
     Manual manual;
     UrlCatcher catcher;
-};
-
-struct HintCase {
-    void (Manual::*action)(QWidget *);
-    const char *topic;
-    int length;
-    int height;
 };
 
 } // namespace
@@ -44,26 +34,26 @@ struct HintCase {
 TEST(ManualSizeTest, HeightGrowsBySeventeenForEveryFiftyFiveCharacters)
 {
     const QRect origin(12, 34, 5, 5);
-    EXPECT_EQ(Manual::resizeFrameForString(origin, QString()), QRect(12, 34, 438, 67));
-    EXPECT_EQ(Manual::resizeFrameForString(origin, QString(54, QLatin1Char('a'))).height(), 67);
-    EXPECT_EQ(Manual::resizeFrameForString(origin, QString(55, QLatin1Char('a'))).height(), 84);
-    EXPECT_EQ(Manual::resizeFrameForString(origin, QString(109, QLatin1Char('a'))).height(), 84);
-    EXPECT_EQ(Manual::resizeFrameForString(origin, QString(110, QLatin1Char('a'))), QRect(12, 34, 438, 101));
-    EXPECT_EQ(Manual::convertToScreen(nullptr), QRect());
+    const std::pair<int, int> cases[] = {{0, 67}, {54, 67}, {55, 84}, {109, 84}, {110, 101}};
+    for (const auto &[length, height] : cases)
+        EXPECT_EQ(Manual::resizeFrameForString(origin, QString(length, QLatin1Char('a'))), QRect(12, 34, 438, height))
+            << length;
 }
 
 TEST_F(ManualTest, EachHintShowsItsTextInAPopoverOfTheRuleSize)
 {
-    const HintCase cases[] = {
-        {&Manual::baseFormat, "Base format", 155, 101},
-        {&Manual::filenameModifier, "Filename modifier", 155, 101},
-        {&Manual::outputFormat, "Output format", 290, 152},
-        {&Manual::quality, "Quality slider", 129, 101},
-        {&Manual::sharpening, "Sharpen slider", 335, 169},
-        {&Manual::resizeMode, "Resize mode", 201, 118},
+    const struct {
+        void (Manual::*action)(QWidget *);
+        const char *topic;
+        int length, height;
+    } cases[] = {
+        {&Manual::baseFormat, "Base format", 155, 101},   {&Manual::filenameModifier, "Filename modifier", 155, 101},
+        {&Manual::outputFormat, "Output format", 290, 152}, {&Manual::quality, "Quality slider", 129, 101},
+        {&Manual::sharpening, "Sharpen slider", 335, 169}, {&Manual::resizeMode, "Resize mode", 201, 118},
         {&Manual::relativeSizes, "Resize mode", 194, 118},
     };
-    for (const HintCase &c : cases) {
+    QPointer<HintPopover> previous;
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.topic);
         (manual.*c.action)(button);
         HintPopover *popover = manual.hintPopover();
@@ -73,7 +63,12 @@ TEST_F(ManualTest, EachHintShowsItsTextInAPopoverOfTheRuleSize)
         EXPECT_EQ(popover->size(), QSize(438, c.height));
         EXPECT_TRUE(popover->isVisible());
         EXPECT_EQ(popover->windowType(), Qt::Popup);
+        EXPECT_TRUE(previous.isNull() || (previous != popover && !previous->isVisible())); // a new one each time
+        previous = popover;
     }
+    manual.closePopover();
+    EXPECT_FALSE(previous->isVisible());
+    manual.closePopover(); // closing again is harmless
     manual.outputFormat(button);
     EXPECT_EQ(manual.hintPopover()->textField()->text(),
               QStringLiteral("jpeg and png are suitable for the web. jpg can be compressed as much as you choose to "
@@ -84,71 +79,49 @@ TEST_F(ManualTest, EachHintShowsItsTextInAPopoverOfTheRuleSize)
     EXPECT_TRUE(manual.hintPopover()->textField()->text().contains(QStringLiteral("crisper result.  Use the magic")));
 }
 
-TEST_F(ManualTest, PopoverPointsAtTheSendersRightEdge)
+TEST_F(ManualTest, PopoverPointsAtTheSendersRightEdgeOrTheLeftWhenTheScreenEnds)
 {
-    manual.quality(button);
-    HintPopover *popover = manual.hintPopover();
-    const QRect anchor = Manual::convertToScreen(button);
-    EXPECT_TRUE(popover->pointsLeft());
-    EXPECT_EQ(popover->geometry().left(), anchor.right() + 1);
-    EXPECT_NEAR(popover->geometry().center().y(), anchor.center().y(), 1);
-}
-
-TEST_F(ManualTest, PopoverTurnsToTheLeftEdgeWhenTheRightDoesNotFitTheScreen)
-{
-    window.move(window.screen()->availableGeometry().right() - 320, 60);
-    QTest::qWait(0);
-    manual.quality(button);
-    const QRect anchor = Manual::convertToScreen(button);
-    EXPECT_FALSE(manual.hintPopover()->pointsLeft());
-    EXPECT_EQ(manual.hintPopover()->geometry().right(), anchor.left() - 1);
-}
-
-TEST_F(ManualTest, EveryHintMakesANewPopoverAndCloseClosesTheLatest)
-{
-    manual.baseFormat(button);
-    QPointer<HintPopover> first = manual.hintPopover();
-    manual.quality(other);
-    QPointer<HintPopover> second = manual.hintPopover();
-    ASSERT_NE(first, second);
-    EXPECT_TRUE(first.isNull() || !first->isVisible());
-    EXPECT_TRUE(second->isVisible());
-    EXPECT_EQ(manual.context(), QStringLiteral("Quality slider"));
-
-    manual.closePopover();
-    EXPECT_FALSE(second->isVisible());
-    manual.closePopover(); // closing again is harmless
-}
-
-TEST_F(ManualTest, WorkingElsewhereClosesThePopover)
-{
-    manual.resizeMode(button);
-    HintPopover *popover = manual.hintPopover();
-    ASSERT_TRUE(popover->isVisible());
-    // A click in the main window, delivered as the window system would.
+    for (const bool atScreenEdge : {false, true}) {
+        if (atScreenEdge)
+            window.move(window.screen()->availableGeometry().right() - 320, 60);
+        QTest::qWait(0);
+        manual.quality(button);
+        const QRect anchor = Manual::convertToScreen(button);
+        const QRect shown = manual.hintPopover()->geometry();
+        EXPECT_EQ(manual.hintPopover()->pointsLeft(), !atScreenEdge);
+        EXPECT_EQ(atScreenEdge ? shown.right() : shown.left(), atScreenEdge ? anchor.left() - 1 : anchor.right() + 1);
+        EXPECT_NEAR(shown.center().y(), anchor.center().y(), 1);
+    }
+    // A click in the main window, delivered as the window system would, closes it.
     QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !manual.hintPopover() || !manual.hintPopover()->isVisible(); }));
 }
 
-TEST_F(ManualTest, MoreHelpOpensTheShippedPageAtTheTopicsAnchor)
+TEST_F(ManualTest, MoreHelpOpensTheShippedPageAtTheTopicsAnchorAndRewritesADamagedOne)
 {
+    const QUrl plain = Manual::helpPageUrl();
+    EXPECT_FALSE(plain.hasFragment());
+    QFile page(plain.toLocalFile());
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    page.write("broken");
+    page.close();
+    manual.morehelp(); // before any hint: no anchor
     manual.baseFormat(button);
-    auto *moreHelp = manual.hintPopover()->findChild<QAbstractButton *>(QStringLiteral("moreHelpButton"));
-    ASSERT_NE(moreHelp, nullptr);
-    QTest::mouseClick(moreHelp, Qt::LeftButton);
+    QTest::mouseClick(moreHelp(), Qt::LeftButton);
     EXPECT_FALSE(manual.hintPopover()->isVisible());
-    ASSERT_EQ(catcher.urls.size(), 1);
-    const QUrl url = catcher.urls.first();
-    EXPECT_TRUE(url.isLocalFile());
-    EXPECT_EQ(url.fragment(), QStringLiteral("Base_format"));
+    ASSERT_EQ(catcher.urls.size(), 2);
+    EXPECT_EQ(catcher.urls[0], plain);
+    EXPECT_EQ(catcher.urls[1].fragment(), QStringLiteral("Base_format"));
+    EXPECT_EQ(catcher.urls[1].toLocalFile(), plain.toLocalFile());
 
-    QFile page(url.toLocalFile());
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QByteArray html = page.readAll();
     // Every topic a hint can leave behind has its anchor on the page.
-    for (const char *anchor : {"Base_format", "Filename_modifier", "Output_format", "Quality_slider",
-                               "Sharpen_slider", "Resize_mode"})
+    for (const char *anchor :
+         {"Base_format", "Filename_modifier", "Output_format", "Quality_slider", "Sharpen_slider", "Resize_mode"})
         EXPECT_TRUE(html.contains(QByteArray("id=\"") + anchor + "\"")) << anchor;
+    EXPECT_EQ(Manual::anchorForTopic(QStringLiteral("Filename modifier")), QStringLiteral("Filename_modifier"));
+    EXPECT_TRUE(Manual::openHelpPage());
 }
 
 TEST_F(ManualTest, WithoutABrowserAnAlertSaysWhereThePageIs)
@@ -159,11 +132,10 @@ TEST_F(ManualTest, WithoutABrowserAnAlertSaysWhereThePageIs)
     ScriptedPresenter presenter;
     DialogPresenter::install(&presenter);
     manual.quality(button);
-    QTest::mouseClick(manual.hintPopover()->findChild<QAbstractButton *>(QStringLiteral("moreHelpButton")), Qt::LeftButton);
+    QTest::mouseClick(moreHelp(), Qt::LeftButton);
     EXPECT_FALSE(Manual::openHelpPage()); // the window's Help command
     DialogPresenter::install(nullptr);
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
-
     ASSERT_EQ(presenter.asked.size(), 2);
     const QString page = Manual::helpPageUrl().toLocalFile();
     EXPECT_TRUE(QFile::exists(page));
@@ -171,26 +143,4 @@ TEST_F(ManualTest, WithoutABrowserAnAlertSaysWhereThePageIs)
         EXPECT_EQ(alert.title, QStringLiteral("Help"));
         EXPECT_TRUE(alert.message.endsWith(QStringLiteral("\n\n") + page)) << alert.message.toStdString();
     }
-}
-
-TEST_F(ManualTest, HelpPageIsRewrittenWhenItWasDamagedAndOpensWithoutAnchorBeforeAnyHint)
-{
-    const QUrl first = Manual::helpPageUrl();
-    ASSERT_FALSE(first.isEmpty());
-    EXPECT_TRUE(first.fragment().isEmpty());
-    {
-        QFile damaged(first.toLocalFile());
-        ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        damaged.write("broken");
-    }
-    manual.morehelp();
-    ASSERT_EQ(catcher.urls.size(), 1);
-    EXPECT_FALSE(catcher.urls.first().hasFragment());
-    QFile page(catcher.urls.first().toLocalFile());
-    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(page.readAll().contains("id=\"Output_format\""));
-    EXPECT_EQ(Manual::anchorForTopic(QStringLiteral("Filename modifier")), QStringLiteral("Filename_modifier"));
-
-    EXPECT_TRUE(Manual::openHelpPage());
-    EXPECT_EQ(catcher.urls.last(), first);
 }

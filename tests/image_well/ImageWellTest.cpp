@@ -25,18 +25,13 @@ class ImageWellTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const QString &name : {Notification::imageDropped, Notification::imagePasted})
-            tokens.push_back(NotificationCenter::defaultCenter().addObserver(
-                name, [this](const QString &n, const QVariantMap &info) { posted.push_back({n, info}); }));
+        for (const QString &name : {Notification::imageDropped, Notification::imagePasted}) // heard while the window lives
+            NotificationCenter::defaultCenter().addObserver(
+                name, [this](const QString &n, const QVariantMap &info) { posted.push_back({n, info}); }, &window);
         window.setCentralWidget(well);
         window.resize(400, 300);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-    void TearDown() override
-    {
-        for (auto token : tokens)
-            NotificationCenter::defaultCenter().removeObserver(token);
     }
 
     void drop(QMimeData *mime)
@@ -51,7 +46,6 @@ protected:
 
     QMainWindow window;
     QP_ImageView *well = new QP_ImageView;
-    std::vector<NotificationCenter::Token> tokens;
     std::vector<Posted> posted;
     bool enterAccepted = false;
 };
@@ -65,56 +59,38 @@ QPixmap solid(QColor colour, int w = 40, int h = 30)
 
 } // namespace
 
-TEST_F(ImageWellTest, DroppingFilesPostsTheirPathsInDragOrder)
+TEST_F(ImageWellTest, OnlyLocalFilesAreTakenAndPostedInDragOrder)
 {
-    auto mime = std::make_unique<QMimeData>();
-    mime->setUrls({QUrl::fromLocalFile(QStringLiteral("/photos/b beach.jpg")),
-                   QUrl::fromLocalFile(QStringLiteral("/photos/a.png")),
-                   QUrl::fromLocalFile(QStringLiteral("/tmp/été/c.tiff"))});
-    drop(mime.get());
+    const QUrl web(QStringLiteral("https://example.org/a.jpg"));
+    QMimeData files, webOnly, mixed, text, picture;
+    files.setUrls({QUrl::fromLocalFile("/photos/b beach.jpg"), QUrl::fromLocalFile("/photos/a.png"),
+                   QUrl::fromLocalFile("/tmp/été/c.tiff")});
+    webOnly.setUrls({web});
+    mixed.setUrls({web, QUrl::fromLocalFile("/p/b.jpg")});
+    text.setText(QStringLiteral("/photos/a.jpg"));
+    picture.setImageData(QImage(8, 8, QImage::Format_RGB32));
+    for (QMimeData *refused : {&webOnly, &text}) {
+        drop(refused);
+        EXPECT_FALSE(enterAccepted);
+    }
+    drop(&picture);
+    EXPECT_TRUE(posted.empty());
 
+    drop(&files);
     EXPECT_TRUE(enterAccepted);
-    ASSERT_EQ(posted.size(), 1u);
+    drop(&mixed);
+    ASSERT_EQ(posted.size(), 2u);
     EXPECT_EQ(posted[0].name, QStringLiteral("QPImageDroppedNotification"));
     EXPECT_EQ(posted[0].userInfo.keys(), QStringList{QStringLiteral("imageFileNames")});
-    EXPECT_EQ(posted[0].userInfo.value(QStringLiteral("imageFileNames")).toStringList(),
+    EXPECT_EQ(posted[0].userInfo.value(Notification::imageFileNames).toStringList(),
               (QStringList{QStringLiteral("/photos/b beach.jpg"), QStringLiteral("/photos/a.png"),
                            QStringLiteral("/tmp/été/c.tiff")}));
-}
-
-TEST_F(ImageWellTest, DragsWithoutFilesAreRefusedAndPostNothing)
-{
-    auto text = std::make_unique<QMimeData>();
-    text->setText(QStringLiteral("/photos/a.jpg"));
-    drop(text.get());
-    EXPECT_FALSE(enterAccepted);
-
-    auto picture = std::make_unique<QMimeData>();
-    picture->setImageData(QImage(8, 8, QImage::Format_RGB32));
-    drop(picture.get());
-
-    auto web = std::make_unique<QMimeData>();
-    web->setUrls({QUrl(QStringLiteral("https://example.org/a.jpg"))});
-    drop(web.get());
-    EXPECT_FALSE(enterAccepted);
-
-    EXPECT_TRUE(posted.empty());
-}
-
-TEST_F(ImageWellTest, OnlyLocalFilesOfAMixedDragAreListed)
-{
-    auto mime = std::make_unique<QMimeData>();
-    mime->setUrls({QUrl(QStringLiteral("https://example.org/a.jpg")), QUrl::fromLocalFile(QStringLiteral("/p/b.jpg"))});
-    drop(mime.get());
-    ASSERT_EQ(posted.size(), 1u);
-    EXPECT_EQ(posted[0].userInfo.value(Notification::imageFileNames).toStringList(),
-              QStringList{QStringLiteral("/p/b.jpg")});
+    EXPECT_EQ(posted[1].userInfo.value(Notification::imageFileNames).toStringList(), QStringList{QStringLiteral("/p/b.jpg")});
 }
 
 TEST_F(ImageWellTest, PasteWhileFocusedPostsAndLeavesThePictureAlone)
 {
-    // A window-wide Paste shortcut, as the main window's Edit menu has, must not take
-    // Ctrl+V away from the focused well.
+    // A window-wide Paste shortcut, as the main window's Edit menu has, must not take Ctrl+V.
     int windowPastes = 0;
     auto *windowPaste = new QAction(&window);
     windowPaste->setShortcut(QKeySequence::Paste);
@@ -125,7 +101,6 @@ TEST_F(ImageWellTest, PasteWhileFocusedPostsAndLeavesThePictureAlone)
     QApplication::clipboard()->setImage(QImage(16, 16, QImage::Format_RGB32));
     well->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return well->hasFocus(); }));
-
     QTest::keyClick(well, Qt::Key_V, Qt::ControlModifier);
 
     ASSERT_EQ(posted.size(), 1u);
@@ -138,8 +113,7 @@ TEST_F(ImageWellTest, PasteWhileFocusedPostsAndLeavesThePictureAlone)
 
 TEST_F(ImageWellTest, ShowsItsPictureUnscaledAndCentred)
 {
-    // Blue, with a red band 10 px wide at the right: unscaled, the band lies 40 to 49 px
-    // right of the well's centre whatever the well's size.
+    // A red band 10 px wide at the right: unscaled, it lies 40 to 49 px right of the centre.
     QPixmap picture = solid(Qt::blue, 100, 100);
     {
         QPainter painter(&picture);

@@ -1,57 +1,11 @@
 #include "WindowTestSupport.h"
 
-#include "QP_ImageView.h"
-
-#include "Controls.h"
-#include "Log.h"
-#include "OutputFileType.h"
-#include "Preferences.h"
-#include "UserDefaults.h"
-
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
 #include <QClipboard>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMainWindow>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QSpinBox>
-#include <QTest>
-#include <QToolButton>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <functional>
 #include <limits>
-
-namespace {
-
-// A representation with a size in points and no pixels, as a vector picture has.
-class PointsOnlyRep : public ImageRep {
-public:
-    explicit PointsOnlyRep(QSizeF points) : points_(points) {}
-    int pixelsWide() const override { return 0; }
-    int pixelsHigh() const override { return 0; }
-    QSizeF size() const override { return points_; }
-    std::shared_ptr<const PixelBuffer> pixels() const override { return nullptr; }
-
-private:
-    QSizeF points_;
-};
-
-void type(QLineEdit *field, const QString &text)
-{
-    field->setFocus();
-    field->selectAll();
-    QTest::keyClicks(field, text);
-    QTest::keyClick(field, Qt::Key_Return);
-}
-
-} // namespace
 
 class DispatcherTest : public WindowTest {
 protected:
@@ -61,29 +15,32 @@ protected:
         launch();
         controller->uiWindow->show();
     }
-    UserDefaults &defaults = UserDefaults::standard();
+    void chooseFileType(int tag)
+    {
+        selectItemWithTag(controller->fileFormatButton, tag);
+        defaults.setIntegerForKey(tag, PrefKey::fileFormat);
+        controller->handleControl(controller->fileFormatButton);
+    }
+    QString stored(const QString &key) const { return defaults.stringForKey(key); }
 };
 
-TEST_F(DispatcherTest, LockedWidthCleansCommasAndRoundsTheHeight)
+TEST_F(DispatcherTest, LockedSizeCleansTheTextAndRoundsTheOtherSideHalvesAway)
 {
     adopt(picture(300, 200));
     ASSERT_FLOAT_EQ(controller->aspectRatio, 1.5f);
-    type(controller->sizeFieldW, QStringLiteral("1,000"));
-    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1000"));
-    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("667"));
-    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("1000")));
-    EXPECT_EQ(defaults.objectForKey(PrefKey::outputHeight), QVariant(QStringLiteral("667")));
-}
-
-TEST_F(DispatcherTest, LockedHeightRoundsHalvesAwayFromZero)
-{
-    adopt(picture(300, 200));
-    type(controller->sizeFieldH, QStringLiteral("333"));
-    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("500")); // 499.5
-    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("500")));
-    type(controller->sizeFieldH, QStringLiteral("1,001"));
-    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("1001"));
-    EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1502")); // 1501.5
+    const struct {
+        bool width;
+        const char *typed, *w, *h;
+    } cases[] = {
+        {true, "1,000", "1000", "667"}, {false, "333", "500", "333"}, {false, "1,001", "1502", "1001"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.typed);
+        typeInto(c.width ? controller->sizeFieldW : controller->sizeFieldH, QString::fromLatin1(c.typed));
+        EXPECT_EQ(controller->sizeFieldW->text(), c.w);
+        EXPECT_EQ(controller->sizeFieldH->text(), c.h);
+        EXPECT_EQ(stored(PrefKey::outputWidth), c.w);
+        EXPECT_EQ(stored(PrefKey::outputHeight), c.h);
+    }
 }
 
 // With the lock off nothing recomputes or cleans a field, so the field itself must hold
@@ -92,50 +49,41 @@ TEST_F(DispatcherTest, SizeFieldsTakeWholePixelsByEveryRoad)
 {
     adopt(picture(300, 200));
     QTest::mouseClick(controller->constrain, Qt::LeftButton);
-    ASSERT_FALSE(controller->constrain->isChecked());
     const QString height = controller->sizeFieldH->text();
-    auto typed = [](QString text) { return [text](QLineEdit *field) { type(field, text); }; };
-    auto pasted = [](QString text) {
-        return [text](QLineEdit *field) {
-            QApplication::clipboard()->setText(text);
-            field->setFocus();
-            field->selectAll();
-            QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
-            QTest::keyClick(field, Qt::Key_Return);
-        };
-    };
     const struct {
-        const char *name;
-        std::function<void(QLineEdit *)> road;
-        QString shown;
+        const char *text;
+        bool pasted;
+        const char *shown;
     } cases[] = {
-        {"typed with a thousands separator", typed(QStringLiteral("1,234")), QStringLiteral("1234")},
-        {"typed with a decimal point, which is refused", typed(QStringLiteral("12.5")), QStringLiteral("125")},
-        {"typed with a sign and letters", typed(QStringLiteral("-8px0")), QStringLiteral("80")},
-        {"typed past ten digits", typed(QStringLiteral("123456789012")), QStringLiteral("1234567890")},
-        {"pasted with a thousands separator", pasted(QStringLiteral("2,048")), QStringLiteral("2048")},
-        {"pasted with spaces and a line end", pasted(QStringLiteral(" 1 600\n")), QStringLiteral("1600")},
-        {"pasted fraction, refused whole", pasted(QStringLiteral("12.5")), QStringLiteral("700")},
-        {"pasted words, refused whole", pasted(QStringLiteral("wide")), QStringLiteral("700")},
+        {"1,234", false, "1234"},         {"12.5", false, "125"}, // the point is refused
+        {"-8px0", false, "80"},           {"123456789012", false, "1234567890"},
+        {"2,048", true, "2048"},          {" 1 600\n", true, "1600"},
+        {"12.5", true, "700"},            {"wide", true, "700"}, // refused whole
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        type(controller->sizeFieldW, QStringLiteral("700"));
-        c.road(controller->sizeFieldW);
+        SCOPED_TRACE(std::string(c.pasted ? "pasted " : "typed ") + c.text);
+        typeInto(controller->sizeFieldW, QStringLiteral("700"));
+        if (c.pasted) {
+            QApplication::clipboard()->setText(QString::fromLatin1(c.text));
+            controller->sizeFieldW->selectAll();
+            QTest::keyClick(controller->sizeFieldW, Qt::Key_V, Qt::ControlModifier);
+            QTest::keyClick(controller->sizeFieldW, Qt::Key_Return);
+        } else {
+            typeInto(controller->sizeFieldW, QString::fromLatin1(c.text));
+        }
         EXPECT_EQ(controller->sizeFieldW->text(), c.shown);
-        EXPECT_EQ(defaults.stringForKey(PrefKey::outputWidth), c.shown);
-        EXPECT_EQ(controller->previewSettings().value(QStringLiteral("xabs")).toFloat(), c.shown.toFloat());
-        EXPECT_EQ(controller->sizeFieldH->text(), height); // unlocked: the height is left alone
+        EXPECT_EQ(stored(PrefKey::outputWidth), c.shown);
+        EXPECT_EQ(controller->previewSettings().value(QStringLiteral("xabs")).toFloat(), QString(c.shown).toFloat());
+        EXPECT_EQ(controller->sizeFieldH->text(), height);
     }
-
     // Turning the lock on again recomputes the height, held within 32 bits.
-    type(controller->sizeFieldW, QStringLiteral("9999999999"));
+    typeInto(controller->sizeFieldW, QStringLiteral("9999999999"));
     QTest::mouseClick(controller->constrain, Qt::LeftButton);
     EXPECT_EQ(controller->sizeFieldH->text(), QString::number(std::numeric_limits<qint32>::max()));
 }
 
-// Whichever road changes the proportion lock, the button, its menu item, the padlock, the
-// indicator, the crop controls and the stored "constrain" tell the same story.
+// Whichever road changes the proportion lock, the button, its menu item, the indicator,
+// the crop controls and the stored "constrain" tell the same story.
 TEST_F(DispatcherTest, EveryRoadToTheLockLeavesOneState)
 {
     using Act = std::function<void(ShrinkerController &)>;
@@ -156,11 +104,9 @@ TEST_F(DispatcherTest, EveryRoadToTheLockLeavesOneState)
         bool on;
     } roads[] = {
         {"start-up, stored on", true, nothing, true},
-        {"start-up, stored off", false, nothing, false},
         {"start-up, stored as the text \"no\"", QStringLiteral("no"), nothing, false},
         {"button, on to off", true, button, false},
         {"button, off to on", false, button, true},
-        {"menu item, on to off", true, menuItem, false},
         {"menu item, off to on", false, menuItem, true},
         {"menu shortcut, on to off", true, shortcut, false},
         {"Actual Size button, from off", false, actualButton, true},
@@ -168,8 +114,7 @@ TEST_F(DispatcherTest, EveryRoadToTheLockLeavesOneState)
     };
     for (const auto &road : roads) {
         SCOPED_TRACE(road.name);
-        controller = std::make_unique<ShrinkerController>();
-        controller->mainScreenScale = [] { return 1.0; };
+        fresh();
         defaults.setObjectForKey(road.stored, PrefKey::constrain);
         launch();
         controller->uiWindow->show();
@@ -177,8 +122,6 @@ TEST_F(DispatcherTest, EveryRoadToTheLockLeavesOneState)
         road.act(*controller);
         EXPECT_EQ(controller->constrain->isChecked(), road.on);
         EXPECT_EQ(controller->constrainMenuItem->isChecked(), road.on);
-        EXPECT_EQ(controller->constrain->property("namedImage"),
-                  QVariant(road.on ? QStringLiteral("padlock-closed") : QStringLiteral("padlock-open")));
         EXPECT_EQ(controller->constrainIndicator->isHidden(), !road.on);
         EXPECT_EQ(controller->cropControls->isHidden(), road.on);
         EXPECT_EQ(defaults.boolForKey(PrefKey::constrain), road.on);
@@ -187,38 +130,32 @@ TEST_F(DispatcherTest, EveryRoadToTheLockLeavesOneState)
 
 TEST_F(DispatcherTest, FileTypeSetsQualityAndFilterSetsIntensity)
 {
-    QComboBox *type = controller->fileFormatButton;
-    ASSERT_EQ(type->count(), 5);
-    type->setFocus();
-    const struct {
-        const char *title;
-        bool quality;
-    } types[] = {{"PNG", false}, {"TIFF", false}, {"WebP", true}, {"AVIF", true}};
-    for (const auto &t : types) {
-        QTest::keyClick(type, Qt::Key_Down);
-        EXPECT_EQ(type->currentText(), t.title);
-        EXPECT_EQ(defaults.objectForKey(PrefKey::fileFormat), QVariant(qint64(selectedTag(type)))) << t.title;
-        EXPECT_EQ(controller->qualitySlider->isEnabled(), t.quality) << t.title;
+    QComboBox *fileType = controller->fileFormatButton;
+    fileType->setFocus();
+    const std::pair<const char *, bool> types[] = {{"PNG", false}, {"TIFF", false}, {"WebP", true}, {"AVIF", true}};
+    for (const auto &[title, quality] : types) {
+        QTest::keyClick(fileType, Qt::Key_Down);
+        EXPECT_EQ(fileType->currentText(), title);
+        EXPECT_EQ(defaults.objectForKey(PrefKey::fileFormat), QVariant(qint64(selectedTag(fileType)))) << title;
+        EXPECT_EQ(controller->qualitySlider->isEnabled(), quality) << title;
     }
-    QTest::keyClick(type, Qt::Key_Home); // jpeg
+    QTest::keyClick(fileType, Qt::Key_Home); // jpeg
     EXPECT_EQ(defaults.integerForKey(PrefKey::fileFormat), 0);
     EXPECT_TRUE(controller->qualitySlider->isEnabled());
 
     QComboBox *filter = controller->filterPopUp;
     filter->setFocus();
-    const bool expected[] = {false, false, true, true, false}; // none, tonal, sepia, posterize, chrome
+    const bool intensity[] = {false, false, true, true, false}; // none, tonal, sepia, posterize, chrome
     for (int tag = 1; tag <= 4; ++tag) {
         QTest::keyClick(filter, Qt::Key_Down);
         ASSERT_EQ(selectedTag(filter), tag);
-        EXPECT_EQ(controller->filterIntensity->isEnabled(), expected[tag]) << "tag " << tag;
+        EXPECT_EQ(controller->filterIntensity->isEnabled(), intensity[tag]) << "tag " << tag;
     }
 }
 
 TEST_F(DispatcherTest, WithABudgetTheSliderShowsTheQualityThatFits)
 {
-    EXPECT_FALSE(controller->fileSizeBudgetCheckBox->isChecked()); // off at first run
-    EXPECT_FALSE(controller->fileSizeBudgetField->isEnabled());
-    EXPECT_EQ(controller->fileSizeBudgetField->value(), 100);
+    EXPECT_FALSE(controller->fileSizeBudgetField->isEnabled()); // off at first run
     // Grain, so that the file's size follows the quality.
     QImage grain(400, 300, QImage::Format_RGB888);
     uint32_t state = 3;
@@ -226,24 +163,21 @@ TEST_F(DispatcherTest, WithABudgetTheSliderShowsTheQualityThatFits)
         for (uchar *p = grain.scanLine(y), *end = p + 1200; p < end; ++p)
             *p = uchar((state = state * 1664525u + 1013904223u) >> 24);
     QTest::mouseClick(controller->constrain, Qt::LeftButton);
-    type(controller->sizeFieldW, QStringLiteral("200"));
-    type(controller->sizeFieldH, QStringLiteral("150"));
+    typeInto(controller->sizeFieldW, QStringLiteral("200"));
+    typeInto(controller->sizeFieldH, QStringLiteral("150"));
     adopt(Picture::fromQImage(grain));
     const float own = controller->qualitySlider->floatValue();
 
     QSpinBox *field = controller->fileSizeBudgetField;
     QTest::mouseClick(controller->fileSizeBudgetCheckBox, Qt::LeftButton);
     EXPECT_TRUE(defaults.boolForKey(PrefKey::keepFilesUnderBudget));
-    EXPECT_TRUE(field->isEnabled());
     field->setFocus();
     field->selectAll();
     QTest::keyClicks(field, QStringLiteral("20"));
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_EQ(defaults.integerForKey(PrefKey::fileSizeBudget), 20);
     for (const int t : {0, 3, 4}) {
-        selectItemWithTag(controller->fileFormatButton, t);
-        defaults.setIntegerForKey(t, PrefKey::fileFormat);
-        controller->handleControl(controller->fileFormatButton);
+        chooseFileType(t);
         const qint64 size = QFileInfo(tempPreviewPath(t)).size();
         EXPECT_LE(size, 20000) << "type " << t;
         EXPECT_GT(size, 10000) << "type " << t; // the highest quality that fits, not just any
@@ -252,15 +186,11 @@ TEST_F(DispatcherTest, WithABudgetTheSliderShowsTheQualityThatFits)
         EXPECT_EQ(defaults.floatForKey(PrefKey::qualityValue), own) << "type " << t;
     }
     // Lossless, the budget cannot be met: the slider is the person's again, the label says why.
-    selectItemWithTag(controller->fileFormatButton, 1);
-    defaults.setIntegerForKey(1, PrefKey::fileFormat);
-    controller->handleControl(controller->fileFormatButton);
+    chooseFileType(1);
     EXPECT_EQ(controller->qualitySlider->floatValue(), own);
     EXPECT_TRUE(controller->tfFileSize->toolTip().contains("over the budget of 20 kB: png has no quality to lower"));
 
-    selectItemWithTag(controller->fileFormatButton, 3);
-    defaults.setIntegerForKey(3, PrefKey::fileFormat);
-    controller->handleControl(controller->fileFormatButton);
+    chooseFileType(3);
     QTest::mouseClick(controller->fileSizeBudgetCheckBox, Qt::LeftButton);
     EXPECT_FALSE(defaults.boolForKey(PrefKey::keepFilesUnderBudget));
     EXPECT_TRUE(controller->qualitySlider->isEnabled());
@@ -272,37 +202,27 @@ TEST_F(DispatcherTest, WithABudgetTheSliderShowsTheQualityThatFits)
 TEST_F(DispatcherTest, ResampleModeShowsFillColourOnlyInAddMode)
 {
     QTest::mouseClick(controller->constrain, Qt::LeftButton); // crop controls show while unlocked
-    QTest::mouseClick(controller->resampleModeButton->cellWithTag(1), Qt::LeftButton);
-    EXPECT_EQ(controller->resampleModeButton->selectedTag(), 1);
-    EXPECT_FALSE(controller->fillColourButton->isHidden());
-    EXPECT_FALSE(controller->fillColourLabel->isHidden());
-    EXPECT_EQ(controller->resampleModeIconView->property("namedImage"), QVariant(QStringLiteral("add-icon")));
-    QTest::mouseClick(controller->resampleModeButton->cellWithTag(0), Qt::LeftButton);
-    EXPECT_TRUE(controller->fillColourButton->isHidden());
-    EXPECT_TRUE(controller->fillColourLabel->isHidden());
-    EXPECT_EQ(controller->resampleModeIconView->property("namedImage"), QVariant(QStringLiteral("crop-icon")));
-
-    // The fill colour pop-up keeps its tag under "fillcolour".
-    QTest::mouseClick(controller->resampleModeButton->cellWithTag(1), Qt::LeftButton);
+    for (const int mode : {1, 0, 1}) {
+        QTest::mouseClick(controller->resampleModeButton->cellWithTag(mode), Qt::LeftButton);
+        EXPECT_EQ(controller->fillColourButton->isHidden(), mode == 0) << mode;
+        EXPECT_EQ(controller->fillColourLabel->isHidden(), mode == 0) << mode;
+    }
     controller->fillColourButton->setFocus();
     QTest::keyClick(controller->fillColourButton, Qt::Key_End);
     EXPECT_EQ(defaults.integerForKey(PrefKey::fillcolour), 2);
 }
 
-// The lock it turns on is checked with every other road to the lock.
-TEST_F(DispatcherTest, ActualSizeTakesTheLargestPixels)
+TEST_F(DispatcherTest, ActualSizeTakesTheLargestPixelsAndZeroSizesChangeNothing)
 {
     auto small = std::make_shared<MemoryImageRep>(PixelBuffer::create(800, 600, 3, 8));
     auto large = std::make_shared<MemoryImageRep>(PixelBuffer::create(1600, 1200, 3, 8));
     controller->inputImage = std::make_shared<Picture>(Picture::Representations{small, large}, QSizeF(800, 600));
     QTest::mouseClick(controller->actualButton, Qt::LeftButton);
     EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("1600"));
-    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("1200"));
-    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("1600")));
-    EXPECT_EQ(defaults.objectForKey(PrefKey::outputHeight), QVariant(QStringLiteral("1200")));
+    EXPECT_EQ(stored(PrefKey::outputHeight), QStringLiteral("1200"));
 
-    auto vector = std::make_shared<PointsOnlyRep>(QSizeF(150.7, 99.9));
-    controller->inputImage = std::make_shared<Picture>(Picture::Representations{vector}, QSizeF(150.7, 99.9));
+    // Without pixels, as a vector picture, the size in points.
+    controller->inputImage = std::make_shared<Picture>(Picture::Representations{}, QSizeF(150.7, 99.9));
     controller->actualMenuItem->trigger();
     EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("150"));
     EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("99"));
@@ -312,15 +232,11 @@ TEST_F(DispatcherTest, ActualSizeTakesTheLargestPixels)
     controller->setActualSize();
     EXPECT_TRUE(log.contains(QStringLiteral("returning from setActualSize: - one dimension is zero")));
     EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("150"));
-}
 
-TEST_F(DispatcherTest, ZeroSizedPictureKeepsTheRatioAndTheFields)
-{
+    // A zero-sized picture keeps the ratio of the one before.
     adopt(picture(300, 200));
-    LogCapture log;
     controller->inputImage = std::make_shared<Picture>(Picture::Representations{}, QSizeF(0, 200));
     controller->calculateRatio();
-    EXPECT_EQ(log.messages().size(), 1);
     EXPECT_FLOAT_EQ(controller->aspectRatio, 1.5f);
 }
 
@@ -329,7 +245,7 @@ TEST_F(DispatcherTest, NoRatioYetMeansNoProportionalUpdate)
     controller->sizeFieldW->setText(QStringLiteral("1000"));
     controller->applyAspectRatio(controller.get());
     EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("125"));
-    EXPECT_EQ(defaults.objectForKey(PrefKey::outputWidth), QVariant(QStringLiteral("125")));
+    EXPECT_EQ(stored(PrefKey::outputWidth), QStringLiteral("125"));
 }
 
 TEST_F(DispatcherTest, NextAndPreviousStepThroughTheBatchList)
@@ -338,18 +254,15 @@ TEST_F(DispatcherTest, NextAndPreviousStepThroughTheBatchList)
     QStringList paths;
     for (const auto &[name, size] : {std::pair{"one.png", QSize(300, 200)}, std::pair{"two.txt", QSize()},
                                      std::pair{"three.png", QSize(100, 400)}}) {
-        const QString path = folder.filePath(QString::fromLatin1(name));
-        if (size.isValid()) {
-            QImage image(size, QImage::Format_RGB888);
-            image.fill(Qt::darkCyan);
-            ASSERT_TRUE(image.save(path));
-        } else {
-            QFile text(path);
-            ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-            text.write("not a picture");
-        }
-        paths << path;
+        paths << folder.filePath(QString::fromLatin1(name));
+        QImage image(size, QImage::Format_RGB888);
+        image.fill(Qt::darkCyan);
+        ASSERT_TRUE(size.isEmpty() || image.save(paths.last()));
     }
+    QFile text(paths[1]);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a picture");
+    text.close();
     // The state a new batch leaves (the intake sets it up).
     controller->inputFileArray = paths;
     controller->cursor = 0;
@@ -363,7 +276,6 @@ TEST_F(DispatcherTest, NextAndPreviousStepThroughTheBatchList)
     QTest::mouseClick(controller->nextImage, Qt::LeftButton); // onto the text file
     EXPECT_EQ(controller->cursor, 1);
     EXPECT_TRUE(controller->previousImage->isEnabled());
-    EXPECT_TRUE(controller->nextImage->isEnabled());
     EXPECT_FLOAT_EQ(controller->aspectRatio, 1.5f); // picture and text unchanged
     EXPECT_TRUE(controller->inputFileCount->text().isEmpty());
 
@@ -371,19 +283,13 @@ TEST_F(DispatcherTest, NextAndPreviousStepThroughTheBatchList)
     EXPECT_EQ(controller->cursor, 2);
     EXPECT_FALSE(controller->nextImage->isEnabled());
     EXPECT_EQ(controller->inputFileCount->text(), QStringLiteral("showing image 3 of 3 images"));
-    EXPECT_FLOAT_EQ(controller->aspectRatio, 0.25f);
     EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("800"));
     EXPECT_EQ(controller->imageWell->image().deviceIndependentSize(), QSizeF(200, 800));
-
-    QTest::mouseClick(controller->nextImage, Qt::LeftButton); // disabled: nothing happens
-    controller->handleControl(controller->nextImage);          // and past the end, nothing either
-    EXPECT_EQ(controller->cursor, 2);
+    controller->handleControl(controller->nextImage); // past the end, nothing
 
     QTest::mouseClick(controller->previousImage, Qt::LeftButton);
     QTest::mouseClick(controller->previousImage, Qt::LeftButton);
     EXPECT_EQ(controller->cursor, 0);
     EXPECT_FALSE(controller->previousImage->isEnabled());
-    EXPECT_TRUE(controller->nextImage->isEnabled());
     EXPECT_EQ(controller->inputFileCount->text(), QStringLiteral("showing the first of 3 images"));
-    EXPECT_FLOAT_EQ(controller->aspectRatio, 1.5f);
 }

@@ -7,12 +7,7 @@
 #include "NamedImage.h"
 #include "ToolbarCustomizeDialog.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDialog>
 #include <QGroupBox>
-#include <QLabel>
-#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTabBar>
@@ -23,27 +18,12 @@
 
 namespace {
 
-// The letter after a single "&"; none when the text has no mnemonic ("&&" is a plain "&").
-QChar mnemonicOf(const QString &text)
-{
-    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] != QLatin1Char('&'))
-            continue;
-        if (text[i + 1] == QLatin1Char('&')) {
-            ++i;
-            continue;
-        }
-        return text[i + 1].toLower();
-    }
-    return QChar();
-}
-
-using Keys = std::map<QChar, QStringList>;
+using Keys = std::map<QString, QStringList>; // Alt+letter: the texts that underline it
 
 void add(Keys &keys, const QString &text)
 {
-    if (const QChar key = mnemonicOf(text); !key.isNull())
-        keys[key] << text;
+    if (const QKeySequence key = QKeySequence::mnemonic(text); !key.isEmpty())
+        keys[key.toString()] << text;
 }
 
 // The keys of one window, then those of each of its menus, each with where they act.
@@ -94,7 +74,7 @@ TEST_F(MnemonicsTest, EachKeyNamesOneControlInEveryWindowAndMenu)
         for (const auto &[scope, keys] : scopesOf(window)) {
             for (const auto &[key, texts] : keys) {
                 ++found;
-                EXPECT_EQ(texts.size(), 1) << scope.toStdString() << ": Alt+" << QString(key).toStdString() << " is "
+                EXPECT_EQ(texts.size(), 1) << scope.toStdString() << ": " << key.toStdString() << " is "
                                            << texts.join(QStringLiteral(", ")).toStdString();
             }
         }
@@ -111,7 +91,7 @@ TEST_F(MnemonicsTest, ALargerFontWidensTheSidePanelRatherThanCutItsTexts)
     QFont larger = kept.font;
     larger.setPointSizeF(kept.font.pointSizeF() * 1.5);
     QApplication::setFont(larger);
-    controller = std::make_unique<ShrinkerController>(); // built in the larger font
+    fresh(); // built in the larger font
     launch();
     controller->uiWindow->show();
     QCoreApplication::processEvents();

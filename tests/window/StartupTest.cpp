@@ -3,70 +3,28 @@
 #include "CommandLineIntake.h"
 #include "Manual.h"
 #include "NotificationCenter.h"
-#include "QP_ImageView.h"
-
-#include "Controls.h"
-#include "Log.h"
-#include "OutputFileType.h"
 #include "QuillpaneVersion.h"
-#include "Preferences.h"
-#include "UserDefaults.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialog>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMainWindow>
-#include <QSpinBox>
 #include <QMenu>
 #include <QMessageBox>
-#include <QTabWidget>
-#include <QTest>
-#include <QToolButton>
+#include <QSpinBox>
 
 using StartupTest = WindowTest;
 
-namespace {
-const QStringList kFirstRunKeys{PrefKey::outputWidth,     PrefKey::outputHeight,    PrefKey::qualityValue,
-                                PrefKey::sharpeningValue, PrefKey::create2xVersion, PrefKey::create3xVersion,
-                                PrefKey::constrain,       PrefKey::fileFormat,      PrefKey::makeDirectoryForBatch,
-                                PrefKey::resetSliders,    PrefKey::retinaDisplay,   PrefKey::warnAboutUpscaling,
-                                PrefKey::keepFilesUnderBudget, PrefKey::fileSizeBudget};
-}
-
 TEST_F(StartupTest, ControlsReadTheStoreOnlyAfterTheFirstRunValues)
 {
-    // Building the window reads and writes nothing.
-    UserDefaults &defaults = UserDefaults::standard();
-    for (const QString &key : kFirstRunKeys)
-        EXPECT_FALSE(defaults.hasObjectForKey(key)) << key.toStdString();
+    EXPECT_FALSE(defaults.hasObjectForKey(PrefKey::outputWidth)); // building the window writes nothing
     EXPECT_TRUE(controller->sizeFieldW->text().isEmpty());
-
     controller->awakeFromNib();
-    for (const QString &key : kFirstRunKeys)
-        EXPECT_TRUE(defaults.hasObjectForKey(key)) << key.toStdString();
     EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("125"));
-    EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("125"));
     EXPECT_EQ(double(controller->qualitySlider->floatValue()), 98.37359619140625);
     EXPECT_EQ(controller->sharpenSlider->floatValue(), 0.24f);
-    EXPECT_TRUE(controller->constrain->isChecked());
     EXPECT_TRUE(controller->constrainMenuItem->isChecked());
-    EXPECT_EQ(selectedTag(controller->fileFormatButton), 0);
-    EXPECT_EQ(controller->imageWell->property("namedImage"), QVariant(QStringLiteral("drop-files")));
-    EXPECT_FALSE(controller->imageWell->image().isNull());
-    EXPECT_TRUE(controller->inputFileCount->text().isEmpty());
-    EXPECT_EQ(controller->aspectRatio, 0.0f);
+    EXPECT_FALSE(controller->imageWell->image().isNull()); // the drop placeholder
 }
 
 // A preferences file of valid JSON can hold anything under a key (an edited file, another
-// version). Each control reads its value by the typed-read rules and within its own
-// range, every reader then agrees with what the window shows, and a picture given on
-// the command line is shown whatever the file held.
+// version): each control reads within its own range and a given picture is still shown.
 TEST_F(StartupTest, StoredValuesOfAnyTypeShowUsableControlsAndTheGivenPicture)
 {
     QImage given(300, 200, QImage::Format_RGB888);
@@ -105,8 +63,7 @@ TEST_F(StartupTest, StoredValuesOfAnyTypeShowUsableControlsAndTheGivenPicture)
         json.write(c.file);
         json.close();
         UserDefaults::setStandardFilePath(file);
-        controller = std::make_unique<ShrinkerController>();
-        controller->mainScreenScale = [] { return 1.0; };
+        fresh();
         LogCapture log;
         launch();
         EXPECT_EQ(controller->sizeFieldW->text(), c.width);
@@ -117,9 +74,7 @@ TEST_F(StartupTest, StoredValuesOfAnyTypeShowUsableControlsAndTheGivenPicture)
         EXPECT_EQ(controller->fileSizeBudgetField->value(), c.budget);
         EXPECT_EQ(controller->qualitySlider->floatValue(), c.quality);
         EXPECT_EQ(controller->constrain->isChecked(), c.lock);
-        if (!c.logged.isEmpty()) {
-            EXPECT_TRUE(log.contains(c.logged)) << log.messages().join('\n').toStdString();
-        }
+        EXPECT_TRUE(c.logged.isEmpty() || log.contains(c.logged)) << log.messages().join('\n').toStdString();
 
         openCommandLinePaths(*controller, {picturePath});
         EXPECT_EQ(controller->inputImage ? controller->inputImage->sourcePixelSize() : QSize(), QSize(300, 200));
@@ -134,55 +89,47 @@ TEST_F(StartupTest, SupportFolderIsMadeAndOldTempFilesGo)
     ASSERT_FALSE(QFileInfo::exists(support));
     controller->awakeFromNib();
     EXPECT_TRUE(QFileInfo(support).isDir());
-
     for (const int type : {1, 3, 4}) {
         QFile old(tempPreviewPath(type));
         ASSERT_TRUE(old.open(QIODevice::WriteOnly)) << type;
     }
     // A "file" that cannot be removed: a folder with something in it.
     ASSERT_TRUE(QDir(support).mkpath(QStringLiteral("tempImage.jpg/inside")));
-    ShrinkerController next;
-    next.mainScreenScale = [] { return 1.0; };
+    fresh();
     LogCapture log;
-    next.awakeFromNib();
+    controller->awakeFromNib();
     for (const int type : {1, 3, 4})
         EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(type))) << type;
     EXPECT_TRUE(log.contains(QStringLiteral("unable to remove  temp file ") + tempPreviewPath(0)));
     QDir(tempPreviewPath(0)).removeRecursively();
 }
 
-// The stored lock at launch is checked with every other road to the lock.
 TEST_F(StartupTest, LaunchShowsTheStoredFileTypeAndCropMode)
 {
-    UserDefaults &defaults = UserDefaults::standard();
-    for (const int type : {3, 4}) { // the newer types are kept, not taken for unknown values
+    for (const int type : {3, 4, 1}) { // the newer types are kept, not taken for unknown values
+        fresh();
         defaults.setIntegerForKey(type, PrefKey::fileFormat);
-        ShrinkerController window;
-        window.mainScreenScale = [] { return 1.0; };
-        window.awakeFromNib();
-        window.applicationDidFinishLaunching();
-        EXPECT_EQ(selectedTag(window.fileFormatButton), type);
+        defaults.setBoolForKey(false, PrefKey::constrain);
+        launch();
+        EXPECT_EQ(selectedTag(controller->fileFormatButton), type);
         EXPECT_EQ(defaults.integerForKey(PrefKey::fileFormat), type);
-        EXPECT_TRUE(window.qualitySlider->isEnabled()) << type;
+        EXPECT_EQ(controller->qualitySlider->isEnabled(), type != 1) << type;
     }
-    defaults.setBoolForKey(false, PrefKey::constrain);
-    defaults.setIntegerForKey(1, PrefKey::fileFormat);
-    launch();
-    EXPECT_FALSE(controller->qualitySlider->isEnabled());
     EXPECT_TRUE(controller->fillColourButton->isHidden()); // crop mode in the layout
-    EXPECT_EQ(controller->resampleModeIconView->property("namedImage"), QVariant(QStringLiteral("crop-icon")));
     EXPECT_EQ(controller->selectedTabIdentifier(), QStringLiteral("0"));
+    controller->showAdjustmentsWindow();
+    EXPECT_EQ(controller->selectedTabIdentifier(), QStringLiteral("2"));
+    EXPECT_FALSE(controller->selectTabWithIdentifier(QStringLiteral("9")));
+    EXPECT_EQ(controller->selectedTabIdentifier(), QStringLiteral("2"));
 }
 
 TEST_F(StartupTest, LaunchResetsTheAdjustmentsOnlyWhenAsked)
 {
-    UserDefaults &defaults = UserDefaults::standard();
     defaults.setIntegerForKey(0, PrefKey::resetSliders);
     launch();
     EXPECT_EQ(controller->exposureSlider->floatValue(), 0.0f); // the layout's position
 
-    controller = std::make_unique<ShrinkerController>();
-    controller->mainScreenScale = [] { return 1.0; };
+    fresh();
     defaults.setIntegerForKey(1, PrefKey::resetSliders);
     // An older record: its "brightness" was the exposure; the repair runs before the reset.
     defaults.setObjectForKey(QVariantMap{{AdjustmentKey::brightness, 0.5f}}, PrefKey::adjustmentDefaults);
@@ -196,52 +143,44 @@ TEST_F(StartupTest, HighDensityScreenLeavesRetinaDisplayAbsent)
 {
     screenScale = 2.0;
     launch();
-    EXPECT_FALSE(UserDefaults::standard().hasObjectForKey(PrefKey::retinaDisplay));
+    EXPECT_FALSE(defaults.hasObjectForKey(PrefKey::retinaDisplay));
 }
 
 TEST_F(StartupTest, PreferencesWindowShowsAndStoresTheFourPreferences)
 {
     launch();
-    UserDefaults &defaults = UserDefaults::standard();
     defaults.setIntegerForKey(2, PrefKey::resetSliders);
     controller->openPrefs();
     EXPECT_TRUE(controller->prefsWindow->isVisible());
-    EXPECT_TRUE(controller->makeDirectoryForBatchCheckBox->isChecked());
     EXPECT_EQ(selectedTag(controller->resetSlidersPopUp), 2);
-    EXPECT_FALSE(controller->retinaDisplayCheckBox->isChecked());
-    EXPECT_TRUE(controller->warnAboutUpscalingCheckBox->isChecked());
-
-    QTest::mouseClick(controller->makeDirectoryForBatchCheckBox, Qt::LeftButton);
-    QTest::mouseClick(controller->retinaDisplayCheckBox, Qt::LeftButton);
-    QTest::mouseClick(controller->warnAboutUpscalingCheckBox, Qt::LeftButton);
+    const std::pair<QCheckBox *, QString> boxes[] = {
+        {controller->makeDirectoryForBatchCheckBox, PrefKey::makeDirectoryForBatch},
+        {controller->retinaDisplayCheckBox, PrefKey::retinaDisplay},
+        {controller->warnAboutUpscalingCheckBox, PrefKey::warnAboutUpscaling}};
+    for (const auto &[box, key] : boxes) {
+        EXPECT_EQ(box->isChecked(), defaults.boolForKey(key)) << key.toStdString();
+        const bool was = box->isChecked();
+        QTest::mouseClick(box, Qt::LeftButton);
+        EXPECT_EQ(defaults.boolForKey(key), !was) << key.toStdString();
+    }
+    EXPECT_EQ(defaults.objectForKey(PrefKey::makeDirectoryForBatch), QVariant(qint64(0))); // stays a number
     controller->resetSlidersPopUp->setFocus();
     QTest::keyClick(controller->resetSlidersPopUp, Qt::Key_Home);
-    EXPECT_EQ(defaults.objectForKey(PrefKey::makeDirectoryForBatch), QVariant(qint64(0)));
-    EXPECT_EQ(defaults.objectForKey(PrefKey::retinaDisplay), QVariant(true));
-    EXPECT_EQ(defaults.objectForKey(PrefKey::warnAboutUpscaling), QVariant(false));
     EXPECT_EQ(defaults.objectForKey(PrefKey::resetSliders), QVariant(qint64(0)));
 }
 
-TEST_F(StartupTest, AdjustmentsCommandSelectsTheSecondTab)
-{
-    launch();
-    controller->showAdjustmentsWindow();
-    EXPECT_EQ(controller->selectedTabIdentifier(), QStringLiteral("2"));
-    EXPECT_FALSE(controller->selectTabWithIdentifier(QStringLiteral("9")));
-    EXPECT_EQ(controller->selectedTabIdentifier(), QStringLiteral("2"));
-}
-
+// An observer left behind by a closed window would be called on freed memory.
 TEST_F(StartupTest, StartUpObservesTheImageWellsNotificationsForItsLifetime)
 {
     NotificationCenter &center = NotificationCenter::defaultCenter();
-    const qsizetype dropped = center.observerCount(Notification::imageDropped);
-    const qsizetype pasted = center.observerCount(Notification::imagePasted);
-    controller->awakeFromNib();
-    EXPECT_EQ(center.observerCount(Notification::imageDropped), dropped + 1);
-    EXPECT_EQ(center.observerCount(Notification::imagePasted), pasted + 1);
-    controller.reset();
-    EXPECT_EQ(center.observerCount(Notification::imageDropped), dropped);
-    EXPECT_EQ(center.observerCount(Notification::imagePasted), pasted);
+    for (const QString &name : {Notification::imageDropped, Notification::imagePasted}) {
+        fresh();
+        const qsizetype before = center.observerCount(name);
+        controller->awakeFromNib();
+        EXPECT_EQ(center.observerCount(name), before + 1);
+        controller.reset();
+        EXPECT_EQ(center.observerCount(name), before);
+    }
 }
 
 TEST_F(StartupTest, HelpButtonsShowTheirControlsHints)
@@ -249,35 +188,26 @@ TEST_F(StartupTest, HelpButtonsShowTheirControlsHints)
     launch();
     controller->uiWindow->show();
     const std::pair<QToolButton *, const char *> buttons[] = {
-        {controller->baseFormatHelpButton, "Base format"},
-        {controller->resizeModeHelpButton, "Resize mode"},
-        {controller->outputFormatHelpButton, "Output format"},
-        {controller->qualityHelpButton, "Quality slider"},
+        {controller->baseFormatHelpButton, "Base format"},       {controller->resizeModeHelpButton, "Resize mode"},
+        {controller->outputFormatHelpButton, "Output format"},   {controller->qualityHelpButton, "Quality slider"},
         {controller->sharpeningHelpButton, "Sharpen slider"}};
     for (const auto &[button, topic] : buttons) {
         button->click();
         EXPECT_EQ(controller->manual->context(), QString::fromLatin1(topic));
         ASSERT_NE(controller->manual->hintPopover(), nullptr);
-        EXPECT_FALSE(controller->manual->hintPopover()->textField()->text().isEmpty());
+        EXPECT_TRUE(controller->manual->hintPopover()->isVisible());
         controller->manual->closePopover();
     }
-    controller->outputFormatHelpButton->click();
-    EXPECT_EQ(controller->manual->hintPopover()->size(), QSize(438, 152));
-    controller->manual->closePopover();
 }
 
-TEST_F(StartupTest, WindowShowsTheProgramsMark)
+TEST_F(StartupTest, WindowShowsTheMarkAndTheAboutBoxTheVersion)
 {
-    // The mark draws (the SVG is in the resources and the SVG reader is there): opaque
-    // inside the picture, clear in the corner the mark leaves empty.
+    // Opaque inside the mark, clear in the corner it leaves empty: the SVG is there and drawn.
     const QImage mark = controller->uiWindow->windowIcon().pixmap(64, 64).toImage();
     ASSERT_EQ(mark.size(), QSize(64, 64));
     EXPECT_EQ(mark.pixelColor(20, 20).alpha(), 255);
     EXPECT_EQ(mark.pixelColor(2, 62).alpha(), 0);
-}
 
-TEST_F(StartupTest, AboutBoxShowsTheVersionWithoutHoldingUpTheWindow)
-{
     QAction *about = nullptr;
     for (QAction *item : controller->helpMenu->actions())
         if (item->text() == QStringLiteral("&About Quillpane"))

@@ -2,13 +2,30 @@
 // A main window per test, on a fresh preferences file and an empty support folder.
 
 #include "AppPaths.h"
+#include "Controls.h"
+#include "Log.h"
+#include "OutputFileType.h"
 #include "Picture.h"
+#include "Preferences.h"
+#include "QP_ImageView.h"
 #include "ShrinkerController.h"
 #include "TestSupport.h"
+#include "UserDefaults.h"
 
-#include <QColor>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
-#include <QImage>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
 
 #include <memory>
 #include <ostream>
@@ -18,19 +35,33 @@ inline void PrintTo(const QString &text, std::ostream *out)
     *out << '"' << text.toStdString() << '"';
 }
 
+// Types into a field as the person does, ending with Return.
+inline void typeInto(QLineEdit *field, const QString &text)
+{
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
 class WindowTest : public FreshDefaultsTest {
 protected:
     void SetUp() override
     {
         FreshDefaultsTest::SetUp();
         QDir(AppPaths::supportFolder()).removeRecursively();
-        controller = std::make_unique<ShrinkerController>();
-        controller->mainScreenScale = [this] { return screenScale; };
+        fresh();
     }
     void TearDown() override
     {
         controller.reset();
         FreshDefaultsTest::TearDown();
+    }
+    // A new window, built as the program builds it, before start-up.
+    void fresh()
+    {
+        controller = std::make_unique<ShrinkerController>();
+        controller->mainScreenScale = [this] { return screenScale; };
     }
     // Start-up as the program runs it.
     void launch()
@@ -59,4 +90,5 @@ protected:
 
     double screenScale = 1.0;
     std::unique_ptr<ShrinkerController> controller;
+    UserDefaults &defaults = UserDefaults::standard();
 };
