@@ -1,6 +1,5 @@
 #pragma once
-// quillpane-convert end to end: the built program on real files in a temporary folder,
-// with a preferences file of its own there.
+// quillpane-convert end to end: the built program on real files in a temporary folder, with preferences of its own.
 
 #include "ImageEncoders.h"
 #include "Picture.h"
@@ -8,13 +7,16 @@
 #include "UserDefaults.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 
 class ConvertFixture : public ::testing::Test {
 protected:
@@ -22,25 +24,34 @@ protected:
     {
         ASSERT_TRUE(root.isValid());
         QDir(root.path()).mkpath(QStringLiteral("config/Quillpane"));
-        QDir(root.path()).mkpath(QStringLiteral("in"));
         UserDefaults::setStandardFilePath(root.filePath(QStringLiteral("config/Quillpane/Quillpane.json")));
         writePicture(QStringLiteral("in/wide.png"), 300, 200, ImageEncoding::PNG);
         writePicture(QStringLiteral("in/tall.jpg"), 200, 300, ImageEncoding::JPEG);
     }
 
-    // A picture whose red is `red` and whose green and blue run along x and y.
-    void writePicture(const QString &name, int w, int h, ImageEncoding encoding, uint8_t red = 200)
+    // Red is `red`, green and blue run along x and y; `red` < 0 makes it flat grey.
+    void writePicture(const QString &name, int w, int h, ImageEncoding encoding, int red = 200)
     {
         auto buffer = PixelBuffer::create(w, h, 3, 8);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 uint8_t *p = buffer->row(y) + x * 3;
-                p[0] = red;
-                p[1] = uint8_t(x % 256);
-                p[2] = uint8_t(y % 256);
+                p[0] = uint8_t(red < 0 ? 128 : red);
+                p[1] = uint8_t(red < 0 ? 128 : x % 256);
+                p[2] = uint8_t(red < 0 ? 128 : y % 256);
             }
-        QDir(root.path()).mkpath(QFileInfo(name).path());
         writeFile(name, encodeImage(*buffer, encoding, 0.9f));
+    }
+
+    // Pictures p00.png ... in `folder`, each of its own colour; their paths.
+    QStringList writePictures(const QString &folder, int count, int w = 60, int h = 40)
+    {
+        QStringList paths;
+        for (int i = 0; i < count; ++i) {
+            paths << QStringLiteral("%1/p%2.png").arg(folder).arg(i, 2, 10, QLatin1Char('0'));
+            writePicture(paths.last(), w, h, ImageEncoding::PNG, i * 7);
+        }
+        return paths;
     }
 
     void writeFile(const QString &name, const QByteArray &content)
@@ -57,9 +68,9 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // Runs the command in the temporary folder, `input` on its standard input; `prepare`
-    // may change the process before it starts.
-    int run(const QStringList &arguments, const QByteArray &input = {}, const std::function<void(QProcess &)> &prepare = {})
+    // Runs `binary` in the temporary folder, `input` on its standard input; `prepare` may change the process.
+    int run(const QStringList &arguments, const QByteArray &input = {}, const std::function<void(QProcess &)> &prepare = {},
+            const char *binary = QP_CONVERT_BINARY)
     {
         UserDefaults::standard().synchronize();
         QProcess process;
@@ -71,7 +82,7 @@ protected:
         process.setWorkingDirectory(root.path());
         if (prepare)
             prepare(process);
-        process.start(QStringLiteral(QP_CONVERT_BINARY), arguments);
+        process.start(QString::fromLocal8Bit(binary), arguments);
         process.write(input);
         process.closeWriteChannel();
         EXPECT_TRUE(process.waitForFinished(120000));
@@ -86,18 +97,56 @@ protected:
         return picture ? picture->sourcePixelSize() : QSize();
     }
 
+    // An 8-bit picture's red, green and blue at (x, y).
+    std::array<int, 3> pixelAt(const QString &name, int x, int y) const
+    {
+        auto picture = Picture::readFile(root.filePath(name));
+        if (!picture)
+            return {-1, -1, -1};
+        auto pixels = picture->representations().back()->pixels();
+        const uint8_t *p = pixels->row(y) + x * pixels->channels;
+        return {p[0], p[1], p[2]};
+    }
+
     // The report's lines, each of which must be a JSON object.
     std::vector<QJsonObject> reportLines(const QString &name) const
     {
         std::vector<QJsonObject> lines;
         for (const QByteArray &line : bytes(name).split('\n')) {
-            if (line.isEmpty())
-                continue;
             const QJsonDocument document = QJsonDocument::fromJson(line);
-            EXPECT_TRUE(document.isObject()) << "not a report line: " << line.toStdString();
-            lines.push_back(document.object());
+            EXPECT_TRUE(line.isEmpty() || document.isObject()) << "not a report line: " << line.toStdString();
+            if (!line.isEmpty())
+                lines.push_back(document.object());
         }
         return lines;
+    }
+
+    // The "input" of each report line, sorted.
+    QStringList reportedInputs(const QString &report) const
+    {
+        QStringList inputs;
+        for (const QJsonObject &line : reportLines(report))
+            inputs << line["input"].toString();
+        inputs.sort();
+        return inputs;
+    }
+
+    // Every file below the folder, by its path there, with its bytes.
+    std::map<QString, QByteArray> filesIn(const QString &folder) const
+    {
+        std::map<QString, QByteArray> files;
+        for (QDirIterator it(root.filePath(folder), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString path = it.next();
+            files[QDir(root.filePath(folder)).relativeFilePath(path)] = bytes(QDir(root.path()).relativeFilePath(path));
+        }
+        return files;
+    }
+    QStringList filesBelow(const QString &folder) const
+    {
+        QStringList names;
+        for (const auto &[name, content] : filesIn(folder))
+            names << name;
+        return names;
     }
 
     QStringList errLines() const { return err.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }

@@ -1,9 +1,8 @@
-// Where quillpane-convert's settings come from: hermetic defaults, the window's stored
-// preferences when asked, settings and format list files, and what it prints of them.
+// Where quillpane-convert's settings come from: hermetic defaults, the window's stored preferences when asked,
+// settings and format list files, and what it prints of them.
 
 #include "ConvertFixture.h"
 
-#include <QDirIterator>
 #include <QThread>
 
 namespace {
@@ -24,35 +23,12 @@ protected:
                                  QStringLiteral("formats"));
     }
 
-    // Every file below the folder, by its path there, with its bytes.
-    std::map<QString, QByteArray> filesIn(const QString &folder) const
-    {
-        std::map<QString, QByteArray> files;
-        QDirIterator it(root.filePath(folder), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            files[QDir(root.filePath(folder)).relativeFilePath(path)] = bytes(QDir(root.path()).relativeFilePath(path));
-        }
-        return files;
-    }
-
     QJsonObject printedSettings(const QStringList &arguments)
     {
         EXPECT_EQ(run(arguments + QStringList{"--print-settings"}), 0) << err.toStdString();
         return QJsonDocument::fromJson(out.toUtf8()).object();
     }
 };
-
-// An 8-bit picture's pixel at (x, y), red, green and blue.
-std::array<int, 3> pixelAt(const QString &path, int x, int y)
-{
-    auto picture = Picture::readFile(path);
-    if (!picture)
-        return {-1, -1, -1};
-    auto pixels = picture->representations().back()->pixels();
-    const uint8_t *p = pixels->row(y) + x * pixels->channels;
-    return {p[0], p[1], p[2]};
-}
 
 TEST_F(ConvertSettingsTest, NothingStoredInTheHomeFolderChangesAPlainRun)
 {
@@ -61,16 +37,15 @@ TEST_F(ConvertSettingsTest, NothingStoredInTheHomeFolderChangesAPlainRun)
     QThread::sleep(1); // nothing in an output may depend on when it was made
     ASSERT_EQ(run({"--formats", "-o", "after", "in/wide.png"}), 0) << err.toStdString();
     EXPECT_EQ(bytes("after/wide.jpg"), bytes("before/wide.jpg"));
-    EXPECT_EQ(sizeOf("after/wide.jpg"), QSize(125, 83));
-    EXPECT_TRUE(QFile::exists(root.filePath("after/wide@2x.jpg"))) << "the built-in formats, not the stored list";
-    const auto colour = pixelAt(root.filePath("after/wide.jpg"), 60, 40);
+    EXPECT_EQ(filesBelow("after"), QStringList({"wide.jpg", "wide@2x.jpg", "wide@3x.jpg"})) << "the built-ins, not the stored list";
+    const auto colour = pixelAt("after/wide.jpg", 60, 40);
     EXPECT_GT(colour[0] - colour[2], 50) << "the stored saturation 0 must not reach a plain run";
 
     // Asked for, the window's settings are what the window would use.
     ASSERT_EQ(run({"--window-settings", "--formats", "-o", "window", "in/wide.png"}), 0) << err.toStdString();
     EXPECT_EQ(sizeOf("window/wide.png"), QSize(60, 40));
     EXPECT_EQ(sizeOf("window/wide-half.png"), QSize(30, 20));
-    const auto grey = pixelAt(root.filePath("window/wide.png"), 30, 20);
+    const auto grey = pixelAt("window/wide.png", 30, 20);
     EXPECT_NEAR(grey[0], grey[2], 2) << "grey, but for the window's neutral temperature of 6562 K";
 }
 
@@ -86,12 +61,10 @@ TEST_F(ConvertSettingsTest, PrintedSettingsAndFormatsGiveTheSameOutputsWithoutTh
 
     // The home folder's preferences gone: the two files describe the job.
     QFile::remove(root.filePath("config/Quillpane/Quillpane.json"));
-    ASSERT_EQ(run({"--settings", "job/settings.json", "--formats-file", "job/formats.json", "-o", "files", "in/wide.png", "in/tall.jpg"}),
-              0)
-        << err.toStdString();
+    const QStringList job = {"--settings", "job/settings.json", "--formats-file", "job/formats.json", "-o", "files"};
+    ASSERT_EQ(run(job + QStringList{"in/wide.png", "in/tall.jpg"}), 0) << err.toStdString();
     EXPECT_EQ(filesIn("files"), filesIn("window"));
     EXPECT_EQ(filesIn("files").size(), 4u);
-
     // Printed again from the files, the settings read the same: kelvin and all.
     const QJsonObject printed = QJsonDocument::fromJson(bytes("job/settings.json")).object();
     EXPECT_EQ(printedSettings({"--settings", "job/settings.json"}), printed);
@@ -105,32 +78,24 @@ TEST_F(ConvertSettingsTest, OptionsBeatTheSettingsFileWhichBeatsTheDefaults)
     writeFile("job/list.json", R"([{"name": "2x", "modifier": "@2x", "scalemode": 1, "xratio": "2", "yratio": "2", "relativeto": 1,
                                    "selected": true}])");
     const QJsonObject settings = printedSettings({"--settings", "job/settings.json", "--type", "tiff", "--height", "80"});
-    EXPECT_EQ(settings["type"].toString(), "tiff");
-    EXPECT_EQ(settings["quality"].toDouble(), 50);
-    EXPECT_EQ(settings["saturation"].toDouble(), 0.5);
-    EXPECT_EQ(settings["contrast"].toDouble(), 1);
-    EXPECT_EQ(settings["temperature"].toDouble(), 6500);
-    EXPECT_TRUE(settings["formats"].toBool()) << "a formats file means its formats are written";
-    EXPECT_EQ(settings["formats-file"].toString(), root.filePath("job/list.json")) << "taken from the settings file's folder";
-    EXPECT_TRUE(settings["width"].isNull()) << "a side given leaves the other to the picture";
-    EXPECT_EQ(settings["height"].toDouble(), 80);
+    const std::pair<const char *, QJsonValue> expected[] = {{"type", "tiff"},     {"quality", 50},       {"saturation", 0.5},
+                                                           {"contrast", 1},      {"temperature", 6500}, {"height", 80},
+                                                           {"width", QJsonValue()}, {"formats", true}, // a formats file means its formats
+                                                           {"formats-file", root.filePath("job/list.json")}};
+    for (const auto &[key, value] : expected)
+        EXPECT_EQ(settings[key], value) << key;
     // --neutral puts back what the file changed; options after it still apply.
     const QJsonObject neutral = printedSettings({"--settings", "job/settings.json", "--neutral", "--contrast", "1.2"});
     EXPECT_EQ(neutral["saturation"].toDouble(), 1);
     EXPECT_EQ(neutral["contrast"].toDouble(), 1.2);
     EXPECT_EQ(neutral["quality"].toDouble(), 50);
-
     ASSERT_EQ(run({"--settings", "job/settings.json", "--width", "30", "-o", "out", "in/wide.png"}), 0) << err.toStdString();
     EXPECT_EQ(sizeOf("out/wide@2x.png"), QSize(60, 40));
 }
 
 TEST_F(ConvertSettingsTest, BadSettingsAndFormatFilesAreExplained)
 {
-    const struct {
-        const char *option;
-        QByteArray content;
-        const char *said;
-    } cases[] = {
+    const std::tuple<const char *, QByteArray, const char *> cases[] = {
         {"--settings", "{\"quality\": 50,", "is not JSON"},
         {"--settings", "[1, 2]", "is not a JSON object of settings"},
         {"--settings", "{\"qualty\": 50}", "\"qualty\" is no setting of this command"},
@@ -142,35 +107,32 @@ TEST_F(ConvertSettingsTest, BadSettingsAndFormatFilesAreExplained)
         {"--formats-file", "{\"formats\": 3}", "holds no format list"},
         {"--formats-file", "[1]", "format 1 of the list is not a record"},
         {"--formats-file", "nonsense", "is not JSON"},
+        {"--settings", QByteArray(), "--settings missing.json cannot be read"}, // no file at all
     };
-    for (const auto &c : cases) {
-        writeFile("bad.json", c.content);
-        EXPECT_EQ(run({c.option, "bad.json", "-o", "out", "in/wide.png"}), 2) << c.content.toStdString();
-        EXPECT_TRUE(err.contains(c.said)) << c.content.toStdString() << ": " << err.toStdString();
+    for (const auto &[option, content, said] : cases) {
+        writeFile("bad.json", content);
+        EXPECT_EQ(run({option, content.isNull() ? "missing.json" : "bad.json", "-o", "out", "in/wide.png"}), 2) << said;
+        EXPECT_TRUE(err.contains(said)) << content.toStdString() << ": " << err.toStdString();
     }
-    EXPECT_EQ(run({"--settings", "missing.json", "-o", "out", "in/wide.png"}), 2);
-    EXPECT_TRUE(err.contains("--settings missing.json cannot be read")) << err.toStdString();
     EXPECT_FALSE(QFile::exists(root.filePath("out")));
 }
 
 TEST_F(ConvertSettingsTest, TheTemperatureIsInKelvinAndWarmsAboveTheNeutral)
 {
-    auto grey = PixelBuffer::create(40, 40, 3, 8);
-    for (int y = 0; y < 40; ++y)
-        std::fill(grey->row(y), grey->row(y) + 120, uint8_t(128));
-    writeFile("in/grey.png", encodeImage(*grey, ImageEncoding::PNG, 1.0f));
-    const QStringList common = {"--width", "20", "--type", "png", "--saturation", "1", "in/grey.png"};
-    ASSERT_EQ(run(common + QStringList{"-o", "neutral"}), 0);
-    ASSERT_EQ(run(common + QStringList{"-o", "n6500", "--temperature", "6500"}), 0);
-    EXPECT_EQ(bytes("neutral/grey.png"), bytes("n6500/grey.png"));
-    ASSERT_EQ(run(common + QStringList{"-o", "warm", "--temperature", "9000"}), 0);
-    ASSERT_EQ(run(common + QStringList{"-o", "cool", "--temperature", "4000"}), 0);
-    const auto neutral = pixelAt(root.filePath("neutral/grey.png"), 10, 10);
-    const auto warm = pixelAt(root.filePath("warm/grey.png"), 10, 10);
-    const auto cool = pixelAt(root.filePath("cool/grey.png"), 10, 10);
-    EXPECT_NEAR(neutral[0], neutral[2], 1) << "6500 K leaves grey grey";
-    EXPECT_GT(warm[0] - warm[2], 5);
-    EXPECT_LT(cool[0] - cool[2], -5);
+    writePicture("in/grey.png", 40, 40, ImageEncoding::PNG, -1);
+    std::map<QString, std::array<int, 3>> seen;
+    for (const char *kelvin : {"", "6500", "9000", "4000"}) {
+        const QString folder = QStringLiteral("k") + kelvin;
+        QStringList arguments = {"--width", "20", "--type", "png", "--saturation", "1", "-o", folder, "in/grey.png"};
+        if (*kelvin)
+            arguments << "--temperature" << kelvin;
+        ASSERT_EQ(run(arguments), 0) << kelvin;
+        seen[kelvin] = pixelAt(folder + "/grey.png", 10, 10);
+    }
+    EXPECT_EQ(bytes("k/grey.png"), bytes("k6500/grey.png")) << "6500 K is the neutral";
+    EXPECT_NEAR(seen[""][0], seen[""][2], 1) << "6500 K leaves grey grey";
+    EXPECT_GT(seen["9000"][0] - seen["9000"][2], 5);
+    EXPECT_LT(seen["4000"][0] - seen["4000"][2], -5);
 }
 
 } // namespace

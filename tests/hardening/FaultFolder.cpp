@@ -12,10 +12,7 @@
 
 namespace {
 
-QString errnoText()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
+QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 bool namespaceEntered = false;
 
@@ -24,23 +21,15 @@ bool namespaceEntered = false;
 bool enterPrivateMountNamespace()
 {
     static const bool entered = [] {
-        if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0)
-            return false;
-        // Without this, mounts made here would propagate back to the host's namespace.
-        return mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        // Private, or mounts made here would propagate back to the host's namespace.
+        return geteuid() == 0 && unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
     }();
-    namespaceEntered = entered;
-    return entered;
-}
-
-bool FaultFolder::canMount()
-{
-    return namespaceEntered;
+    return namespaceEntered = entered;
 }
 
 QString FaultFolder::whyNoSmallFileSystem()
 {
-    if (canMount())
+    if (namespaceEntered)
         return QString();
     return geteuid() != 0 ? QStringLiteral("not root: no small file system can be mounted")
                           : QStringLiteral("no private mount namespace could be entered");
@@ -61,26 +50,23 @@ bool FaultFolder::create(qint64 bytes, QString *why)
         *why = QStringLiteral("cannot create %1").arg(path_);
         return false;
     }
-    if (!canMount())
+    if (!namespaceEntered)
         return true;
     const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0755";
-    if (mount("tmpfs", path_.toLocal8Bit().constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) != 0) {
+    mounted_ = mount("tmpfs", path_.toLocal8Bit().constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) == 0;
+    if (!mounted_)
         *why = QStringLiteral("cannot mount a tmpfs at %1: %2").arg(path_, errnoText());
-        return false;
-    }
-    mounted_ = true;
-    return true;
+    return mounted_;
 }
 
 bool FaultFolder::setReadOnly(bool readOnly, QString *why)
 {
     if (mounted_) {
         const unsigned long flags = MS_REMOUNT | MS_BIND | MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
-        if (mount(nullptr, path_.toLocal8Bit().constData(), nullptr, flags, nullptr) != 0) {
-            *why = QStringLiteral("cannot remount %1: %2").arg(path_, errnoText());
-            return false;
-        }
-        return true;
+        if (mount(nullptr, path_.toLocal8Bit().constData(), nullptr, flags, nullptr) == 0)
+            return true;
+        *why = QStringLiteral("cannot remount %1: %2").arg(path_, errnoText());
+        return false;
     }
     if (geteuid() == 0) {
         *why = QStringLiteral("root ignores permissions and no mount can be made");
@@ -97,13 +83,9 @@ bool FaultFolder::setReadOnly(bool readOnly, QString *why)
 
 bool FaultFolder::pinWritable(const QString &file, QString *why)
 {
-    if (!mounted_) {
-        *why = QStringLiteral("a file can be pinned only on a mounted folder");
-        return false;
-    }
     const QByteArray name = file.toLocal8Bit();
-    if (mount(name.constData(), name.constData(), nullptr, MS_BIND, nullptr) != 0) {
-        *why = QStringLiteral("cannot bind %1: %2").arg(file, errnoText());
+    if (!mounted_ || mount(name.constData(), name.constData(), nullptr, MS_BIND, nullptr) != 0) {
+        *why = mounted_ ? QStringLiteral("cannot bind %1: %2").arg(file, errnoText()) : QStringLiteral("only a mounted folder pins a file");
         return false;
     }
     pinned_ << file;
@@ -112,7 +94,7 @@ bool FaultFolder::pinWritable(const QString &file, QString *why)
 
 void FaultFolder::unpinAll()
 {
-    for (const QString &file : pinned_)
+    for (const QString &file : std::as_const(pinned_))
         umount2(file.toLocal8Bit().constData(), MNT_DETACH);
     pinned_.clear();
 }
@@ -120,7 +102,5 @@ void FaultFolder::unpinAll()
 qint64 FaultFolder::freeBytes() const
 {
     struct statvfs info {};
-    if (statvfs(path_.toLocal8Bit().constData(), &info) != 0)
-        return -1;
-    return qint64(info.f_bavail) * qint64(info.f_frsize);
+    return statvfs(path_.toLocal8Bit().constData(), &info) == 0 ? qint64(info.f_bavail) * qint64(info.f_frsize) : -1;
 }

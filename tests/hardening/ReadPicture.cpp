@@ -1,16 +1,8 @@
-// Reads one file the way the program does and says on standard output what came of it,
-// so a test can run each hostile file in a process of its own: a crash, a hang or a
-// runaway allocation then shows in that process's exit status, time and peak memory
-// instead of taking the test down. Log lines go to standard error as always.
-//
-//   qp_read_picture read|reference PATH
-//
-// Prints "none" when no picture came back; otherwise one line per representation:
-//   "bitmap W H pixels" or "bitmap W H no-pixels"
-//   "vector W H drawn DARK RED" (pixels counted in the drawing at its size in points,
-//   at most 1024 a side) or "vector W H not-drawn"
-// and, last on standard error, "peak memory: reader N KB, helpers N KB": the helpers are
-// the child processes that drew pages, whose peak the parent cannot tell from ours.
+// Reads one file as the program does and prints what came of it, so a crash, hang or runaway allocation shows in
+// this process's status, time and memory instead of taking the test down.  qp_read_picture read|reference PATH
+// Prints "none", or a line per representation: "bitmap W H pixels|no-pixels", "vector W H drawn DARK RED" (pixels
+// counted in the drawing at its size in points, at most 1024 a side) or "vector W H not-drawn"; and last on
+// standard error "peak memory: reader N KB, helpers N KB" (the helpers drew pages; their peak is not ours).
 
 #include "Picture.h"
 
@@ -42,8 +34,7 @@ void describeDrawing(const PixelBuffer &pixels)
 
 } // namespace
 
-// Our own peak from the kernel's high-water mark of this program's memory: getrusage
-// would also count the test process we were forked from, up to our exec.
+// getrusage would also count the test process we were forked from, up to our exec.
 long ownPeakKb()
 {
     FILE *status = std::fopen("/proc/self/status", "r");
@@ -85,13 +76,12 @@ int main(int argc, char **argv)
             std::printf("bitmap %d %d %s\n", rep->pixelsWide(), rep->pixelsHigh(), pixels ? "pixels" : "no-pixels");
             continue;
         }
-        // Vectors drawn at their size in points, as at 72 dpi, but at most 1024 a side
-        // unless a side is beyond the pixel limits, which the drawing itself must refuse.
+        // At their size in points, at most 1024 a side unless beyond the pixel limits, which the drawing must refuse.
         const double w = std::ceil(rep->size().width());
         const double h = std::ceil(rep->size().height());
         const bool refusable = w > 65535 || h > 65535;
-        const int width = refusable ? int(std::min(w, 1e9)) : int(std::min(w, 1024.0));
-        const int height = refusable ? int(std::min(h, 1e9)) : int(std::min(h, 1024.0));
+        const double most = refusable ? 1e9 : 1024.0;
+        const int width = int(std::min(w, most)), height = int(std::min(h, most));
         std::printf("vector %d %d", width, height);
         const auto drawn = rep->render(width, height);
         if (drawn)

@@ -1,5 +1,4 @@
-// Gives each test process its own home, config and data folders before Qt looks at
-// them, so tests never touch the person's real preferences or support folder.
+// Each test process gets its own home, config and data folders before Qt looks, so no test touches the person's files.
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -14,9 +13,8 @@ int main(int argc, char **argv)
         return 2;
     const QByteArray root = home.path().toUtf8();
     setenv("HOME", root.constData(), 1);
-    setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
-    setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
-    setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
+    for (const QByteArray folder : {"config", "data", "cache"})
+        setenv(("XDG_" + folder.toUpper() + "_HOME").constData(), (root + "/" + folder).constData(), 1);
     setenv("XDG_RUNTIME_DIR", root.constData(), 1);
     if (!getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);

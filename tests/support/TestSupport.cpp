@@ -1,9 +1,6 @@
 #include "TestSupport.h"
 
-#include "UserDefaults.h"
-
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -11,22 +8,6 @@
 #include <QTimer>
 #include <avif/avif.h>
 #include <webp/decode.h>
-
-void FreshDefaultsTest::SetUp()
-{
-    ASSERT_TRUE(folder.isValid());
-    UserDefaults::setStandardFilePath(defaultsPath());
-}
-
-void FreshDefaultsTest::TearDown()
-{
-    UserDefaults::standard().synchronize();
-}
-
-QString FreshDefaultsTest::defaultsPath() const
-{
-    return folder.filePath(QStringLiteral("Quillpane.json"));
-}
 
 int ScriptedPresenter::runAlertPanel(const AlertPanel &panel)
 {
@@ -44,16 +25,6 @@ QStringList ScriptedPresenter::messages() const
     for (const AlertPanel &panel : asked)
         list << panel.message;
     return list;
-}
-
-UrlCatcher::UrlCatcher()
-{
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open");
-}
-
-UrlCatcher::~UrlCatcher()
-{
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 
 QStringList formatNames(const QVariantList &list)
@@ -85,11 +56,6 @@ std::shared_ptr<DismissedBox> dismissNextMessageBox(Dismissal how)
     return seen;
 }
 
-const char *dismissalName(Dismissal how)
-{
-    return how == Dismissal::EscapeKey ? "Escape" : "closing the window";
-}
-
 QSize webPictureSize(const QString &path)
 {
     QFile file(path);
@@ -101,7 +67,8 @@ QSize webPictureSize(const QString &path)
     if (WebPGetInfo(data, size_t(bytes.size()), &width, &height))
         return QSize(width, height);
     std::unique_ptr<avifDecoder, decltype(&avifDecoderDestroy)> decoder(avifDecoderCreate(), avifDecoderDestroy);
-    if (avifDecoderSetIOMemory(decoder.get(), data, size_t(bytes.size())) == AVIF_RESULT_OK && avifDecoderParse(decoder.get()) == AVIF_RESULT_OK)
+    if (avifDecoderSetIOMemory(decoder.get(), data, size_t(bytes.size())) == AVIF_RESULT_OK
+        && avifDecoderParse(decoder.get()) == AVIF_RESULT_OK)
         return QSize(int(decoder->image->width), int(decoder->image->height));
     return {};
 }

@@ -1,9 +1,10 @@
 #pragma once
-// Shared by the tests: a fresh, empty preferences file per test, and stand-ins for the
-// boundaries a test cannot reach (the person's answers, the browser).
+// Shared by the tests: a fresh preferences file per test, and stand-ins for the boundaries a test cannot reach.
 
 #include "Dialogs.h"
+#include "UserDefaults.h"
 
+#include <QDesktopServices>
 #include <QObject>
 #include <QSize>
 #include <QTemporaryDir>
@@ -17,14 +18,17 @@
 // Points the standard user defaults at an empty file in a new temporary folder.
 class FreshDefaultsTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-    QString defaultsPath() const;
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        UserDefaults::setStandardFilePath(defaultsPath());
+    }
+    void TearDown() override { UserDefaults::standard().synchronize(); }
+    QString defaultsPath() const { return folder.filePath(QStringLiteral("Quillpane.json")); }
     QTemporaryDir folder;
 };
 
-// Answers alerts as the person would (the default button once `answers` runs out) and
-// remembers what was asked and how often it beeped.
+// Answers alerts as the person would (the default button once `answers` runs out); remembers what was asked.
 class ScriptedPresenter : public DialogPresenter {
 public:
     std::deque<int> answers;
@@ -35,20 +39,18 @@ public:
     QStringList messages() const;
 };
 
-// Stands in for the browser: takes the addresses the program asks the desktop to open
-// while it lives.
+// Stands in for the browser: takes the addresses the program asks the desktop to open while it lives.
 class UrlCatcher : public QObject {
     Q_OBJECT
 public:
-    UrlCatcher();
-    ~UrlCatcher() override;
+    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
     QList<QUrl> urls;
 public slots:
     void open(const QUrl &url) { urls << url; }
 };
 
-// The pixel size a WebP or AVIF file declares, read by libwebp or libavif; invalid for
-// anything else.
+// The pixel size a WebP or AVIF file declares, read by libwebp or libavif; invalid for anything else.
 QSize webPictureSize(const QString &path);
 
 // The "name" of every record in a stored format list.
@@ -56,8 +58,7 @@ QStringList formatNames(const QVariantList &list);
 
 // How a person sends a message box away without choosing one of its buttons.
 enum class Dismissal { EscapeKey, CloseWindow };
-// What happened to the dismissed box, filled in once it showed. A box the dismissal left
-// open is then ended with its default button, so the test goes on.
+// What happened to the dismissed box; one the dismissal left open is ended with its default button.
 struct DismissedBox {
     bool shown = false;
     QString message;
@@ -65,4 +66,4 @@ struct DismissedBox {
 };
 // Dismisses the next message box that shows (a real key press, or closing its window).
 std::shared_ptr<DismissedBox> dismissNextMessageBox(Dismissal how);
-const char *dismissalName(Dismissal how);
+inline const char *dismissalName(Dismissal how) { return how == Dismissal::EscapeKey ? "Escape" : "closing the window"; }
