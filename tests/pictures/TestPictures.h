@@ -5,6 +5,7 @@
 #include "PixelBuffer.h"
 
 #include <QByteArray>
+#include <QList>
 #include <lcms2.h>
 #include <QPoint>
 #include <QSize>
@@ -68,6 +69,9 @@ struct TiffPageSpec {
 };
 QByteArray tiff(const std::vector<TiffPageSpec> &pages);
 
+// A PDF of the given objects, numbered from 1 (object 1 the catalog), and a stream object.
+QByteArray pdfOf(const QList<QByteArray> &objects);
+QByteArray pdfStream(const QByteArray &dictionary, const QByteArray &content);
 // A one-page PDF of w x h points showing a red left half and a blue right half.
 QByteArray pdf(int widthPoints, int heightPoints, int rotate = 0);
 // An EPS of w x h points: a red left half and a blue right half, transparent elsewhere
