@@ -82,6 +82,7 @@ TEST_F(SafeFileCopyTest, WhatStandsAtTheDestinationDecides)
          false, "is not a plain file"},
         {"nothing there, never replacing", [](const QString &) {}, Replacing::Never, true, ""},
         {"a file, never replacing", [](const QString &to) { write(to, "old"); }, Replacing::Never, false, "exists already"},
+        {"a folder, never replacing", [](const QString &to) { QDir().mkdir(to); }, Replacing::Never, false, "exists already"},
         {"a dangling link, never replacing", link("../nowhere.txt"), Replacing::Never, false, "exists already"},
     };
     write(path("victim.txt"), "victim");
