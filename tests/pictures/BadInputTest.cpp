@@ -67,3 +67,19 @@ TEST_F(BadInput, WebAndPhoneFormatsCutShort)
         expectRefused(write(QString::fromLatin1(name), whole.left(40)), QString::fromLatin1(reason));
     }
 }
+
+// Twice the pixel limit, within the limit a side: refused from the header, before any decoding.
+TEST_F(BadInput, PicturesOverThePixelLimitAreRefusedFromTheirHeader)
+{
+    QByteArray jpeg = TestPictures::jpeg(*TestPictures::make(8, 8, 3, 8, [](int, int, uint16_t *o) { o[0] = o[1] = o[2] = 90; }));
+    const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+    ASSERT_GT(frame, 0);
+    for (const int at : {5, 7}) { // height, width: 20000 each
+        jpeg[frame + at] = char(0x4E);
+        jpeg[frame + at + 1] = char(0x20);
+    }
+    LogCapture log;
+    EXPECT_FALSE(Picture::referenceFile(write(QStringLiteral("huge.jpg"), jpeg)));
+    ASSERT_EQ(log.messages().size(), 1);
+    EXPECT_TRUE(log.messages()[0].endsWith(QStringLiteral(": 20000 x 20000 pixels is more than the limit of 200 megapixels")));
+}

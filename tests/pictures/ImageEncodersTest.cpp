@@ -1,6 +1,7 @@
 #include "ImageEncoders.h"
 #include "OutputFileType.h"
 #include "Log.h"
+#include "TestPictures.h"
 #include "TiffStream.h"
 
 #include <QImage>
@@ -10,17 +11,12 @@ namespace {
 
 std::shared_ptr<PixelBuffer> gradient(int width, int height, int channels, int bits = 8)
 {
-    auto buffer = PixelBuffer::create(width, height, channels, bits);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < channels; ++c) {
-                const int v = (x * 255 / std::max(1, width - 1) + c * 60 + y * 3) % 256;
-                if (bits == 8)
-                    buffer->row(y)[x * channels + c] = uint8_t(v);
-                else
-                    reinterpret_cast<uint16_t *>(buffer->row(y))[x * channels + c] = uint16_t(v * 257 + c);
-            }
-    return buffer;
+    return TestPictures::make(width, height, channels, bits, [=](int x, int y, uint16_t *o) {
+        for (int c = 0; c < channels; ++c) {
+            const int v = (x * 255 / std::max(1, width - 1) + c * 60 + y * 3) % 256;
+            o[c] = uint16_t(bits == 8 ? v : v * 257 + c);
+        }
+    });
 }
 
 std::shared_ptr<PixelBuffer> noise(int width, int height)
@@ -79,18 +75,12 @@ TEST(ImageEncoders, JpegQualityDrivesSizeAndChromaSubsampling)
 
 TEST(ImageEncoders, JpegFlattensAlphaOverWhiteAndNarrowsSixteenBits)
 {
-    auto pixels = PixelBuffer::create(16, 16, 4, 16);
-    for (int y = 0; y < 16; ++y) {
-        auto *row = reinterpret_cast<uint16_t *>(pixels->row(y));
-        for (int x = 0; x < 16; ++x) {
-            // Left half: transparent red (must become white). Right half: half-opaque black.
-            const bool left = x < 8;
-            row[x * 4 + 0] = left ? 65535 : 0;
-            row[x * 4 + 1] = 0;
-            row[x * 4 + 2] = 0;
-            row[x * 4 + 3] = left ? 0 : 32768;
-        }
-    }
+    // Left half: transparent red (must become white). Right half: half-opaque black.
+    auto pixels = TestPictures::make(16, 16, 4, 16, [](int x, int, uint16_t *o) {
+        o[0] = x < 8 ? 65535 : 0;
+        o[1] = o[2] = 0;
+        o[3] = x < 8 ? 0 : 32768;
+    });
     const QByteArray jpeg = encodeImage(*pixels, ImageEncoding::JPEG, 1.0f);
     const QImage image = QImage::fromData(jpeg);
     ASSERT_EQ(image.size(), QSize(16, 16));
@@ -102,7 +92,7 @@ TEST(ImageEncoders, JpegFlattensAlphaOverWhiteAndNarrowsSixteenBits)
     EXPECT_NEAR(qBlue(grey), 127, 3);
 }
 
-TEST(ImageEncoders, PngKeepsAlphaExactlyAndIsTaggedSrgb)
+TEST(ImageEncoders, PngKeepsAlphaSixteenBitsAndGreyExactlyAndIsTaggedSrgb)
 {
     auto pixels = gradient(33, 17, 4);
     const QByteArray png = encodeImage(*pixels, ImageEncoding::PNG, 0.0f);
@@ -113,17 +103,12 @@ TEST(ImageEncoders, PngKeepsAlphaExactlyAndIsTaggedSrgb)
     ASSERT_EQ(image.size(), QSize(33, 17));
     for (int y = 0; y < 17; ++y)
         ASSERT_EQ(0, std::memcmp(image.constScanLine(y), pixels->row(y), 33 * 4)) << "row " << y;
-}
 
-TEST(ImageEncoders, PngKeepsSixteenBitsAndGrey)
-{
     auto deep = gradient(9, 5, 3, 16);
-    const QImage image = QImage::fromData(encodeImage(*deep, ImageEncoding::PNG, 1.0f)).convertToFormat(QImage::Format_RGBX64);
-    ASSERT_EQ(image.size(), QSize(9, 5));
-    const auto *row = reinterpret_cast<const uint16_t *>(image.constScanLine(4));
-    const auto *want = reinterpret_cast<const uint16_t *>(deep->row(4));
-    EXPECT_EQ(row[4 * 4 + 1], want[4 * 3 + 1]); // green of pixel 4, all 16 bits kept
-
+    const QImage deepImage = QImage::fromData(encodeImage(*deep, ImageEncoding::PNG, 1.0f)).convertToFormat(QImage::Format_RGBX64);
+    ASSERT_EQ(deepImage.size(), QSize(9, 5));
+    // Green of pixel 4, all 16 bits kept.
+    EXPECT_EQ(reinterpret_cast<const uint16_t *>(deepImage.constScanLine(4))[4 * 4 + 1], reinterpret_cast<const uint16_t *>(deep->row(4))[4 * 3 + 1]);
     auto grey = gradient(6, 6, 1);
     const QImage greyImage = QImage::fromData(encodeImage(*grey, ImageEncoding::PNG, 1.0f));
     EXPECT_TRUE(greyImage.isGrayscale());

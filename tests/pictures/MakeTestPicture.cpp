@@ -26,20 +26,16 @@ int fail(const char *why)
     return 1;
 }
 
+// The colours inverted, alpha kept; or 8-bit samples widened to 16 bits, for a deeper picture.
 std::shared_ptr<PixelBuffer> inverted(const PixelBuffer &pixels)
 {
-    auto out = PixelBuffer::create(pixels.width, pixels.height, pixels.channels, pixels.bitsPerChannel);
     const int colours = pixels.hasAlpha() ? pixels.channels - 1 : pixels.channels;
-    for (int y = 0; y < pixels.height; ++y)
-        for (int x = 0; x < pixels.width; ++x)
-            for (int c = 0; c < pixels.channels; ++c) {
-                const size_t i = size_t(x * pixels.channels + c);
-                out->row(y)[i] = c < colours ? uint8_t(255 - pixels.row(y)[i]) : pixels.row(y)[i];
-            }
-    return out;
+    return TestPictures::make(pixels.width, pixels.height, pixels.channels, 8, [&](int x, int y, uint16_t *o) {
+        for (int c = 0; c < pixels.channels; ++c)
+            o[c] = uint16_t(c < colours ? 255 - pixels.row(y)[x * pixels.channels + c] : pixels.row(y)[x * pixels.channels + c]);
+    });
 }
 
-// 8-bit samples widened to 16 bits, for a deeper picture.
 std::shared_ptr<PixelBuffer> widened(const PixelBuffer &pixels)
 {
     return TestPictures::make(pixels.width, pixels.height, pixels.channels, 16, [&](int x, int y, uint16_t *o) {
@@ -69,21 +65,15 @@ int main(int argc, char **argv)
     bool wide = false;
     for (int i = 3; i < args.size(); ++i) {
         const QString &option = args[i];
-        const QString value = i + 1 < args.size() ? args[i + 1] : QString();
         if (option == "--lossless") {
             webp.lossless = true;
-            continue;
-        }
-        if (option == "--animated") {
+        } else if (option == "--animated") {
             animated = true;
-            continue;
-        }
-        if (option == "--wide") {
+        } else if (option == "--wide") {
             wide = true;
-            continue;
-        }
-        ++i;
-        if (option == "--orientation") {
+        } else if (i + 1 == args.size()) {
+            return fail("an option lacks its value");
+        } else if (const QString value = args[++i]; option == "--orientation") {
             heif.orientation = value.toInt();
             webp.exif = TestPictures::exif(value.toInt(), 72);
         } else if (option == "--exif-orientation") {

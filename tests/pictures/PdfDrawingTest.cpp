@@ -14,27 +14,8 @@
 
 namespace {
 
-// A PDF of the given objects, numbered from 1; object 1 is the catalog.
-QByteArray pdfOf(const QList<QByteArray> &objects)
-{
-    QByteArray pdf = "%PDF-1.4\n";
-    QList<qsizetype> offsets;
-    for (int i = 0; i < objects.size(); ++i) {
-        offsets << pdf.size();
-        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const qsizetype xref = pdf.size();
-    const QByteArray count = QByteArray::number(objects.size() + 1);
-    pdf += "xref\n0 " + count + "\n0000000000 65535 f \n";
-    for (qsizetype offset : offsets)
-        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    return pdf + "trailer\n<< /Size " + count + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-}
-
-QByteArray stream(const QByteArray &dictionary, const QByteArray &content)
-{
-    return "<< " + dictionary + " /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
-}
+using TestPictures::pdfOf;
+using TestPictures::pdfStream;
 
 // One stroked path of `points` points zigzagging over a 500-point page: poppler's time
 // and memory grow with the points of a path.
@@ -45,7 +26,7 @@ QByteArray heavyPage(int points)
     for (int i = 0; i < points; ++i)
         path += QByteArray::number(i % 500) + ' ' + QByteArray::number((i * 7) % 500) + " l\n";
     return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 500 500] /Contents 4 0 R >>", stream("", path + "S")});
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 500 500] /Contents 4 0 R >>", pdfStream("", path + "S")});
 }
 
 // A page that costs processor time and next to no memory: three forms nested a hundred
@@ -63,11 +44,11 @@ QByteArray slowPage()
     for (int i = 0; i < 100; ++i)
         path += QByteArray::number(i % 2 ? 40 : 0) + ' ' + QByteArray::number(i % 40) + " l\n";
     auto form = [&](const QByteArray &inner, const QByteArray &content) {
-        return stream("/Type /XObject /Subtype /Form /BBox [0 0 40 40]" + inner, content);
+        return pdfStream("/Type /XObject /Subtype /Form /BBox [0 0 40 40]" + inner, content);
     };
     return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 40 40] /Contents 4 0 R /Resources << /XObject << /A 5 0 R >> >> >>",
-                  stream("", times("/A Do\n", 100)), form(" /Resources << /XObject << /B 6 0 R >> >>", times("/B Do\n", 100)),
+                  pdfStream("", times("/A Do\n", 100)), form(" /Resources << /XObject << /B 6 0 R >> >>", times("/B Do\n", 100)),
                   form(" /Resources << /XObject << /C 7 0 R >> >>", times("/C Do\n", 100)), form("", path + "S")});
 }
 
@@ -114,41 +95,26 @@ TEST_F(PdfDrawing, TheHelperIsFoundAndDrawsExactlyTheSizeAsked)
     EXPECT_EQ(QList<int>({right[0], right[1], right[2]}), QList<int>({0, 0, 255}));
 }
 
-TEST_F(PdfDrawing, TheLastSmallDrawingIsKeptForItsSize)
+// Without a helper, or with one that draws nothing, only a kept drawing can come back.
+TEST_F(PdfDrawing, AMissingHelperIsALogLineAndOnlyTheLastSmallDrawingIsKept)
 {
     const auto rep = page(TestPictures::pdf(30, 20));
     ASSERT_TRUE(rep);
     const auto first = rep->render(60, 40);
-    ASSERT_TRUE(first);
-    // Without a helper, only a kept drawing can come back.
+    const auto large = rep->render(2500, 2000); // too large to keep
+    ASSERT_TRUE(first && large);
     PdfImageRep::setHelperPath(QStringLiteral("/nonexistent/quillpane-pdf-draw"));
     EXPECT_EQ(rep->render(60, 40), first);
     LogCapture log;
-    EXPECT_FALSE(rep->render(61, 40));
-    EXPECT_EQ(log.messages().size(), 1);
-    PdfImageRep::setHelperPath({});
-    // Too large to keep: drawn again each time.
-    const auto large = rep->render(2500, 2000);
-    ASSERT_TRUE(large);
-    PdfImageRep::setHelperPath(QStringLiteral("/nonexistent/quillpane-pdf-draw"));
     EXPECT_FALSE(rep->render(2500, 2000));
-}
-
-TEST_F(PdfDrawing, AMissingHelperIsALogLineNotACrash)
-{
-    const auto rep = page(TestPictures::pdf(30, 20));
-    ASSERT_TRUE(rep);
-    PdfImageRep::setHelperPath(QStringLiteral("/nonexistent/quillpane-pdf-draw"));
-    LogCapture log;
-    EXPECT_FALSE(rep->render(30, 20));
-    ASSERT_EQ(log.messages().size(), 1);
-    EXPECT_EQ(log.messages()[0], "Unable to draw a PDF page at 30 x 20 pixels (page 1 of data): the drawing program "
-                                 "/nonexistent/quillpane-pdf-draw is missing");
-    // A helper that is there but draws nothing is no drawing either.
-    PdfImageRep::setHelperPath(QStringLiteral("/bin/true"));
     EXPECT_FALSE(rep->render(30, 20));
     ASSERT_EQ(log.messages().size(), 2);
-    EXPECT_TRUE(log.messages()[1].endsWith("the drawing program wrote 0 bytes instead of 1800")) << qPrintable(log.messages()[1]);
+    EXPECT_EQ(log.messages()[1], "Unable to draw a PDF page at 30 x 20 pixels (page 1 of data): the drawing program "
+                                 "/nonexistent/quillpane-pdf-draw is missing");
+    PdfImageRep::setHelperPath(QStringLiteral("/bin/true"));
+    EXPECT_FALSE(rep->render(30, 20));
+    ASSERT_EQ(log.messages().size(), 3);
+    EXPECT_TRUE(log.messages()[2].endsWith("the drawing program wrote 0 bytes instead of 1800")) << qPrintable(log.messages()[2]);
 }
 
 TEST_F(PdfDrawing, APageThatTakesTooLongIsStoppedAndNamed)
@@ -156,8 +122,7 @@ TEST_F(PdfDrawing, APageThatTakesTooLongIsStoppedAndNamed)
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("slow.pdf"));
     QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(slowPage());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(slowPage()) > 0);
     file.close();
     const auto rep = Picture::readFile(path);
     ASSERT_TRUE(rep);

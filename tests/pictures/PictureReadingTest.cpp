@@ -114,64 +114,24 @@ Rgba referenceSrgb(const QByteArray &profile, int r, int g, int b)
 
 } // namespace
 
-TEST(JpegDecoding, ColoursSizesAndResolution)
+// A picture's size in points follows its resolution; EXIF's counts when JFIF gives none.
+TEST(PictureFiles, ResolutionGivesTheSizeInPoints)
 {
-    auto source = make(16, 8, 3, 8, [](int x, int, uint16_t *o) {
-        o[0] = x < 8 ? 220 : 20;
-        o[1] = x < 8 ? 30 : 200;
-        o[2] = 40;
-    });
-    auto pixels = onlyPixels(TestPictures::jpeg(*source));
-    ASSERT_TRUE(pixels);
-    EXPECT_EQ(pixels->width, 16);
-    EXPECT_EQ(pixels->height, 8);
-    EXPECT_EQ(pixels->channels, 3);
-    expectNear(at(*pixels, 2, 4), {220, 30, 40, 255}, 6, "left");
-    expectNear(at(*pixels, 13, 4), {20, 200, 40, 255}, 6, "right");
-
-    // JFIF at 144 dpi halves the points; EXIF's resolution counts when JFIF gives none.
-    TestPictures::JpegOptions jfif;
-    jfif.jfifDpi = 144;
-    auto fine = Picture::fromData(TestPictures::jpeg(*source, jfif));
-    ASSERT_TRUE(fine);
-    EXPECT_EQ(fine->size(), QSizeF(8, 4));
-    EXPECT_EQ(fine->sourcePixelSize(), QSize(16, 8));
-    TestPictures::JpegOptions exif;
-    exif.exif = TestPictures::exif(1, 300);
-    auto camera = Picture::fromData(TestPictures::jpeg(*source, exif));
-    ASSERT_TRUE(camera);
-    EXPECT_NEAR(camera->size().width(), 16 * 72.0 / 300, 1e-9);
-    auto plain = Picture::fromData(TestPictures::jpeg(*source));
-    EXPECT_EQ(plain->size(), QSizeF(16, 8));
-}
-
-TEST(JpegDecoding, EveryExifOrientationComesOutUpright)
-{
-    // Where the stored top-left block must end up, and whether the sides swap.
-    struct Case {
-        int orientation;
-        bool right, bottom, swapped;
+    const auto source = markedCorner();
+    const std::tuple<const char *, QByteArray, QSizeF> cases[] = {
+        {"JPEG", TestPictures::jpeg(*source), QSizeF(48, 32)},
+        {"JPEG, JFIF at 144 dpi", TestPictures::jpeg(*source, with<JpegOptions>([](auto &o) { o.jfifDpi = 144; })), QSizeF(24, 16)},
+        {"JPEG, EXIF at 300 dpi", TestPictures::jpeg(*source, with<JpegOptions>([](auto &o) { o.exif = TestPictures::exif(1, 300); })),
+         QSizeF(48 * 72.0 / 300, 32 * 72.0 / 300)},
+        {"PNG, pHYs at 144 dpi", TestPictures::png(*source, with<PngOptions>([](auto &o) { o.dpi = 144; })), QSizeF(24, 16)},
+        {"TIFF at 144 dpi", TestPictures::tiff({with<TiffPageSpec>([&](auto &o) { o.pixels = source; o.dpi = 144; })}), QSizeF(24, 16)},
     };
-    const Case cases[] = {{1, false, false, false}, {2, true, false, false}, {3, true, true, false}, {4, false, true, false},
-                          {5, false, false, true},  {6, true, false, true},  {7, true, true, true},  {8, false, true, true}};
-    QTemporaryDir dir;
-    for (const Case &c : cases) {
-        TestPictures::JpegOptions options;
-        options.exif = TestPictures::exif(c.orientation, 144);
-        const QByteArray bytes = TestPictures::jpeg(*markedCorner(), options);
-        // Sizes are known before decoding, already turned.
-        auto referenced = Picture::referenceFile(writeFile(dir, QStringLiteral("o%1.jpg").arg(c.orientation), bytes));
-        ASSERT_TRUE(referenced);
-        const QSize want = c.swapped ? QSize(32, 48) : QSize(48, 32);
-        EXPECT_EQ(referenced->sourcePixelSize(), want) << c.orientation;
-        EXPECT_EQ(referenced->size(), QSizeF(want) / 2) << c.orientation;
-        auto pixels = referenced->representations()[0]->pixels();
-        ASSERT_TRUE(pixels);
-        ASSERT_EQ(QSize(pixels->width, pixels->height), want);
-        const int x = c.right ? pixels->width - 4 : 3;
-        const int y = c.bottom ? pixels->height - 4 : 3;
-        EXPECT_GT(at(*pixels, x, y).r, 200) << "orientation " << c.orientation;
-        EXPECT_LT(at(*pixels, pixels->width - 1 - x, pixels->height - 1 - y).r, 60) << "orientation " << c.orientation;
+    for (const auto &[name, bytes, points] : cases) {
+        auto picture = Picture::fromData(bytes);
+        ASSERT_TRUE(picture) << name;
+        EXPECT_EQ(picture->sourcePixelSize(), QSize(48, 32)) << name;
+        EXPECT_NEAR(picture->size().width(), points.width(), 0.01) << name;
+        EXPECT_NEAR(picture->size().height(), points.height(), 0.01) << name;
     }
 }
 
@@ -233,30 +193,6 @@ TEST(JpegDecoding, GreyAndCmyk)
     EXPECT_LT(at(*managed, 13, 4).g, 60);
 }
 
-TEST(ColourProfiles, WideGamutIsMovedIntoSrgbAndSrgbIsLeftAlone)
-{
-    auto colour = flat(8, 8, {200, 120, 90});
-    const QByteArray p3 = TestPictures::displayP3Profile();
-    const Rgba want = referenceSrgb(p3, 200, 120, 90);
-    ASSERT_GT(want.r, 205); // the profile really moves this colour
-    auto fromJpeg = onlyPixels(TestPictures::jpeg(*colour, with<JpegOptions>([&](auto &o) { o.quality = 100; o.icc = p3; })));
-    ASSERT_TRUE(fromJpeg);
-    expectNear(at(*fromJpeg, 4, 4), want, 3, "Display P3 JPEG");
-
-    const QByteArray adobe = TestPictures::adobeRgbProfile();
-    const Rgba wantAdobe = referenceSrgb(adobe, 200, 120, 90);
-    auto fromPng = onlyPixels(TestPictures::png(*colour, with<PngOptions>([&](auto &o) { o.icc = adobe; })));
-    ASSERT_TRUE(fromPng);
-    expectNear(at(*fromPng, 4, 4), wantAdobe, 2, "Adobe RGB PNG");
-    auto fromTiff = onlyPixels(TestPictures::tiff({with<TiffPageSpec>([&](auto &o) { o.pixels = colour; o.icc = adobe; })}));
-    ASSERT_TRUE(fromTiff);
-    expectNear(at(*fromTiff, 4, 4), wantAdobe, 2, "Adobe RGB TIFF");
-
-    auto tagged = onlyPixels(TestPictures::png(*colour, with<PngOptions>([&](auto &o) { o.icc = srgbIccProfile(); })));
-    ASSERT_TRUE(tagged);
-    EXPECT_TRUE(samePixels(*tagged, *colour));
-}
-
 TEST(PngDecoding, PaletteGreyDeepAlphaInterlaced)
 {
     auto rgba = make(7, 5, 4, 8, [](int x, int y, uint16_t *o) {
@@ -294,11 +230,6 @@ TEST(PngDecoding, PaletteGreyDeepAlphaInterlaced)
     EXPECT_EQ(keyed->channels, 2);
     EXPECT_EQ(at(*keyed, 1, 0).a, 0);
     EXPECT_EQ(at(*keyed, 2, 0).a, 255);
-
-    auto sharp = Picture::fromData(TestPictures::png(*grey, with<PngOptions>([&](auto &o) { o.dpi = 144; })));
-    ASSERT_TRUE(sharp);
-    EXPECT_NEAR(sharp->size().width(), 3.0, 0.01);
-    EXPECT_NEAR(sharp->size().height(), 1.0, 0.01);
 }
 
 TEST(GifDecoding, FirstFrameWithTransparencyAndInterlace)
@@ -308,43 +239,30 @@ TEST(GifDecoding, FirstFrameWithTransparencyAndInterlace)
     for (int y = 0; y < 9; ++y)
         for (int x = 0; x < 10; ++x)
             indices[size_t(y * 10 + x)] = uint8_t((x + y) % 3);
-    for (bool interlaced : {false, true}) {
-        auto pixels = onlyPixels(TestPictures::gif(10, 9, indices, colours, 2, interlaced));
-        ASSERT_TRUE(pixels);
-        ASSERT_EQ(pixels->channels, 4);
-        for (int y = 0; y < 9; ++y)
-            for (int x = 0; x < 10; ++x) {
-                const int index = (x + y) % 3;
-                const Rgba got = at(*pixels, x, y);
-                if (index == 2) {
-                    EXPECT_EQ(got.a, 0);
-                } else {
-                    EXPECT_EQ(got.a, 255);
-                    EXPECT_EQ(got.r, index == 0 ? 255 : 0);
-                    EXPECT_EQ(got.g, index == 1 ? 255 : 0);
+    // On its own screen, and on a larger screen whose rest is transparent.
+    for (const auto &[screen, origin] : {std::pair{QSize(), QPoint()}, std::pair{QSize(17, 15), QPoint(4, 3)}})
+        for (bool interlaced : {false, true}) {
+            SCOPED_TRACE(std::to_string(screen.width()) + (interlaced ? " interlaced" : ""));
+            auto pixels = onlyPixels(TestPictures::gif(10, 9, indices, colours, 2, interlaced, screen, origin));
+            ASSERT_TRUE(pixels);
+            ASSERT_EQ(pixels->channels, 4);
+            ASSERT_EQ(QSize(pixels->width, pixels->height), screen.isValid() ? screen : QSize(10, 9));
+            for (int y = 0; y < pixels->height; ++y)
+                for (int x = 0; x < pixels->width; ++x) {
+                    const int fx = x - origin.x(), fy = y - origin.y();
+                    const int index = fx >= 0 && fx < 10 && fy >= 0 && fy < 9 ? (fx + fy) % 3 : 2;
+                    const Rgba got = at(*pixels, x, y);
+                    EXPECT_EQ(got.a, index == 2 ? 0 : 255) << x << "," << y;
+                    if (index != 2) {
+                        EXPECT_EQ(got.r, index == 0 ? 255 : 0) << x << "," << y;
+                        EXPECT_EQ(got.g, index == 1 ? 255 : 0) << x << "," << y;
+                    }
                 }
-            }
-    }
+        }
     auto opaque = onlyPixels(TestPictures::gif(10, 9, indices, colours));
     ASSERT_TRUE(opaque);
     EXPECT_EQ(opaque->channels, 3);
     EXPECT_EQ(at(*opaque, 2, 0).b, 255);
-
-    // A frame on a larger screen: the rest of the screen is transparent.
-    for (bool interlaced : {false, true}) {
-        auto framed = onlyPixels(TestPictures::gif(10, 9, indices, colours, 2, interlaced, QSize(17, 15), QPoint(4, 3)));
-        ASSERT_TRUE(framed);
-        ASSERT_EQ(QSize(framed->width, framed->height), QSize(17, 15));
-        for (int y = 0; y < 15; ++y)
-            for (int x = 0; x < 17; ++x) {
-                const bool inFrame = x >= 4 && x < 14 && y >= 3 && y < 12;
-                const int index = inFrame ? (x - 4 + y - 3) % 3 : 2;
-                EXPECT_EQ(at(*framed, x, y).a, index == 2 ? 0 : 255) << x << "," << y << " interlaced " << interlaced;
-                if (index == 0) {
-                    EXPECT_EQ(at(*framed, x, y).r, 255) << x << "," << y;
-                }
-            }
-    }
 }
 
 TEST(TiffDecoding, PagesLayoutsDepthsAndCompressions)
@@ -376,91 +294,54 @@ TEST(TiffDecoding, PagesLayoutsDepthsAndCompressions)
     EXPECT_TRUE(samePixels(*picture->representations()[1]->pixels(), *deepAlpha));
     EXPECT_TRUE(samePixels(*picture->representations()[2]->pixels(), *grey));
 
-    auto jpegCompressed = onlyPixels(TestPictures::tiff({with<TiffPageSpec>([&](auto &o) { o.pixels = rgb; o.compression = COMPRESSION_JPEG; })}));
-    ASSERT_TRUE(jpegCompressed);
-    EXPECT_EQ(jpegCompressed->channels, 3);
-    expectNear(at(*jpegCompressed, 20, 10), at(*rgb, 20, 10), 8, "JPEG in TIFF");
+
+    // Premultiplied pixels come out straight; ink without a profile as its complement.
+    const std::tuple<const char *, TiffPageSpec, Rgba, int> single[] = {
+        {"JPEG in TIFF", with<TiffPageSpec>([&](auto &o) { o.pixels = rgb; o.compression = COMPRESSION_JPEG; }), at(*rgb, 20, 10), 8},
+        {"associated alpha", with<TiffPageSpec>([](auto &o) { o.pixels = flat(40, 20, {100, 50, 0, 128}); o.associatedAlpha = true; }),
+         {199, 100, 0, 128}, 1},
+        {"CMYK", with<TiffPageSpec>([](auto &o) { o.pixels = flat(40, 20, {0, 255, 0, 0}); o.cmyk = true; }), {255, 0, 255, 255}, 2},
+    };
+    for (const auto &[name, spec, want, tolerance] : single) {
+        auto pixels = onlyPixels(TestPictures::tiff({spec}));
+        ASSERT_TRUE(pixels) << name;
+        EXPECT_EQ(pixels->channels, want.a == 255 ? 3 : 4) << name;
+        expectNear(at(*pixels, 20, 10), want, tolerance, name);
+    }
 }
 
-TEST(TiffDecoding, AssociatedAlphaOrientationAndCmyk)
-{
-    // Half-transparent pixels stored premultiplied come out straight.
-    auto premultiplied = flat(4, 4, {100, 50, 0, 128});
-    auto straight = onlyPixels(TestPictures::tiff({with<TiffPageSpec>([&](auto &o) { o.pixels = premultiplied; o.associatedAlpha = true; })}));
-    ASSERT_TRUE(straight);
-    expectNear(at(*straight, 1, 1), {199, 100, 0, 128}, 1, "unpremultiplied");
-
-    auto turned = Picture::fromData(TestPictures::tiff({with<TiffPageSpec>([&](auto &o) { o.pixels = markedCorner(); o.orientation = 8; })}));
-    ASSERT_TRUE(turned);
-    EXPECT_EQ(turned->sourcePixelSize(), QSize(32, 48));
-    auto pixels = turned->representations()[0]->pixels();
-    EXPECT_EQ(at(*pixels, 3, pixels->height - 4).r, 255); // top-left block now bottom-left
-
-    auto ink = flat(4, 4, {0, 255, 0, 0});
-    auto magenta = onlyPixels(TestPictures::tiff({with<TiffPageSpec>([&](auto &o) { o.pixels = ink; o.cmyk = true; })}));
-    ASSERT_TRUE(magenta);
-    expectNear(at(*magenta, 2, 2), {255, 0, 255, 255}, 2, "CMYK without profile");
-}
-
-TEST(VectorPictures, PdfPageSizeAndDrawing)
-{
-    auto picture = Picture::fromData(TestPictures::pdf(200, 100));
-    ASSERT_TRUE(picture);
-    ASSERT_EQ(picture->representations().size(), 1u);
-    EXPECT_EQ(picture->size(), QSizeF(200, 100));
-    EXPECT_EQ(picture->sourcePixelSize(), QSize(0, 0));
-    EXPECT_EQ(picture->largestPixelSize(), QSize(0, 0));
-    const auto &rep = picture->representations()[0];
-    EXPECT_FALSE(rep->pixels());
-    auto drawn = rep->render(100, 40);
-    ASSERT_TRUE(drawn);
-    EXPECT_EQ(QSize(drawn->width, drawn->height), QSize(100, 40));
-    expectNear(at(*drawn, 10, 20), {255, 0, 0, 255}, 2, "left half");
-    expectNear(at(*drawn, 90, 20), {0, 0, 255, 255}, 2, "right half");
-
-    auto turned = Picture::fromData(TestPictures::pdf(200, 100, 90));
-    ASSERT_TRUE(turned);
-    EXPECT_EQ(turned->size(), QSizeF(100, 200));
-    auto upright = turned->representations()[0]->render(50, 100);
-    ASSERT_TRUE(upright);
-    // Turned clockwise: the red half is now on top.
-    expectNear(at(*upright, 25, 10), {255, 0, 0, 255}, 2, "top after /Rotate 90");
-    expectNear(at(*upright, 25, 90), {0, 0, 255, 255}, 2, "bottom after /Rotate 90");
-}
-
-TEST(VectorPictures, EpsThroughGhostscript)
+// Pages have a size in points and no pixels until drawn at the size asked.
+TEST(VectorPictures, PdfAndEpsPagesAreDrawnUpright)
 {
     QTemporaryDir dir;
-    auto picture = Picture::referenceFile(writeFile(dir, QStringLiteral("drawing.eps"), TestPictures::eps(120, 60)));
-    ASSERT_TRUE(picture);
-    EXPECT_EQ(picture->size(), QSizeF(120, 60));
-    EXPECT_EQ(picture->sourcePixelSize(), QSize(0, 0));
-    auto drawn = picture->representations()[0]->render(240, 120);
-    ASSERT_TRUE(drawn);
-    EXPECT_EQ(QSize(drawn->width, drawn->height), QSize(240, 120));
-    expectNear(at(*drawn, 40, 60), {255, 0, 0, 255}, 2, "left");
-    expectNear(at(*drawn, 200, 60), {0, 0, 255, 255}, 2, "right");
-}
-
-TEST(PictureFiles, ContentDecidesTheTypeAndReferencesDecodeLater)
-{
-    QTemporaryDir dir;
-    // A PNG named .jpg is a PNG.
-    const QString path = writeFile(dir, QStringLiteral("really-a-png.jpg"), TestPictures::png(*markedCorner()));
-    auto now = Picture::readFile(path);
-    ASSERT_TRUE(now);
-    EXPECT_EQ(now->sourcePixelSize(), QSize(48, 32));
-
-    auto later = Picture::referenceFile(path);
-    ASSERT_TRUE(later);
-    EXPECT_EQ(later->sourcePixelSize(), QSize(48, 32));
-    ASSERT_TRUE(QFile::remove(path));
-    // Read now: pixels are there. By reference: the file is gone, so decoding fails cleanly.
-    EXPECT_TRUE(now->representations()[0]->pixels());
-    LogCapture log;
-    EXPECT_FALSE(later->representations()[0]->pixels());
-    ASSERT_EQ(log.messages().size(), 1);
-    EXPECT_TRUE(log.messages()[0].contains(path));
+    struct Case {
+        const char *name;
+        std::shared_ptr<const Picture> picture;
+        QSizeF points;
+        QSize drawn;
+        QPoint red, blue;
+    };
+    const Case cases[] = {
+        {"PDF", Picture::fromData(TestPictures::pdf(200, 100)), {200, 100}, {100, 40}, {10, 20}, {90, 20}},
+        // Turned clockwise: the red half is now on top.
+        {"PDF with /Rotate 90", Picture::fromData(TestPictures::pdf(200, 100, 90)), {100, 200}, {50, 100}, {25, 10}, {25, 90}},
+        {"EPS", Picture::referenceFile(writeFile(dir, QStringLiteral("drawing.eps"), TestPictures::eps(120, 60))), {120, 60},
+         {240, 120}, {40, 60}, {200, 60}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(c.picture);
+        ASSERT_EQ(c.picture->representations().size(), 1u);
+        EXPECT_EQ(c.picture->size(), c.points);
+        EXPECT_EQ(c.picture->sourcePixelSize(), QSize(0, 0));
+        EXPECT_EQ(c.picture->largestPixelSize(), QSize(0, 0));
+        EXPECT_FALSE(c.picture->representations()[0]->pixels());
+        auto drawn = c.picture->representations()[0]->render(c.drawn.width(), c.drawn.height());
+        ASSERT_TRUE(drawn);
+        EXPECT_EQ(QSize(drawn->width, drawn->height), c.drawn);
+        expectNear(at(*drawn, c.red.x(), c.red.y()), {255, 0, 0, 255}, 2, "red");
+        expectNear(at(*drawn, c.blue.x(), c.blue.y()), {0, 0, 255, 255}, 2, "blue");
+    }
 }
 
 TEST(PictureFiles, TheBytesNameTheType)
@@ -478,15 +359,27 @@ TEST(PictureFiles, TheBytesNameTheType)
     for (const auto &[name, bytes, format] : cases)
         EXPECT_EQ(sniffPictureFormat(bytes + QByteArray(64, '\0')), format) << name;
 
-    // Misnamed pictures read as what they are.
+    // Misnamed pictures read as what they are, now or by reference, which decodes later and
+    // fails cleanly once the file is gone.
     QTemporaryDir dir;
     for (const auto &[name, bytes] : std::vector<std::pair<QString, QByteArray>>{
+             {"png.jpg", TestPictures::png(*markedCorner())},
              {"webp.png", TestPictures::webp(*markedCorner())},
              {"heic.jpg", TestPictures::heic(*markedCorner())},
              {"avif.heic", TestPictures::avif(*markedCorner())}}) {
-        auto picture = Picture::readFile(writeFile(dir, name, bytes));
-        ASSERT_TRUE(picture) << qPrintable(name);
-        EXPECT_EQ(picture->sourcePixelSize(), QSize(48, 32)) << qPrintable(name);
+        SCOPED_TRACE(name.toStdString());
+        const QString path = writeFile(dir, name, bytes);
+        auto now = Picture::readFile(path);
+        auto later = Picture::referenceFile(path);
+        ASSERT_TRUE(now && later);
+        EXPECT_EQ(now->sourcePixelSize(), QSize(48, 32));
+        EXPECT_EQ(later->sourcePixelSize(), QSize(48, 32));
+        ASSERT_TRUE(QFile::remove(path));
+        EXPECT_TRUE(now->representations()[0]->pixels());
+        LogCapture log;
+        EXPECT_FALSE(later->representations()[0]->pixels());
+        ASSERT_EQ(log.messages().size(), 1);
+        EXPECT_TRUE(log.messages()[0].contains(path));
     }
 }
 
@@ -595,7 +488,7 @@ TEST(WebAndPhoneFormats, ReadAtTheirSizeWithTheirColoursAndAlpha)
         }
 }
 
-TEST(WebAndPhoneFormats, TheContainersOrientationComesOutUprightAndIsAppliedOnce)
+TEST(PictureOrientation, EveryOrientationComesOutUprightAndIsAppliedOnce)
 {
     // Where the stored top-left block must end up, and whether the sides swap.
     struct Turn {
@@ -608,13 +501,20 @@ TEST(WebAndPhoneFormats, TheContainersOrientationComesOutUprightAndIsAppliedOnce
         std::string name;
         Maker maker;
         Turn turn;
+        double pointsPerPixel = 0; // checked when above 0
     };
     std::vector<Case> cases;
     for (const Turn &t : turns) {
         const int o = t.orientation;
-        cases.push_back({"HEIC irot/imir " + std::to_string(o), heicMaker(with<HeifOptions>([o](auto &h) { h.orientation = o; })), t});
-        cases.push_back({"AVIF irot/imir " + std::to_string(o), avifMaker(with<HeifOptions>([o](auto &h) { h.orientation = o; })), t});
-        cases.push_back({"WebP EXIF " + std::to_string(o), webpMaker(with<WebpOptions>([o](auto &w) { w.exif = bareExif(o); })), t});
+        const std::string n = std::to_string(o);
+        const JpegOptions jpeg = with<JpegOptions>([o](auto &j) { j.exif = TestPictures::exif(o, 144); });
+        cases.push_back({"JPEG EXIF " + n, [jpeg](const PixelBuffer &p) { return TestPictures::jpeg(p, jpeg); }, t, 0.5});
+        cases.push_back({"TIFF orientation " + n, [o](const PixelBuffer &) { // of the same marked corner
+            return TestPictures::tiff({with<TiffPageSpec>([o](auto &t) { t.pixels = markedCorner(); t.orientation = o; })});
+        }, t});
+        cases.push_back({"HEIC irot/imir " + n, heicMaker(with<HeifOptions>([o](auto &h) { h.orientation = o; })), t});
+        cases.push_back({"AVIF irot/imir " + n, avifMaker(with<HeifOptions>([o](auto &h) { h.orientation = o; })), t});
+        cases.push_back({"WebP EXIF " + n, webpMaker(with<WebpOptions>([o](auto &w) { w.exif = bareExif(o); })), t});
     }
     // EXIF beside the container's own transforms is not applied again, nor on its own.
     cases.push_back({"AVIF irot 6 and EXIF 6", avifMaker(with<HeifOptions>([](auto &h) { h.orientation = 6; h.exif = TestPictures::exif(6); })), turns[5]});
@@ -624,22 +524,26 @@ TEST(WebAndPhoneFormats, TheContainersOrientationComesOutUprightAndIsAppliedOnce
 
     QTemporaryDir dir;
     for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
         const QByteArray bytes = c.maker(*markedCorner());
-        ASSERT_FALSE(bytes.isEmpty()) << c.name;
+        ASSERT_FALSE(bytes.isEmpty());
         // Sizes are known before decoding, already turned.
         auto referenced = Picture::referenceFile(writeFile(dir, QStringLiteral("turned"), bytes));
-        ASSERT_TRUE(referenced) << c.name;
+        ASSERT_TRUE(referenced);
         const QSize want = c.turn.swapped ? QSize(32, 48) : QSize(48, 32);
-        EXPECT_EQ(referenced->sourcePixelSize(), want) << c.name;
+        EXPECT_EQ(referenced->sourcePixelSize(), want);
+        if (c.pointsPerPixel > 0) {
+            EXPECT_EQ(referenced->size(), QSizeF(want) * c.pointsPerPixel);
+        }
         auto pixels = referenced->representations()[0]->pixels();
         if (!pixels || QSize(pixels->width, pixels->height) != want) {
-            ADD_FAILURE() << c.name << ": no pixels of the size announced";
+            ADD_FAILURE() << "no pixels of the size announced";
             continue;
         }
         const int x = c.turn.right ? pixels->width - 5 : 4;
         const int y = c.turn.bottom ? pixels->height - 5 : 4;
-        EXPECT_GT(at(*pixels, x, y).r, 190) << c.name;
-        EXPECT_LT(at(*pixels, pixels->width - 1 - x, pixels->height - 1 - y).r, 70) << c.name;
+        EXPECT_GT(at(*pixels, x, y).r, 190);
+        EXPECT_LT(at(*pixels, pixels->width - 1 - x, pixels->height - 1 - y).r, 70);
     }
 }
 
@@ -673,33 +577,46 @@ TEST(WebAndPhoneFormats, AnimationsShowTheirFirstFrame)
     EXPECT_EQ(at(*pixels, 23, 15).a, 0);
 }
 
-TEST(WebAndPhoneFormats, ProfilesAndCodePointsAreConvertedToSrgb)
+TEST(ColourProfiles, ProfilesAndCodePointsAreConvertedToSrgbAndSrgbIsLeftAlone)
 {
     const auto colour = flat(16, 16, {200, 120, 90});
     const QByteArray p3 = TestPictures::displayP3Profile();
+    const QByteArray adobe = TestPictures::adobeRgbProfile();
     const QByteArray p3Srgb = TestPictures::rgbProfile(p3Primaries, 0);
     auto linear = [](int v) { return int(std::lround(255 * srgbEncoded(v / 255.0))); };
+    auto through = [](auto write, auto options) { return [=](const PixelBuffer &p) { return write(p, options); }; };
     struct Case {
         const char *name;
         Maker maker;
         Rgba want;
+        int tolerance;
     };
     const Case cases[] = {
-        {"WebP with a Display P3 profile", webpMaker(with<WebpOptions>([&](auto &o) { o.lossless = true; o.icc = p3; })), referenceSrgb(p3, 200, 120, 90)},
-        {"HEIC with a Display P3 profile", heicMaker(with<HeifOptions>([&](auto &o) { o.icc = p3; })), referenceSrgb(p3, 200, 120, 90)},
-        {"AVIF with a Display P3 profile", avifMaker(with<HeifOptions>([&](auto &o) { o.icc = p3; })), referenceSrgb(p3, 200, 120, 90)},
-        {"AVIF with P3 primaries", avifMaker(with<HeifOptions>([](auto &o) { o.nclx = {12, 13}; })), referenceSrgb(p3Srgb, 200, 120, 90)},
+        {"JPEG untagged", through(TestPictures::jpeg, JpegOptions{}), {200, 120, 90, 255}, 3},
+        {"JPEG with a Display P3 profile",
+         through(TestPictures::jpeg, with<JpegOptions>([&](auto &o) { o.quality = 100; o.icc = p3; })), referenceSrgb(p3, 200, 120, 90), 3},
+        {"PNG with an Adobe RGB profile", through(TestPictures::png, with<PngOptions>([&](auto &o) { o.icc = adobe; })),
+         referenceSrgb(adobe, 200, 120, 90), 2},
+        {"TIFF with an Adobe RGB profile",
+         [&](const PixelBuffer &) { return TestPictures::tiff({with<TiffPageSpec>([&](auto &o) { o.pixels = colour; o.icc = adobe; })}); },
+         referenceSrgb(adobe, 200, 120, 90), 2},
+        {"PNG with an sRGB profile", through(TestPictures::png, with<PngOptions>([](auto &o) { o.icc = srgbIccProfile(); })), {200, 120, 90, 255}, 0},
+        {"WebP with a Display P3 profile", webpMaker(with<WebpOptions>([&](auto &o) { o.lossless = true; o.icc = p3; })), referenceSrgb(p3, 200, 120, 90), 4},
+        {"HEIC with a Display P3 profile", heicMaker(with<HeifOptions>([&](auto &o) { o.icc = p3; })), referenceSrgb(p3, 200, 120, 90), 4},
+        {"AVIF with a Display P3 profile", avifMaker(with<HeifOptions>([&](auto &o) { o.icc = p3; })), referenceSrgb(p3, 200, 120, 90), 4},
+        {"AVIF with P3 primaries", avifMaker(with<HeifOptions>([](auto &o) { o.nclx = {12, 13}; })), referenceSrgb(p3Srgb, 200, 120, 90), 4},
         {"HEIC with BT.2020 primaries", heicMaker(with<HeifOptions>([](auto &o) { o.nclx = {9, 13}; })),
-         referenceSrgb(TestPictures::rgbProfile(bt2020Primaries, 0), 200, 120, 90)},
-        {"AVIF with a linear curve", avifMaker(with<HeifOptions>([](auto &o) { o.nclx = {1, 8}; })), {linear(200), linear(120), linear(90), 255}},
-        {"AVIF in sRGB", avifMaker(), {200, 120, 90, 255}},
-        {"HEIC with BT.709's curve", heicMaker(with<HeifOptions>([](auto &o) { o.nclx = {1, 1}; })), {200, 120, 90, 255}},
+         referenceSrgb(TestPictures::rgbProfile(bt2020Primaries, 0), 200, 120, 90), 4},
+        {"AVIF with a linear curve", avifMaker(with<HeifOptions>([](auto &o) { o.nclx = {1, 8}; })), {linear(200), linear(120), linear(90), 255}, 4},
+        {"AVIF in sRGB", avifMaker(), {200, 120, 90, 255}, 4},
+        {"HEIC with BT.709's curve", heicMaker(with<HeifOptions>([](auto &o) { o.nclx = {1, 1}; })), {200, 120, 90, 255}, 4},
     };
-    ASSERT_GT(cases[0].want.r, 205); // the profile really moves this colour
+    ASSERT_GT(cases[1].want.r, 205); // the profile really moves this colour
     for (const Case &c : cases) {
         const auto pixels = onlyPixels(c.maker(*colour));
         ASSERT_TRUE(pixels) << c.name;
-        expectNear(at(*pixels, 8, 8), c.want, 4, c.name);
+        for (const QPoint p : {QPoint(0, 0), QPoint(8, 8), QPoint(15, 15)})
+            expectNear(at(*pixels, p.x(), p.y()), c.want, c.tolerance, c.name);
     }
 }
 

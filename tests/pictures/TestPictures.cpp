@@ -331,15 +331,8 @@ QByteArray tiff(const std::vector<TiffPageSpec> &pages)
     return stream.written();
 }
 
-QByteArray pdf(int w, int h, int rotate)
+QByteArray pdfOf(const QList<QByteArray> &objects)
 {
-    const QByteArray content = QStringLiteral("1 0 0 rg 0 0 %1 %2 re f 0 0 1 rg %1 0 %1 %2 re f").arg(w / 2).arg(h).toLatin1();
-    QList<QByteArray> objects = {
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %1 %2] /Rotate %3 /Contents 4 0 R >>").arg(w).arg(h).arg(rotate).toLatin1(),
-        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
-    };
     QByteArray out = "%PDF-1.4\n";
     QList<qsizetype> offsets;
     for (int i = 0; i < objects.size(); ++i) {
@@ -347,12 +340,24 @@ QByteArray pdf(int w, int h, int rotate)
         out += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
     }
     const qsizetype xref = out.size();
-    out += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    const QByteArray count = QByteArray::number(objects.size() + 1);
+    out += "xref\n0 " + count + "\n0000000000 65535 f \n";
     for (qsizetype offset : offsets)
         out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    out += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
-        + QByteArray::number(xref) + "\n%%EOF\n";
-    return out;
+    return out + "trailer\n<< /Size " + count + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+}
+
+QByteArray pdfStream(const QByteArray &dictionary, const QByteArray &content)
+{
+    return "<< " + dictionary + " /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
+}
+
+QByteArray pdf(int w, int h, int rotate)
+{
+    const QByteArray content = QStringLiteral("1 0 0 rg 0 0 %1 %2 re f 0 0 1 rg %1 0 %1 %2 re f").arg(w / 2).arg(h).toLatin1();
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                  QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %1 %2] /Rotate %3 /Contents 4 0 R >>").arg(w).arg(h).arg(rotate).toLatin1(),
+                  pdfStream("", content)});
 }
 
 QByteArray eps(int w, int h)

@@ -5,6 +5,7 @@
 #include "PixelBuffer.h"
 
 #include <QByteArray>
+#include <QList>
 #include <lcms2.h>
 #include <QPoint>
 #include <QSize>
@@ -68,10 +69,12 @@ struct TiffPageSpec {
 };
 QByteArray tiff(const std::vector<TiffPageSpec> &pages);
 
+// A PDF of the given objects, numbered from 1 (object 1 the catalog), and a stream object.
+QByteArray pdfOf(const QList<QByteArray> &objects);
+QByteArray pdfStream(const QByteArray &dictionary, const QByteArray &content);
 // A one-page PDF of w x h points showing a red left half and a blue right half.
 QByteArray pdf(int widthPoints, int heightPoints, int rotate = 0);
-// An EPS of w x h points: a red left half and a blue right half, transparent elsewhere
-// when `margin` leaves room around them.
+// An EPS of w x h points: a red left half and a blue right half.
 QByteArray eps(int widthPoints, int heightPoints);
 
 struct WebpOptions {
@@ -109,9 +112,8 @@ QByteArray heic(const PixelBuffer &pixels, const HeifOptions &options = {});
 // AV1 in HEIF through libavif and aom.
 QByteArray avif(const PixelBuffer &pixels, const HeifOptions &options = {});
 
-// lcms2-made RGB profiles with other primaries than sRGB.
-// An RGB profile of these primaries (D65 white) and a pure power curve, or sRGB's curve
-// when `gamma` is 0.
+// An lcms2-made RGB profile of these primaries (D65 white) and a pure power curve, or sRGB's
+// curve when `gamma` is 0.
 QByteArray rgbProfile(cmsCIExyYTRIPLE primaries, double gamma);
 QByteArray displayP3Profile();
 QByteArray adobeRgbProfile();

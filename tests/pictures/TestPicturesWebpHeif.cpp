@@ -13,22 +13,12 @@ namespace TestPictures {
 
 namespace {
 
-struct WebpFrame {
-    WebPPicture picture{};
-    explicit WebpFrame(const PixelBuffer &pixels)
-    {
-        WebPPictureInit(&picture);
-        picture.width = pixels.width;
-        picture.height = pixels.height;
-        picture.use_argb = 1;
-        const int stride = int(pixels.stride);
-        if (pixels.channels == 4)
-            WebPPictureImportRGBA(&picture, pixels.row(0), stride);
-        else
-            WebPPictureImportRGB(&picture, pixels.row(0), stride);
-    }
-    ~WebpFrame() { WebPPictureFree(&picture); }
-};
+QByteArray bytesOf(WebPData &data)
+{
+    QByteArray bytes(reinterpret_cast<const char *>(data.bytes), qsizetype(data.size));
+    WebPDataClear(&data);
+    return bytes;
+}
 
 QByteArray withChunks(const QByteArray &bitstream, const WebpOptions &options)
 {
@@ -46,10 +36,8 @@ QByteArray withChunks(const QByteArray &bitstream, const WebpOptions &options)
     }
     WebPData out{};
     WebPMuxAssemble(mux, &out);
-    QByteArray bytes(reinterpret_cast<const char *>(out.bytes), qsizetype(out.size));
-    WebPDataClear(&out);
     WebPMuxDelete(mux);
-    return bytes;
+    return bytesOf(out);
 }
 
 } // namespace
@@ -62,12 +50,18 @@ QByteArray webp(const PixelBuffer &pixels, const WebpOptions &options)
     config.quality = float(options.quality);
     config.exact = 1; // keep the colour under transparent pixels, as the tests compare it
     auto still = [&config](const PixelBuffer &frame) {
-        WebpFrame picture(frame);
+        WebPPicture picture;
+        WebPPictureInit(&picture);
+        picture.width = frame.width;
+        picture.height = frame.height;
+        picture.use_argb = 1;
+        (frame.channels == 4 ? WebPPictureImportRGBA : WebPPictureImportRGB)(&picture, frame.row(0), int(frame.stride));
         WebPMemoryWriter writer;
         WebPMemoryWriterInit(&writer);
-        picture.picture.writer = WebPMemoryWrite;
-        picture.picture.custom_ptr = &writer;
-        const bool ok = WebPEncode(&config, &picture.picture);
+        picture.writer = WebPMemoryWrite;
+        picture.custom_ptr = &writer;
+        const bool ok = WebPEncode(&config, &picture);
+        WebPPictureFree(&picture);
         QByteArray bytes = ok ? QByteArray(reinterpret_cast<const char *>(writer.mem), qsizetype(writer.size)) : QByteArray();
         WebPMemoryWriterClear(&writer);
         return bytes;
@@ -97,13 +91,17 @@ QByteArray webp(const PixelBuffer &pixels, const WebpOptions &options)
     }
     WebPData out{};
     const bool ok = WebPMuxAssemble(mux, &out) == WEBP_MUX_OK;
-    QByteArray bytes = ok ? QByteArray(reinterpret_cast<const char *>(out.bytes), qsizetype(out.size)) : QByteArray();
-    WebPDataClear(&out);
     WebPMuxDelete(mux);
-    return withChunks(bytes, options);
+    return ok ? withChunks(bytesOf(out), options) : QByteArray();
 }
 
 namespace {
+
+// A 16-bit sample scaled to `bits`.
+unsigned narrowed(uint16_t sample, unsigned bits)
+{
+    return (sample * ((1u << bits) - 1) + 32767u) / 65535u;
+}
 
 heif_error writeToArray(heif_context *, const void *data, size_t size, void *userdata)
 {
@@ -140,7 +138,7 @@ QByteArray heic(const PixelBuffer &pixels, const HeifOptions &options)
         const auto *in = reinterpret_cast<const uint16_t *>(pixels.row(y));
         uint8_t *out = plane + size_t(y) * size_t(stride);
         for (int i = 0; i < pixels.width * pixels.channels; ++i) {
-            const unsigned v = (in[i] * 1023u + 32767u) / 65535u;
+            const unsigned v = narrowed(in[i], 10);
             out[2 * i] = uint8_t(v & 0xFF);
             out[2 * i + 1] = uint8_t(v >> 8);
         }
@@ -231,8 +229,7 @@ avifImage *avifFrame(const PixelBuffer &pixels, const HeifOptions &options)
         for (int y = 0; y < pixels.height; ++y) {
             const auto *in = reinterpret_cast<const uint16_t *>(pixels.row(y));
             for (int i = 0; i < pixels.width * pixels.channels; ++i)
-                deep[size_t(y) * size_t(pixels.width * pixels.channels) + size_t(i)] =
-                    uint16_t((in[i] * ((1u << depth) - 1) + 32767u) / 65535u);
+                deep[size_t(y) * size_t(pixels.width * pixels.channels) + size_t(i)] = uint16_t(narrowed(in[i], depth));
         }
         rgb.pixels = reinterpret_cast<uint8_t *>(deep.data());
         rgb.rowBytes = uint32_t(pixels.width * pixels.channels * 2);

@@ -2,22 +2,18 @@
 #include "PlistValue.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
 #include <limits>
 
 TEST(PlistValue, TextGivesTheNumberWrittenAtItsStart)
 {
-    EXPECT_DOUBLE_EQ(plistDouble(QStringLiteral("12.68")), 12.68);
-    EXPECT_DOUBLE_EQ(plistDouble(QStringLiteral("  \t-3.5e2px")), -350.0);
-    EXPECT_DOUBLE_EQ(plistDouble(QStringLiteral("+.5")), 0.5);
-    EXPECT_DOUBLE_EQ(plistDouble(QStringLiteral("7e")), 7.0); // a dangling exponent is not part of the number
-    EXPECT_DOUBLE_EQ(plistDouble(QStringLiteral("1,000")), 1.0);
-    EXPECT_EQ(plistDouble(QStringLiteral("")), 0.0);
-    EXPECT_EQ(plistDouble(QStringLiteral("abc")), 0.0);
-    EXPECT_EQ(plistDouble(QStringLiteral("-")), 0.0);
-    EXPECT_EQ(plistDouble(QStringLiteral("inf")), 0.0);
-    EXPECT_EQ(plistDouble(QStringLiteral("nan")), 0.0);
-    EXPECT_EQ(plistDouble(QStringLiteral("1e-400")), 0.0);
-    EXPECT_TRUE(std::isinf(plistDouble(QStringLiteral("1e400"))));
+    // A dangling exponent is not part of the number; what overflows a double is infinite.
+    const std::pair<const char *, double> cases[] = {
+        {"12.68", 12.68}, {"  \t-3.5e2px", -350.0}, {"+.5", 0.5},  {"7e", 7.0},  {"1,000", 1.0},  {"", 0.0},
+        {"abc", 0.0},     {"-", 0.0},               {"inf", 0.0},  {"nan", 0.0}, {"1e-400", 0.0}, {"1e400", HUGE_VAL},
+    };
+    for (const auto &[text, value] : cases)
+        EXPECT_DOUBLE_EQ(plistDouble(QString::fromLatin1(text)), value) << text;
 }
 
 TEST(PlistValue, WholeNumberIsTheTextReadAsOneNumberOrNothing)
@@ -29,40 +25,32 @@ TEST(PlistValue, WholeNumberIsTheTextReadAsOneNumberOrNothing)
         EXPECT_EQ(plistWholeNumber(QString::fromLatin1(text)), std::nullopt) << text;
 }
 
-TEST(PlistValue, IntegerReadingStopsAtTheDecimalPoint)
+TEST(PlistValue, IntegersStopAtTheDecimalPointAndHoldAtTheirLimits)
 {
-    EXPECT_EQ(plistInteger(QStringLiteral("2.7")), 2);
-    EXPECT_EQ(plistInteger(QStringLiteral(" -0.9")), 0);
-    EXPECT_EQ(plistInteger(QStringLiteral("42abc")), 42);
-    EXPECT_EQ(plistInteger(QStringLiteral("x42")), 0);
-    EXPECT_EQ(plistInteger(QStringLiteral("99999999999999999999999")), std::numeric_limits<qint64>::max());
-    EXPECT_EQ(plistInteger(QStringLiteral("-99999999999999999999999")), std::numeric_limits<qint64>::min());
+    constexpr qint64 most = std::numeric_limits<qint64>::max(), least = std::numeric_limits<qint64>::min();
+    const std::pair<QVariant, qint64> cases[] = {
+        {QStringLiteral("2.7"), 2},   {QStringLiteral(" -0.9"), 0}, {QStringLiteral("42abc"), 42}, {QStringLiteral("x42"), 0},
+        {QStringLiteral("99999999999999999999999"), most}, {QStringLiteral("-99999999999999999999999"), least},
+        {2.7, 2}, {-2.7f, -2}, {std::numeric_limits<double>::quiet_NaN(), 0}, {1e300, most}, {true, 1},
+        {QVariantList{1, 2}, 0},
+    };
+    for (const auto &[value, integer] : cases)
+        EXPECT_EQ(plistInteger(value), integer) << value.toString().toStdString();
     EXPECT_EQ(plistInt(QStringLiteral("99999999999")), std::numeric_limits<int>::max());
 }
 
-TEST(PlistValue, NumbersConvertLikeNumberObjects)
+TEST(PlistValue, FloatsAndMissingValues)
 {
-    EXPECT_EQ(plistInteger(2.7), 2);
-    EXPECT_EQ(plistInteger(-2.7f), -2);
-    EXPECT_EQ(plistInteger(std::numeric_limits<double>::quiet_NaN()), 0);
-    EXPECT_EQ(plistInteger(1e300), std::numeric_limits<qint64>::max());
-    EXPECT_EQ(plistInteger(true), 1);
     EXPECT_FLOAT_EQ(plistFloat(qint64(3)), 3.0f);
     EXPECT_FLOAT_EQ(plistFloat(0.9), 0.9f);
-}
-
-TEST(PlistValue, MissingAndNonNumericValuesReadAsZero)
-{
     EXPECT_EQ(plistDouble(QVariant()), 0.0);
-    EXPECT_EQ(plistInteger(QVariantList{1, 2}), 0);
     EXPECT_EQ(plistFloat(QVariantMap{{QStringLiteral("a"), 1}}), 0.0f);
-    EXPECT_FALSE(plistBool(QVariant()));
     QVariantMap record{{QStringLiteral("xabs"), QStringLiteral("")}};
     EXPECT_EQ(recordFloat(record, QStringLiteral("xabs")), 0.0f);
     EXPECT_EQ(recordFloat(record, QStringLiteral("yabs")), 0.0f);
 }
 
-TEST(PlistValue, BooleansFromText)
+TEST(PlistValue, Booleans)
 {
     for (const char *yes : {"YES", "true", "  y", "T", "1", "+007", "9 lives"})
         EXPECT_TRUE(plistBool(QString::fromLatin1(yes))) << yes;
@@ -70,6 +58,7 @@ TEST(PlistValue, BooleansFromText)
         EXPECT_FALSE(plistBool(QString::fromLatin1(no))) << no;
     EXPECT_TRUE(plistBool(0.5));
     EXPECT_FALSE(plistBool(0.0));
+    EXPECT_FALSE(plistBool(QVariant()));
 }
 
 TEST(PlistValue, StringsOfNumbersArePrintedShortest)
@@ -82,11 +71,10 @@ TEST(PlistValue, StringsOfNumbersArePrintedShortest)
 
 TEST(NearEquality, BoundsAreStrictAndInDoublePrecision)
 {
-    EXPECT_TRUE(thisFloatIsEqualToFloat(1.000009f, 1.0f));
-    EXPECT_FALSE(thisFloatIsEqualToFloat(1.00002f, 1.0f));
-    EXPECT_FALSE(thisFloatIsEqualToFloat(0.99999f, 1.0f)); // 0.99998998... as a float
-    EXPECT_FALSE(thisFloatIsEqualToFloat(2.0f, 1.0f));
-    EXPECT_TRUE(thisFloatIsEqualToFloat(256.0f, 256.0f));
-    EXPECT_TRUE(thisFloatIsEqualToFloat(6562.5f, 6562.5f));
-    EXPECT_FALSE(thisFloatIsEqualToFloat(6500.001f, 6500.0f)); // one float step at 6500 is 0.00049
+    // 0.99999f is 0.99998998... as a float; one float step at 6500 is 0.00049.
+    const std::tuple<float, float, bool> cases[] = {{1.000009f, 1.0f, true}, {1.00002f, 1.0f, false}, {0.99999f, 1.0f, false},
+                                                    {2.0f, 1.0f, false},     {256.0f, 256.0f, true},  {6562.5f, 6562.5f, true},
+                                                    {6500.001f, 6500.0f, false}};
+    for (const auto &[a, b, equal] : cases)
+        EXPECT_EQ(thisFloatIsEqualToFloat(a, b), equal) << a << " and " << b;
 }

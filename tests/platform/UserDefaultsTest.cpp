@@ -32,31 +32,26 @@ void writeFile(const QString &path, const QByteArray &bytes)
 
 using UserDefaultsTest = FreshDefaultsTest;
 
-TEST_F(UserDefaultsTest, AbsentIsNotTheSameAsZero)
+TEST_F(UserDefaultsTest, AbsentIsNotZeroAndTypedReadsFollowTheTextRules)
 {
     UserDefaults &defaults = UserDefaults::standard();
     EXPECT_FALSE(defaults.hasObjectForKey(QStringLiteral("fileFormat")));
+    EXPECT_TRUE(defaults.stringForKey(QStringLiteral("fileFormat")).isNull());
     defaults.setIntegerForKey(0, QStringLiteral("fileFormat"));
     EXPECT_TRUE(defaults.hasObjectForKey(QStringLiteral("fileFormat")));
     EXPECT_EQ(defaults.integerForKey(QStringLiteral("fileFormat")), 0);
     defaults.removeObjectForKey(QStringLiteral("fileFormat"));
     EXPECT_FALSE(defaults.hasObjectForKey(QStringLiteral("fileFormat")));
-}
 
-TEST_F(UserDefaultsTest, TypedReadsFollowTheTextRules)
-{
-    UserDefaults &defaults = UserDefaults::standard();
     defaults.setObjectForKey(QStringLiteral("2.9 apples"), QStringLiteral("k"));
     EXPECT_EQ(defaults.integerForKey(QStringLiteral("k")), 2);
     EXPECT_FLOAT_EQ(defaults.floatForKey(QStringLiteral("k")), 2.9f);
     EXPECT_TRUE(defaults.boolForKey(QStringLiteral("k")));
     EXPECT_EQ(defaults.stringForKey(QStringLiteral("k")), QStringLiteral("2.9 apples"));
     EXPECT_TRUE(defaults.arrayForKey(QStringLiteral("k")).isEmpty());
-
     defaults.setFloatForKey(0.24f, QStringLiteral("f"));
     EXPECT_EQ(defaults.stringForKey(QStringLiteral("f")), QStringLiteral("0.24"));
     EXPECT_EQ(defaults.integerForKey(QStringLiteral("f")), 0);
-    EXPECT_TRUE(defaults.stringForKey(QStringLiteral("missing")).isNull());
 }
 
 TEST_F(UserDefaultsTest, FileKeepsTypesAndIsHumanReadable)
@@ -73,8 +68,7 @@ TEST_F(UserDefaultsTest, FileKeepsTypesAndIsHumanReadable)
     ASSERT_TRUE(defaults.synchronize());
 
     QFile file(defaultsPath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray text = file.readAll();
+    const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     EXPECT_TRUE(text.contains("\"outputWidth\": \"125\"")) << text.constData();
     EXPECT_TRUE(text.contains('\n'));
 
@@ -84,17 +78,6 @@ TEST_F(UserDefaultsTest, FileKeepsTypesAndIsHumanReadable)
     EXPECT_EQ(map.value(QStringLiteral("wholeFloat")).typeId(), QMetaType::Double);
     EXPECT_EQ(float(map.value(QStringLiteral("qualityValue")).toDouble()), 98.3736f);
     EXPECT_EQ(map.value(QStringLiteral("formats")).toList().value(0).toMap(), record);
-}
-
-TEST_F(UserDefaultsTest, ReopeningFindsWhatWasStored)
-{
-    UserDefaults::standard().setObjectForKey(QStringLiteral("640"), QStringLiteral("outputWidth"));
-    ASSERT_TRUE(UserDefaults::standard().synchronize());
-    // Point away and back: a new QSettings reads the file again.
-    UserDefaults::setStandardFilePath(folder.filePath(QStringLiteral("other.json")));
-    EXPECT_FALSE(UserDefaults::standard().hasObjectForKey(QStringLiteral("outputWidth")));
-    UserDefaults::setStandardFilePath(defaultsPath());
-    EXPECT_EQ(UserDefaults::standard().stringForKey(QStringLiteral("outputWidth")), QStringLiteral("640"));
 }
 
 TEST_F(UserDefaultsTest, OtherThreadsSeeChangesAtOnce)
@@ -123,8 +106,7 @@ TEST_F(UserDefaultsTest, DamagedFileIsKeptAsideAndTheStoreStartsEmpty)
         const QStringList backups = QDir(folder.path()).entryList({QFileInfo(path).fileName() + QStringLiteral(".damaged-*")});
         ASSERT_EQ(backups.size(), 1);
         QFile backup(folder.filePath(backups.first()));
-        ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
-        EXPECT_EQ(backup.readAll(), damage);
+        EXPECT_TRUE(backup.open(QIODevice::ReadOnly) && backup.readAll() == damage);
 
         UserDefaults::standard().setIntegerForKey(0, QStringLiteral("fileFormat"));
         EXPECT_TRUE(UserDefaults::standard().synchronize());
@@ -157,7 +139,8 @@ TEST(JsonSettingsFormat, ReadsStrictJsonAndRejectsTheRest)
     EXPECT_FALSE(parseJsonSettings("{\"a\":" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}", deep));
 }
 
-// The two halves of a second-run check: each runs in its own process, started by the test below.
+// The two halves of a second-run check, each in a process of its own started by the test below;
+// the second reads the file afresh.
 TEST(DISABLED_SecondRun, Write)
 {
     UserDefaults::setStandardFilePath(qEnvironmentVariable("QP_SECOND_RUN_FILE"));
