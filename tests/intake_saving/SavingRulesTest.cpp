@@ -39,6 +39,7 @@ TEST(SavingRules, AdditionalFormatNames)
     EXPECT_EQ(additionalFormatPath("/tmp/out/holiday.tar.jpg", "-small"), "/tmp/out/holiday.tar-small.jpg");
     EXPECT_EQ(additionalFormatPath("/tmp/out/shot.png", "@3x"), "/tmp/out/shot@3x.png");
     EXPECT_EQ(additionalFormatPath("/tmp/my.folder/noext", "@2x"), "/tmp/my.folder/noext@2x");
+    EXPECT_EQ(additionalFormatPath("/tmp/out/.hidden", "@2x"), "/tmp/out/.hidden@2x"); // a leading dot is no extension
 
     QVariantMap unnamed = record("x");
     unnamed.remove("modifier");
@@ -184,6 +185,7 @@ TEST(SavingRules, BatchOutputNames)
     EXPECT_EQ(batchOutputName("/a/three.tif", 2), "three.tiff");
     EXPECT_EQ(batchOutputName("/a/holiday.tar.gif", 0), "holiday.tar.jpg");
     EXPECT_EQ(batchOutputName("/a/noext", 0), "noext.jpg");
+    EXPECT_EQ(batchOutputName("/a/.hidden", 0), ".hidden.jpg"); // not ".jpg", which every such picture would share
     EXPECT_EQ(batchOutputName("/a/x.png", 9), "x");
 }
 
