@@ -154,6 +154,7 @@ protected:
         ASSERT_TRUE(controller->applicationOpenFile(file));
         setSize(width, height);
     }
+    static QVariantMap twice() { return format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}); }
     static void storeFormats(const QVariantList &formats) { UserDefaults::standard().setObjectForKey(formats, PrefKey::formats); }
     static QVariantMap format(const QString &modifier, int scalemode, const QVariantMap &entries)
     {
