@@ -2,21 +2,12 @@
 // output, skipped entries, the proportion lock, and what the window does meanwhile.
 
 #include "WindowFixture.h"
-
-#include "Controls.h"
-#include "WindowMessage.h"
-
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMap>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QUrl>
 
 namespace {
 

@@ -2,32 +2,17 @@
 // roads: the command line and the .desktop file.
 
 #include "WindowFixture.h"
-
 #include "CommandLineIntake.h"
-#include "Controls.h"
-#include "FileDialogPresenter.h"
-#include "WindowMessage.h"
 #include "ImageDecoders.h"
-#include "Log.h"
 #include "NotificationCenter.h"
 #include "TestPictures.h"
 
-#include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
-#include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QListView>
-#include <QMainWindow>
-#include <QTest>
-#include <QTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QLabel>
 #include <QMimeData>
 #include <QMimeDatabase>
-#include <QPushButton>
 #include <algorithm>
 
 namespace {

@@ -2,26 +2,12 @@
 // names and pixel sizes, the upscaling flags and texts, and what a save never destroys.
 
 #include "WindowFixture.h"
-
-#include "Controls.h"
-#include "FileDialogPresenter.h"
 #include "FileSizeBudget.h"
-#include "Log.h"
-#include "WindowMessage.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QImageReader>
-#include <QLabel>
-#include <QMainWindow>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSpinBox>
-#include <QTest>
-#include <QTimer>
 #include <QToolBar>
 
 namespace {

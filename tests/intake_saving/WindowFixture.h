@@ -3,21 +3,34 @@
 // and alerts for the person, and pictures written as real files in a temporary folder.
 
 #include "AppPaths.h"
+#include "Controls.h"
 #include "Dialogs.h"
+#include "FileDialogPresenter.h"
 #include "ImageEncoders.h"
+#include "Log.h"
 #include "Picture.h"
 #include "Preferences.h"
 #include "ShrinkerController.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
+#include "WindowMessage.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QColor>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
