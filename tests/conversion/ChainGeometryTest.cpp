@@ -12,22 +12,15 @@
 
 namespace {
 
-const FilterImage *findNode(const FilterImagePtr &image, FilterImage::Kind kind)
+const FilterImage *findNode(const FilterImagePtr &chain, FilterImage::Kind kind)
 {
-    for (const FilterImage *node = image.get(); node; node = node->input().get())
-        if (node->kind() == kind)
-            return node;
-    return nullptr;
+    const auto steps = stepsOf(chain, kind);
+    return steps.empty() ? nullptr : steps.front();
 }
 
 class ChainTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        engine.contrastFactor = engine.saturationFactor = 1.0f;
-        engine.temperatureFactor = 6500.0f;
-    }
-    PhotoManipulator engine;
+    NeutralEngine engine;
 };
 
 TEST_F(ChainTest, CropModeCutsTheOverhangEquallyFromBothSides)
@@ -108,11 +101,8 @@ TEST_F(ChainTest, NeutralSettingsKeepColoursAndSkipEverySteps)
             EXPECT_NEAR(got[size_t(c)], patches[i][size_t(c)], 1) << i;
     }
     // clamp, scale and crop only
-    int colourSteps = 0;
     const FilterImagePtr chain = engine.composeImageNewSize(picture, QSizeF(40, 40));
-    for (const FilterImage *node = chain.get(); node; node = node->input().get())
-        colourSteps += node->kind() == FilterImage::Kind::Colour || node->kind() == FilterImage::Kind::Sharpen;
-    EXPECT_EQ(colourSteps, 0);
+    EXPECT_TRUE(stepsOf(chain, FilterImage::Kind::Colour).empty() && stepsOf(chain, FilterImage::Kind::Sharpen).empty());
 }
 
 TEST_F(ChainTest, RendersTheSameWithOneThreadAsWithMany)

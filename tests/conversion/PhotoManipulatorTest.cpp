@@ -85,9 +85,7 @@ TEST(CanvasFitting, CanvasSizesAndOffsets)
         EXPECT_EQ(pixelAt(*pixels, x, y), (x >= 99 && x < 1100 && y >= 50 && y < 550 ? Rgb{255, 0, 0} : Rgb{0, 0, 0})) << x << "," << y;
 
     // The virtual canvas renders as its drawn pixels do.
-    engine.contrastFactor = engine.saturationFactor = 1.0f;
-    engine.temperatureFactor = 6500.0f;
-    auto rendered = engine.resizeImageNewSize(canvas, QSizeF(1200, 600));
+    auto rendered = NeutralEngine().resizeImageNewSize(canvas, QSizeF(1200, 600));
     ASSERT_TRUE(rendered);
     for (int y = 0; y < 600; y += 7)
         for (int x = 0; x < 1200; x += 13)
@@ -109,22 +107,6 @@ TEST(CanvasFitting, FillShowsThroughTransparencyAndGreyIsHalfWhite)
     EXPECT_EQ(pixelAt(*pixels, 2, 4), (Rgb{255, 0, 0})); // opaque rows
     EXPECT_EQ(PhotoManipulator::fillColourFor(7), QColor(Qt::white));
     EXPECT_EQ(PhotoManipulator::fillColourFor(1), QColor(Qt::black));
-}
-
-TEST_F(DriverTest, WritesTheTempFileOfTheStoredType)
-{
-    useType(1);
-    writeMarker(tempPreviewPath(1));
-    auto picture = makePicture(300, 200, [](int x, int y) { return Rgb{x % 256, y % 256, 90}; });
-    engine.convertNSImageForWebWithSettings(picture, baseSettings(150, 100));
-    QImage out(tempPreviewPath(1));
-    ASSERT_FALSE(out.isNull());
-    EXPECT_EQ(out.size(), QSize(150, 100));
-
-    useType(0);
-    engine.convertNSImageForWebWithSettings(picture, baseSettings(64, 64));
-    EXPECT_EQ(QImage(tempPreviewPath(0)).size(), QSize(64, 64));
-    EXPECT_TRUE(QFile::exists(tempPreviewPath(1))) << "another type's file stays";
 }
 
 // A picture whose pixels are counted as the renderer takes them.
@@ -321,25 +303,21 @@ TEST_F(DriverTest, SettingsLoadTheEngineFields)
     engine.convertNSImageForWebWithSettings(picture, settings);
     EXPECT_EQ(engine.intensity, 2.0f);
     // The chain the fields now compose.
-    const FilterImagePtr chain = engine.composeImageNewSize(picture, QSizeF(20, 20));
-    const FilterImage *node = chain.get();
-    while (node && node->kind() != FilterImage::Kind::Colour)
-        node = node->input().get();
-    ASSERT_TRUE(node);
-    EXPECT_EQ(node->colourOp().kind, ColourOp::Kind::ColorPosterize);
-    EXPECT_EQ(node->colourOp().levels, 12.0);
+    const auto colour = stepsOf(engine.composeImageNewSize(picture, QSizeF(20, 20)), FilterImage::Kind::Colour);
+    ASSERT_FALSE(colour.empty());
+    EXPECT_EQ(colour.front()->colourOp().kind, ColourOp::Kind::ColorPosterize);
+    EXPECT_EQ(colour.front()->colourOp().levels, 12.0);
 }
 
 TEST_F(DriverTest, StepsRunOnlyAwayFromTheirNeutralValues)
 {
     auto picture = flatPicture(20, 20, {100, 100, 100});
     FilterImagePtr chain;
-    auto colourKinds = [&] {
+    auto colourKinds = [&] { // from the source on
         chain = engine.composeImageNewSize(picture, QSizeF(10, 10));
         std::vector<ColourOp::Kind> kinds;
-        for (const FilterImage *n = chain.get(); n; n = n->input().get())
-            if (n->kind() == FilterImage::Kind::Colour)
-                kinds.insert(kinds.begin(), n->colourOp().kind);
+        for (const FilterImage *step : stepsOf(chain, FilterImage::Kind::Colour))
+            kinds.insert(kinds.begin(), step->colourOp().kind);
         return kinds;
     };
     engine.contrastFactor = 1.0f;
@@ -357,11 +335,10 @@ TEST_F(DriverTest, StepsRunOnlyAwayFromTheirNeutralValues)
     using K = ColourOp::Kind;
     EXPECT_EQ(colourKinds(), (std::vector<K>{K::ToneCurve, K::TemperatureAndTint, K::SepiaTone}));
     ASSERT_TRUE(engine.resizeImageNewSize(picture, QSizeF(10, 10)));
-    const FilterImage *n = chain.get();
-    while (n->kind() != FilterImage::Kind::Colour || n->colourOp().kind != K::ToneCurve)
-        n = n->input().get();
+    const ColourOp &curve = stepsOf(chain, FilterImage::Kind::Colour).back()->colourOp(); // the first step
+    ASSERT_EQ(curve.kind, K::ToneCurve);
     for (int i = 1; i <= 4; ++i) // brightness -0.5 lowers the curve's points, but white stays white
-        EXPECT_DOUBLE_EQ(n->colourOp().curveY[size_t(i)], i == 4 ? 1.0 : 0.125 * i) << i;
+        EXPECT_DOUBLE_EQ(curve.curveY[size_t(i)], i == 4 ? 1.0 : 0.125 * i) << i;
 }
 
 } // namespace

@@ -16,14 +16,6 @@ std::shared_ptr<PixelBuffer> smooth(int w, int h)
     return makeBuffer(w, h, [](int x, int y) { return Rgb{(x * 255) / 400, (y * 255) / 300, 128}; });
 }
 
-struct NeutralEngine : PhotoManipulator {
-    NeutralEngine()
-    {
-        contrastFactor = saturationFactor = 1.0f;
-        temperatureFactor = 6500.0f;
-    }
-};
-
 double meanDifference(const PixelBuffer &a, const PixelBuffer &b)
 {
     double sum = 0;
