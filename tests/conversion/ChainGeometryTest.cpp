@@ -88,7 +88,7 @@ TEST_F(ChainTest, FractionalSidesRoundToTheNearestPixelAndZeroSizesAreRefused)
     EXPECT_FALSE(log.messages().isEmpty());
 }
 
-TEST_F(ChainTest, NeutralSettingsKeepColoursAndSkipEverySteps)
+TEST_F(ChainTest, NeutralSettingsKeepColoursAndSkipEveryStepButTheSharpeningAsked)
 {
     // Flat patches of 40 x 40, halved: their inner pixels keep their colours within a level.
     const Rgb patches[4] = {{200, 30, 40}, {12, 200, 90}, {90, 90, 250}, {250, 250, 250}};
@@ -103,6 +103,8 @@ TEST_F(ChainTest, NeutralSettingsKeepColoursAndSkipEverySteps)
     // clamp, scale and crop only
     const FilterImagePtr chain = engine.composeImageNewSize(picture, QSizeF(40, 40));
     EXPECT_TRUE(stepsOf(chain, FilterImage::Kind::Colour).empty() && stepsOf(chain, FilterImage::Kind::Sharpen).empty());
+    engine.sharpeningFactor = 0.4f;
+    EXPECT_EQ(stepsOf(engine.composeImageNewSize(picture, QSizeF(40, 40)), FilterImage::Kind::Sharpen).size(), 1u);
 }
 
 TEST_F(ChainTest, RendersTheSameWithOneThreadAsWithMany)
