@@ -1,12 +1,14 @@
 #pragma once
 // Small synthetic pictures for the engine's tests.
 
+#include "PhotoManipulator.h"
 #include "Picture.h"
 #include "PixelBuffer.h"
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 using Rgb = std::array<int, 3>;
 
@@ -30,6 +32,25 @@ inline std::shared_ptr<const Picture> makePicture(int w, int h, const std::funct
 inline std::shared_ptr<const Picture> flatPicture(int w, int h, Rgb colour)
 {
     return makePicture(w, h, [colour](int, int) { return colour; });
+}
+
+// An engine whose settings leave colours alone.
+struct NeutralEngine : PhotoManipulator {
+    NeutralEngine()
+    {
+        contrastFactor = saturationFactor = 1.0f;
+        temperatureFactor = 6500.0f;
+    }
+};
+
+// The chain's steps of one kind, from its output back to its source.
+inline std::vector<const FilterImage *> stepsOf(const FilterImagePtr &chain, FilterImage::Kind kind)
+{
+    std::vector<const FilterImage *> steps;
+    for (const FilterImage *node = chain.get(); node; node = node->input().get())
+        if (node->kind() == kind)
+            steps.push_back(node);
+    return steps;
 }
 
 inline Rgb pixelAt(const PixelBuffer &buffer, int x, int y)

@@ -1,17 +1,10 @@
-// Fitting each picture within the width and height: the preview, the single save and the
-// batch write landscape, portrait and square pictures at their own proportions inside the
-// box, the formats measured from the base output follow, and "Never enlarge" keeps a
-// smaller picture's own size without an upscaling warning for it.
+// Fitting each picture within the box, by the preview, the single save and the batch, with
+// the formats measured from the base output; "Never enlarge" keeps a smaller picture's size.
 
 #include "WindowFixture.h"
-
 #include "QP_ImageView.h"
 #include "SaveAll.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QMainWindow>
-#include <QToolButton>
 #include <QWindow>
 
 namespace {
@@ -43,6 +36,14 @@ protected:
         controller->handleControl(controller->sizeFieldW);
     }
 
+    void expectOutputs(const QString &folder, const Expected &e)
+    {
+        const QString out = path(folder + e.file).replace(".png", ".jpg");
+        EXPECT_EQ(pixelSize(out), e.base);
+        EXPECT_EQ(pixelSize(QString(out).replace(".jpg", "@2x.jpg")), e.twice);
+        EXPECT_EQ(pixelSize(QString(out).replace(".jpg", "-480.jpg")), e.longest);
+    }
+
     // Each picture saved alone and then all of them as a batch, at the expected sizes.
     void expectEveryRoad(const std::vector<Expected> &expected, int scaledUp)
     {
@@ -54,13 +55,10 @@ protected:
             EXPECT_EQ(controller->imageWell->image().deviceIndependentSize(), QSizeF(e.base));
             EXPECT_EQ(pixelSize(AppPaths::supportFolder() + "/tempImage.jpg"), e.base);
             EXPECT_EQ(controller->fitSizeLabel->text(), QStringLiteral("%1 × %2 px").arg(e.base.width()).arg(e.base.height()));
-            const QString out = path(QStringLiteral("single/") + e.file).replace(".png", ".jpg");
             QDir().mkpath(path("single"));
-            presenter.choose({out});
+            presenter.choose({path(QStringLiteral("single/") + e.file).replace(".png", ".jpg")});
             controller->doit();
-            EXPECT_EQ(pixelSize(out), e.base);
-            EXPECT_EQ(pixelSize(QString(out).replace(".jpg", "@2x.jpg")), e.twice);
-            EXPECT_EQ(pixelSize(QString(out).replace(".jpg", "-480.jpg")), e.longest);
+            expectOutputs("single/", e);
             EXPECT_EQ(controller->scaledUp, scaledUp);
             controller->closeScaledUpSheet();
         }
@@ -72,10 +70,7 @@ protected:
         controller->waitForBatch();
         for (const Expected &e : expected) {
             SCOPED_TRACE(std::string("batch ") + e.file);
-            const QString out = path(QStringLiteral("batch/") + e.file).replace(".png", ".jpg");
-            EXPECT_EQ(pixelSize(out), e.base);
-            EXPECT_EQ(pixelSize(QString(out).replace(".jpg", "@2x.jpg")), e.twice);
-            EXPECT_EQ(pixelSize(QString(out).replace(".jpg", "-480.jpg")), e.longest);
+            expectOutputs("batch/", e);
         }
         EXPECT_EQ(controller->scaledUp, scaledUp);
         EXPECT_EQ(controller->sizeFieldW->text(), QString::number(box.width())) << "the batch leaves the box as it was";

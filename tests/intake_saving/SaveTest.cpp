@@ -2,114 +2,68 @@
 // names and pixel sizes, the upscaling flags and texts, and what a save never destroys.
 
 #include "WindowFixture.h"
-
-#include "Controls.h"
-#include "FileDialogPresenter.h"
 #include "FileSizeBudget.h"
-#include "Log.h"
-#include "WindowMessage.h"
 
-#include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFileDialog>
-#include <QFile>
 #include <QImageReader>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMainWindow>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSpinBox>
-#include <QTest>
-#include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 
 namespace {
 
+const QString kUpscaledTail = " Quillpane is (at present) designed for scaling down; upscaled images are likely to be less sharp than "
+                              "the input image";
+
 class SaveTest : public WindowFixture {
 protected:
-    // Gives the window a picture file, sets the base size and saves to base.
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        source = writePicture("in/photo.png", 300, 200);
+    }
     void saveTo(const QString &base)
     {
         QDir().mkpath(QFileInfo(base).absolutePath()); // a save panel names an existing folder
         presenter.choose({base});
         controller->doit();
     }
+    QStringList filesIn(const QString &folder) const { return QDir(path(folder)).entryList(QDir::Files); }
+    QString source;
 };
 
-TEST_F(SaveTest, WritesTheBaseThenEachSelectedFormatInListOrderAtItsSize)
+TEST_F(SaveTest, WritesTheBaseThenEachSelectedFormatAtItsSizeAndFlagsWhatIsUpscaled)
 {
-    const QString source = writePicture("in/photo.png", 1000, 800);
-    const QVariantMap unselected = format("-never", 0, {{"xabs", "50"}, {"yabs", "50"}, {"selected", false}});
-    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}), unselected,
+    const QString large = writePicture("in/large.png", 1000, 800);
+    storeFormats({twice(), format("-never", 0, {{"xabs", "50"}, {"yabs", "50"}, {"selected", false}}),
                   format("-long", 2, {{"maxeither", "300"}}), format("-abs", 0, {{"xabs", "120"}, {"yabs", "90"}})});
-    adopt(source, 600, 400);
+    adopt(large, 600, 400);
     LogCapture log;
     saveTo(path("out/beach.jpg"));
-
-    EXPECT_EQ(pixelSize(path("out/beach.jpg")), QSize(600, 400));
-    EXPECT_EQ(pixelSize(path("out/beach@2x.jpg")), QSize(1200, 800));
-    EXPECT_EQ(pixelSize(path("out/beach-long.jpg")), QSize(300, 200));
-    EXPECT_EQ(pixelSize(path("out/beach-abs.jpg")), QSize(120, 90));
+    const std::pair<const char *, QSize> written[] = {
+        {"beach.jpg", {600, 400}}, {"beach@2x.jpg", {1200, 800}}, {"beach-long.jpg", {300, 200}}, {"beach-abs.jpg", {120, 90}}};
+    for (const auto &[name, size] : written)
+        EXPECT_EQ(pixelSize(path("out/") + name), size) << name;
     EXPECT_FALSE(QFile::exists(path("out/beach-never.jpg")));
-    // The temp preview file is left with the last output written.
-    EXPECT_EQ(pixelSize(AppPaths::supportFolder() + "/tempImage.jpg"), QSize(120, 90));
-    // The 2x format is larger than the 1000 x 800 input: only the format flag.
-    EXPECT_EQ(controller->scaledUp, 1);
-    EXPECT_EQ(controller->scaledUpWarningField->text(),
-              "One or more of the additional formats has a pixel size which is larger than the input image. Quillpane is (at present) "
-              "designed for scaling down; upscaled images are likely to be less sharp than the input image");
-    EXPECT_TRUE(controller->scaledUpWarningWindow->isVisible());
-    int selectedLines = 0;
-    for (const QString &line : log.messages())
-        selectedLines += line.startsWith("format selected: {");
-    EXPECT_EQ(selectedLines, 3);
-    controller->closeScaledUpSheet();
-    EXPECT_FALSE(controller->scaledUpWarningWindow->isVisible());
-}
+    EXPECT_EQ(pixelSize(AppPaths::supportFolder() + "/tempImage.jpg"), QSize(120, 90)) << "left with the last output";
+    const QStringList lines = log.messages();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const QString &l) { return l.startsWith("format selected: {"); }), 3);
 
-TEST_F(SaveTest, LongestSideFollowsTheBaseProportionsAndRelativeSizesMeasureFromTheSourceAt144Dpi)
-{
-    const QString source = writePicture("in/dense.png", 2000, 1000, 144);
-    storeFormats({format("-half", 1, {{"xratio", "0.5"}, {"yratio", "0.5"}, {"relativeto", 0}}),
-                  format("-long", 2, {{"maxeither", "300"}})});
-    for (const QSize base : {QSize(400, 600), QSize(500, 500)}) {
-        adopt(source, base.width(), base.height());
-        const QString name = QStringLiteral("out/%1.png").arg(base.width());
-        UserDefaults::standard().setIntegerForKey(1, PrefKey::fileFormat);
-        saveTo(path(name));
-        EXPECT_EQ(pixelSize(path(name)), base);
-        // Nominal size of a 144 dpi picture of 2000 x 1000 pixels: 1000 x 500 points.
-        EXPECT_EQ(pixelSize(path(name).replace(".png", "-half.png")), QSize(500, 250));
-        EXPECT_EQ(pixelSize(path(name).replace(".png", "-long.png")), base.width() == 400 ? QSize(200, 300) : QSize(300, 300));
+    // The 2x format is larger than the 1000 x 800 input; the base only once it is larger on either side.
+    const QString formatText = "One or more of the additional formats has a pixel size which is larger than the input image.";
+    const QString baseText = "The output size is larger than the input image.";
+    for (const auto &[base, flags] : {std::pair{QSize(600, 400), 1}, {QSize(1000, 800), 1}, {QSize(1001, 800), 3}}) {
+        SCOPED_TRACE(base.width());
+        adopt(large, base.width(), base.height());
+        log.clear();
+        saveTo(path("out/beach.jpg"));
+        EXPECT_EQ(controller->scaledUp, flags);
+        EXPECT_EQ(controller->scaledUpWarningField->text(), (flags == 3 ? baseText : formatText) + kUpscaledTail);
+        EXPECT_TRUE(controller->scaledUpWarningWindow->isVisible());
+        EXPECT_EQ(log.contains("setting 2 bit: size fields are 1001.00 and 800.00, image is 1000.00 and 800.00"), flags == 3);
+        controller->closeScaledUpSheet();
+        EXPECT_FALSE(controller->scaledUpWarningWindow->isVisible());
     }
-    EXPECT_EQ(controller->scaledUp, 0);
-}
-
-TEST_F(SaveTest, BaseUpscalingIsLoggedAndItsTextWinsOverTheFormatText)
-{
-    const QString source = writePicture("in/small.png", 1000, 800);
-    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}})});
-    adopt(source, 1000, 800);
-    saveTo(path("out/same.jpg"));
-    EXPECT_EQ(controller->scaledUp, 1); // only the 2x format is larger
-    controller->closeScaledUpSheet();
-
-    LogCapture log;
-    adopt(source, 1001, 800);
-    saveTo(path("out/larger.jpg"));
-    EXPECT_EQ(controller->scaledUp, 3);
-    EXPECT_TRUE(log.contains("setting 2 bit: size fields are 1001.00 and 800.00, image is 1000.00 and 800.00"));
-    EXPECT_EQ(controller->scaledUpWarningField->text(),
-              "The output size is larger than the input image. Quillpane is (at present) designed for scaling down; upscaled "
-              "images are likely to be less sharp than the input image");
-    controller->closeScaledUpSheet();
-
     UserDefaults::standard().setBoolForKey(false, PrefKey::warnAboutUpscaling);
     log.clear();
     saveTo(path("out/quiet.jpg"));
@@ -119,22 +73,24 @@ TEST_F(SaveTest, BaseUpscalingIsLoggedAndItsTextWinsOverTheFormatText)
         EXPECT_FALSE(line.startsWith("setting 2 bit") || line.startsWith("about to save")) << line.toStdString();
 }
 
-TEST_F(SaveTest, SaveWithoutAPictureBeepsAndTouchesNothing)
+TEST_F(SaveTest, LongestSideFollowsTheBaseProportionsAndRelativeSizesMeasureFromTheSourceAt144Dpi)
 {
-    const QString existing = path("keep.jpg");
-    QFile file(existing);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("precious");
-    file.close();
-    presenter.choose({existing});
-    controller->doit();
-    EXPECT_EQ(presenter.beeps, 1);
-    EXPECT_TRUE(presenter.panels.empty());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "precious");
+    const QString dense = writePicture("in/dense.png", 2000, 1000, 144);
+    storeFormats({format("-half", 1, {{"xratio", "0.5"}, {"yratio", "0.5"}, {"relativeto", 0}}), format("-long", 2, {{"maxeither", "300"}})});
+    UserDefaults::standard().setIntegerForKey(1, PrefKey::fileFormat);
+    for (const auto &[base, longest] : {std::pair{QSize(400, 600), QSize(200, 300)}, {QSize(500, 500), QSize(300, 300)}}) {
+        adopt(dense, base.width(), base.height());
+        const QString name = path(QStringLiteral("out/%1.png").arg(base.width()));
+        saveTo(name);
+        EXPECT_EQ(pixelSize(name), base);
+        // Nominal size of a 144 dpi picture of 2000 x 1000 pixels: 1000 x 500 points.
+        EXPECT_EQ(pixelSize(QString(name).replace(".png", "-half.png")), QSize(500, 250));
+        EXPECT_EQ(pixelSize(QString(name).replace(".png", "-long.png")), longest);
+    }
+    EXPECT_EQ(controller->scaledUp, 0);
 }
 
-TEST_F(SaveTest, SaveIsOfferedOnlyWithAPictureAndItsShortcutBeepsWithout)
+TEST_F(SaveTest, SaveIsOfferedOnlyWithAPictureAndBeepsWithoutTouchingAnything)
 {
     auto saveItem = [this] {
         for (QAction *item : controller->toolbar->actions())
@@ -142,9 +98,15 @@ TEST_F(SaveTest, SaveIsOfferedOnlyWithAPictureAndItsShortcutBeepsWithout)
                 return item;
         return static_cast<QAction *>(nullptr);
     };
+    writeBytes(path("keep.jpg"), "precious");
+    presenter.choose({path("keep.jpg")});
+    controller->doit();
+    EXPECT_EQ(presenter.beeps, 1);
+    EXPECT_TRUE(presenter.panels.empty());
+    EXPECT_EQ(bytesOf(path("keep.jpg")), "precious");
+
     controller->uiWindow->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(controller->uiWindow));
-    const QString source = writePicture("in/photo.png", 300, 200);
     for (const bool picture : {false, true}) {
         SCOPED_TRACE(picture ? "with a picture" : "before any picture");
         if (picture)
@@ -165,9 +127,8 @@ TEST_F(SaveTest, SaveIsOfferedOnlyWithAPictureAndItsShortcutBeepsWithout)
 
 TEST_F(SaveTest, TheWindowSaysWhatTheSaveWroteAndOpensItsFolder)
 {
-    const QString source = writePicture("in/photo.png", 600, 400);
-    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}), format("@3x", 1, {{"xratio", "3"}, {"yratio", "3"}})});
-    adopt(source, 150, 100);
+    storeFormats({twice(), format("@3x", 1, {{"xratio", "3"}, {"yratio", "3"}})});
+    adopt(source, 100, 60);
     UrlCatcher desktop;
     saveTo(path("out/photo.jpg"));
     EXPECT_EQ(controller->messageBar->text(), "Saved 3 files to " + path("out"));
@@ -177,7 +138,6 @@ TEST_F(SaveTest, TheWindowSaysWhatTheSaveWroteAndOpensItsFolder)
 
     // What could not be written is named in the window as in the alert.
     ASSERT_TRUE(QFile::remove(path("out/photo@2x.jpg")) && QDir().mkpath(path("out/photo@2x.jpg")));
-    presenter.alerts.clear();
     saveTo(path("out/photo.jpg"));
     ASSERT_EQ(presenter.alerts.size(), 1u);
     EXPECT_EQ(controller->messageBar->text(), "Saved 2 files to " + path("out") + "\n\n" + presenter.alerts[0].message);
@@ -188,41 +148,31 @@ TEST_F(SaveTest, TheWindowSaysWhatTheSaveWroteAndOpensItsFolder)
 
 TEST_F(SaveTest, AnExistingOutputIsReplacedOnlyByAFinishedOutput)
 {
-    const QString source = writePicture("in/photo.png", 300, 200);
-    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}})});
-    const QString base = path("out/shot.jpg");
-    QDir().mkpath(path("out"));
-    for (const QString &name : {base, path("out/shot@2x.jpg")}) {
-        QFile old(name);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old output");
-    }
+    storeFormats({twice()});
+    const QStringList olds = {path("out/shot.jpg"), path("out/shot@2x.jpg")};
+    for (const QString &name : olds)
+        writeBytes(name, "old output");
     // A size of 0 makes no output: both old files stay as they were.
     adopt(source, 0, 0);
-    saveTo(base);
-    for (const QString &name : {base, path("out/shot@2x.jpg")}) {
-        QFile old(name);
-        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-        EXPECT_EQ(old.readAll(), "old output") << name.toStdString();
-    }
+    saveTo(olds[0]);
+    for (const QString &name : olds)
+        EXPECT_EQ(bytesOf(name), "old output") << name.toStdString();
     // A real conversion replaces them, leaving nothing else in the folder.
     adopt(source, 150, 100);
-    saveTo(base);
-    EXPECT_EQ(pixelSize(base), QSize(150, 100));
-    EXPECT_EQ(pixelSize(path("out/shot@2x.jpg")), QSize(300, 200));
-    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList({"shot.jpg", "shot@2x.jpg"}));
+    saveTo(olds[0]);
+    EXPECT_EQ(pixelSize(olds[0]), QSize(150, 100));
+    EXPECT_EQ(pixelSize(olds[1]), QSize(300, 200));
+    EXPECT_EQ(entriesOf(path("out")), QStringList({"shot.jpg", "shot@2x.jpg"}));
 }
 
 TEST_F(SaveTest, AModifierWithAPathSeparatorIsSkippedAndNamedInTheLogAndTheAlert)
 {
-    const QString source = writePicture("in/photo.png", 300, 200);
     storeFormats({format("/../escape", 0, {{"xabs", "20"}, {"yabs", "20"}}), format("-ok", 0, {{"xabs", "30"}, {"yabs", "20"}})});
     adopt(source, 60, 40);
     LogCapture log;
     saveTo(path("out/deep/pic.jpg"));
     EXPECT_FALSE(QFile::exists(path("out/deep/pic/../escape.jpg")));
-    EXPECT_FALSE(QFile::exists(path("out/escape.jpg")));
-    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList());
+    EXPECT_EQ(filesIn("out"), QStringList());
     EXPECT_EQ(pixelSize(path("out/deep/pic-ok.jpg")), QSize(30, 20));
     const QString skipped = "skipping format with modifier /../escape: it would write outside the folder of " + path("out/deep/pic.jpg");
     EXPECT_TRUE(log.contains(skipped));
@@ -232,7 +182,6 @@ TEST_F(SaveTest, AModifierWithAPathSeparatorIsSkippedAndNamedInTheLogAndTheAlert
 
 TEST_F(SaveTest, TheSavePanelOffersTheTypesOfTheOutputTypeAndACancelWritesNothing)
 {
-    const QString source = writePicture("in/photo.png", 300, 200);
     adopt(source, 60, 40);
     for (const auto &[type, types] : std::vector<std::pair<int, QStringList>>{{0, {"jpg", "jpeg"}}, {1, {"png"}}, {2, {"tiff", "tif"}}}) {
         UserDefaults::standard().setIntegerForKey(type, PrefKey::fileFormat);
@@ -241,8 +190,7 @@ TEST_F(SaveTest, TheSavePanelOffersTheTypesOfTheOutputTypeAndACancelWritesNothin
         EXPECT_EQ(presenter.panels.back().allowedFileTypes, types);
         EXPECT_FALSE(presenter.panels.back().allowsOtherFileTypes);
     }
-    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList());
-
+    EXPECT_EQ(filesIn("out"), QStringList());
     LogCapture log;
     presenter.answers.push_back({1, {}});
     controller->doit();
@@ -253,49 +201,40 @@ TEST_F(SaveTest, TheSavePanelOffersTheTypesOfTheOutputTypeAndACancelWritesNothin
 // replaced, never followed, and a file someone made read-only is kept and named in the alert.
 TEST_F(SaveTest, LinksAtOutputPathsAreReplacedAndAReadOnlyFileIsKept)
 {
-    const QString source = writePicture("in/photo.png", 300, 200);
     storeFormats({format("@2x", 0, {{"xabs", "20"}, {"yabs", "20"}}), format("@3x", 0, {{"xabs", "30"}, {"yabs", "20"}}),
                   format("-ro", 0, {{"xabs", "40"}, {"yabs", "20"}})});
-    QDir().mkpath(path("out"));
     QDir().mkpath(path("folder"));
-    QFile victim(path("victim.txt"));
-    ASSERT_TRUE(victim.open(QIODevice::WriteOnly) && victim.write("victim") == 6);
-    victim.close();
+    writeBytes(path("victim.txt"), "victim");
+    writeBytes(path("out/pic-ro.jpg"), "kept");
+    ASSERT_TRUE(QFile::setPermissions(path("out/pic-ro.jpg"), QFile::ReadOwner | QFile::ReadGroup));
     ASSERT_TRUE(QFile::link("../victim.txt", path("out/pic.jpg")));
     ASSERT_TRUE(QFile::link("../nowhere.jpg", path("out/pic@2x.jpg")));
     ASSERT_TRUE(QFile::link("../folder", path("out/pic@3x.jpg")));
-    QFile locked(path("out/pic-ro.jpg"));
-    ASSERT_TRUE(locked.open(QIODevice::WriteOnly) && locked.write("kept") == 4);
-    locked.close();
-    ASSERT_TRUE(locked.setPermissions(QFile::ReadOwner | QFile::ReadGroup));
     adopt(source, 60, 40);
     saveTo(path("out/pic.jpg"));
 
-    ASSERT_TRUE(victim.open(QIODevice::ReadOnly));
-    EXPECT_EQ(victim.readAll(), "victim");
+    EXPECT_EQ(bytesOf(path("victim.txt")), "victim");
     EXPECT_FALSE(QFileInfo::exists(path("nowhere.jpg")));
     EXPECT_TRUE(QDir(path("folder")).isEmpty());
-    const std::pair<const char *, QSize> written[] = {{"out/pic.jpg", QSize(60, 40)}, {"out/pic@2x.jpg", QSize(20, 20)}, {"out/pic@3x.jpg", QSize(30, 20)}};
+    const std::pair<const char *, QSize> written[] = {{"out/pic.jpg", {60, 40}}, {"out/pic@2x.jpg", {20, 20}}, {"out/pic@3x.jpg", {30, 20}}};
     for (const auto &[name, size] : written) {
         EXPECT_FALSE(QFileInfo(path(name)).isSymLink()) << name;
         EXPECT_EQ(pixelSize(path(name)), size) << name;
     }
-    ASSERT_TRUE(locked.open(QIODevice::ReadOnly));
-    EXPECT_EQ(locked.readAll(), "kept");
+    EXPECT_EQ(bytesOf(path("out/pic-ro.jpg")), "kept");
     ASSERT_EQ(presenter.alerts.size(), 1u);
     EXPECT_EQ(presenter.alerts[0].message,
               QStringLiteral("This file could not be saved in %1:\n\npic-ro.jpg is read-only and was left as it was").arg(path("out")));
-    EXPECT_EQ(QDir(path("out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 4);
+    EXPECT_EQ(entriesOf(path("out")).size(), 4);
 }
 
 TEST_F(SaveTest, OutputsTheEngineRefusesAreListedInOneAlertBeforeTheUpscalingWarning)
 {
-    const QString source = writePicture("in/photo.png", 300, 200);
-    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}), format("-small", 0, {{"xabs", "30"}, {"yabs", "20"}})});
+    storeFormats({twice(), format("-small", 0, {{"xabs", "30"}, {"yabs", "20"}})});
     adopt(source, 100000, 100000);
     LogCapture log;
     saveTo(path("out/huge.jpg"));
-    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList({"huge-small.jpg"}));
+    EXPECT_EQ(filesIn("out"), QStringList({"huge-small.jpg"}));
     ASSERT_EQ(presenter.alerts.size(), 1u);
     EXPECT_EQ(presenter.alerts[0].title, "Files Not Saved");
     EXPECT_EQ(presenter.alerts[0].message, QStringLiteral("These 2 files could not be saved in %1:\n\n"
@@ -316,11 +255,10 @@ TEST_F(SaveTest, OutputsTheEngineRefusesAreListedInOneAlertBeforeTheUpscalingWar
 
 TEST_F(SaveTest, TheBudgetHoldsForTheBaseAndEachFormatAndWhatCannotFitIsListed)
 {
-    const QString source = writePicture("in/photo.png", 1000, 800);
-    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}), format("-huge", 0, {{"xabs", "2400"}, {"yabs", "1600"}})});
+    storeFormats({twice(), format("-huge", 0, {{"xabs", "2400"}, {"yabs", "1600"}})});
     controller->fileSizeBudgetField->setValue(4); // stores it
     controller->fileSizeBudgetCheckBox->click();
-    adopt(source, 300, 200);
+    adopt(writePicture("in/large.png", 1000, 800), 300, 200);
     LogCapture log;
     saveTo(path("out/beach.jpg"));
 
@@ -342,23 +280,21 @@ TEST_F(SaveTest, TheBudgetHoldsForTheBaseAndEachFormatAndWhatCannotFitIsListed)
 
 TEST_F(SaveTest, TheWrittenNameCarriesTheExtensionOfTheOutputType)
 {
-    const QString source = writePicture("in/photo.png", 300, 200);
-    storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}})});
+    storeFormats({twice()});
     adopt(source, 60, 40);
     LogCapture log;
     saveTo(path("out/wrongext.png"));
-    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files), QStringList({"wrongext.jpg", "wrongext@2x.jpg"}));
+    EXPECT_EQ(filesIn("out"), QStringList({"wrongext.jpg", "wrongext@2x.jpg"}));
     EXPECT_EQ(QImageReader(path("out/wrongext.jpg")).format(), "jpeg");
     EXPECT_TRUE(log.contains(path("out/wrongext.png") + " is saved as " + path("out/wrongext.jpg") + ", with the extension of the output type"));
 }
 
 TEST_F(SaveTest, SavePanelsOpenBesideThePictureWithItsNameOrWhereTheLastSaveWent)
 {
-    const QString photo = writePicture("in/photo.png", 300, 200);
     const QString other = writePicture("in/other.png", 200, 300);
     UserDefaults &defaults = UserDefaults::standard();
     auto lastPanel = [this] { return presenter.panels.back(); };
-    adopt(photo, 60, 40);
+    adopt(source, 60, 40);
     saveTo(path("out/first.jpg"));
     EXPECT_EQ(lastPanel().directory, path("in"));
     EXPECT_EQ(lastPanel().suggestedName, "photo.jpg");
@@ -380,11 +316,11 @@ TEST_F(SaveTest, SavePanelsOpenBesideThePictureWithItsNameOrWhereTheLastSaveWent
     EXPECT_EQ(lastPanel().suggestedName, "Pasted picture.png");
 
     // A batch's folder panel opens at the last folder; once that is gone, beside the first picture.
-    controller->multipleImagesProvided({other, photo});
+    controller->multipleImagesProvided({other, source});
     controller->doit();
     EXPECT_EQ(lastPanel().directory, path("out"));
     QDir(path("out")).removeRecursively();
-    UserDefaults::standard().setIntegerForKey(0, PrefKey::makeDirectoryForBatch);
+    defaults.setIntegerForKey(0, PrefKey::makeDirectoryForBatch);
     QDir().mkpath(path("batch"));
     presenter.choose({path("batch")});
     controller->doit();
@@ -394,57 +330,31 @@ TEST_F(SaveTest, SavePanelsOpenBesideThePictureWithItsNameOrWhereTheLastSaveWent
     EXPECT_TRUE(QFile::exists(path("batch/photo.png")));
 }
 
-// The real save panel: opened in the folder given, with the name given, which Return takes.
-TEST_F(SaveTest, TheRealSavePanelOpensInTheFolderGivenWithTheNameGiven)
-{
-    QDir().mkpath(path("in"));
-    FileDialogPresenter panels(controller->uiWindow);
-    FilePanel panel;
-    panel.allowedFileTypes = {"png"};
-    panel.directory = path("in");
-    panel.suggestedName = "photo.png";
-    QString shownFolder, shownName;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        ASSERT_TRUE(dialog);
-        dialog->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
-        shownFolder = dialog->directory().canonicalPath();
-        auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-        ASSERT_TRUE(field);
-        shownName = field->text();
-        QTest::keyClick(field, Qt::Key_Return);
-        if (dialog->isVisible())
-            dialog->reject();
-    });
-    const FilePanelResult result = panels.runSavePanel(panel);
-    EXPECT_EQ(shownFolder, QDir(path("in")).canonicalPath());
-    EXPECT_EQ(shownName, "photo.png");
-    ASSERT_EQ(result.urls.size(), 1);
-    EXPECT_EQ(QDir(QFileInfo(result.urls.first().toLocalFile()).absolutePath()).canonicalPath(), QDir(path("in")).canonicalPath());
-    EXPECT_EQ(result.urls.first().fileName(), "photo.png");
-}
-
-// The real save panel: a name typed with another type's extension is corrected before the
-// panel takes it, so replacing an existing file is asked about under the name written.
-TEST_F(SaveTest, TheSavePanelCorrectsATypedNameAndAsksAboutTheNameWritten)
+// The real save panel: it opens in the folder and with the name given, which Return takes; a
+// name typed with another type's extension is corrected before the panel takes it, so
+// replacing an existing file is asked about under the name written.
+TEST_F(SaveTest, TheRealSavePanelOffersTheNameGivenAndCorrectsATypedName)
 {
     QDir().mkpath(path("out"));
     FileDialogPresenter panels(controller->uiWindow);
     FilePanel panel;
     panel.allowedFileTypes = {"jpg", "jpeg"};
-    panel.allowsOtherFileTypes = false;
-    // Types the name into the panel's name field and presses Return, or the Save button.
+    panel.directory = path("out");
+    panel.suggestedName = "photo.jpg";
+    // Types the name (if any) into the panel's name field and presses Return, or the Save button.
+    QString shownFolder, shownName;
     auto typeAndSave = [&](const QString &name, bool pressReturn, std::function<void()> whenAsked) {
         QTimer::singleShot(0, [&, name, pressReturn, whenAsked] {
             auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
             ASSERT_TRUE(dialog);
-            dialog->setDirectory(path("out"));
             dialog->activateWindow();
             ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+            shownFolder = dialog->directory().canonicalPath();
             auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
             ASSERT_TRUE(field); // the name field, as the person finds it
-            field->setText(name);
+            shownName = field->text();
+            if (!name.isEmpty())
+                field->setText(name);
             if (whenAsked)
                 QTimer::singleShot(0, whenAsked);
             if (pressReturn) {
@@ -459,17 +369,21 @@ TEST_F(SaveTest, TheSavePanelCorrectsATypedNameAndAsksAboutTheNameWritten)
         });
         return panels.runSavePanel(panel);
     };
+    FilePanelResult result = typeAndSave("", true, nullptr);
+    EXPECT_EQ(shownFolder, QDir(path("out")).canonicalPath());
+    EXPECT_EQ(shownName, "photo.jpg");
+    ASSERT_EQ(result.urls.size(), 1);
+    EXPECT_EQ(QDir(QFileInfo(result.urls.first().toLocalFile()).absolutePath()).canonicalPath(), QDir(path("out")).canonicalPath());
+    EXPECT_EQ(result.urls.first().fileName(), "photo.jpg");
 
     for (const bool pressReturn : {true, false}) {
         SCOPED_TRACE(pressReturn ? "Return" : "the Save button");
         QFile::remove(path("out/wrongext.jpg"));
-        FilePanelResult result = typeAndSave(pressReturn ? path("out/wrongext.png") : "wrongext.png", pressReturn, nullptr);
+        result = typeAndSave(pressReturn ? path("out/wrongext.png") : "wrongext.png", pressReturn, nullptr);
         ASSERT_EQ(result.returnCode, 1);
         EXPECT_EQ(result.urls, QList<QUrl>({QUrl::fromLocalFile(path("out/wrongext.jpg"))}));
 
-        QFile existing(path("out/wrongext.jpg"));
-        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-        existing.close();
+        writeBytes(path("out/wrongext.jpg"), "");
         QString question;
         result = typeAndSave("wrongext.png", pressReturn, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());

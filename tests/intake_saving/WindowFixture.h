@@ -3,21 +3,34 @@
 // and alerts for the person, and pictures written as real files in a temporary folder.
 
 #include "AppPaths.h"
+#include "Controls.h"
 #include "Dialogs.h"
+#include "FileDialogPresenter.h"
 #include "ImageEncoders.h"
+#include "Log.h"
 #include "Picture.h"
 #include "Preferences.h"
 #include "ShrinkerController.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
+#include "WindowMessage.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QColor>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -154,6 +167,7 @@ protected:
         ASSERT_TRUE(controller->applicationOpenFile(file));
         setSize(width, height);
     }
+    static QVariantMap twice() { return format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}}); }
     static void storeFormats(const QVariantList &formats) { UserDefaults::standard().setObjectForKey(formats, PrefKey::formats); }
     static QVariantMap format(const QString &modifier, int scalemode, const QVariantMap &entries)
     {
