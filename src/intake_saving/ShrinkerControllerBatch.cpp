@@ -321,8 +321,8 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
             engine->awakeFromNib();
             // The workers share the cores between them.
             engine->setThreadCount(std::max(1, hardwareThreads() / batchWorkers()));
-            // Each picture is dropped once its outputs are made; keeping its levels only
-            // costs memory and time.
+            // Each picture is dropped once its outputs are made; keeping its levels would
+            // only hold memory.
             engine->setCachesLevels(false);
             batchRunner_->engines.push_back(std::move(engine));
         }
