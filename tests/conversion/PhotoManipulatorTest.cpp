@@ -214,9 +214,10 @@ TEST_F(DriverTest, WhatMakesNoOutputIsLoggedAndLeavesNoStaleFile)
         writeMarker(file);
         LogCapture log;
         engine.convertNSImageForWebWithSettings(flatPicture(30, 20, {1, 2, 3}), c.settings);
-        ASSERT_EQ(log.messages().size(), c.log.size()) << log.messages().join('\n').toStdString();
+        const QStringList lines = log.messages();
+        ASSERT_EQ(lines.size(), c.log.size()) << lines.join('\n').toStdString();
         for (int i = 0; i < c.log.size(); ++i) {
-            const QString &want = c.log[i], &got = log.messages()[i];
+            const QString &want = c.log[i], &got = lines[i];
             EXPECT_TRUE(want == error ? got == error + file : want.endsWith('*') ? got.startsWith(want.chopped(1)) : got == want)
                 << got.toStdString();
         }
@@ -303,7 +304,8 @@ TEST_F(DriverTest, SettingsLoadTheEngineFields)
     engine.convertNSImageForWebWithSettings(picture, settings);
     EXPECT_EQ(engine.intensity, 2.0f);
     // The chain the fields now compose.
-    const auto colour = stepsOf(engine.composeImageNewSize(picture, QSizeF(20, 20)), FilterImage::Kind::Colour);
+    const FilterImagePtr chain = engine.composeImageNewSize(picture, QSizeF(20, 20));
+    const auto colour = stepsOf(chain, FilterImage::Kind::Colour);
     ASSERT_FALSE(colour.empty());
     EXPECT_EQ(colour.front()->colourOp().kind, ColourOp::Kind::ColorPosterize);
     EXPECT_EQ(colour.front()->colourOp().levels, 12.0);
