@@ -302,8 +302,8 @@ TEST(TiffDecoding, PagesLayoutsDepthsAndCompressions)
          {199, 100, 0, 128}, 1},
         {"CMYK", with<TiffPageSpec>([](auto &o) { o.pixels = flat(40, 20, {0, 255, 0, 0}); o.cmyk = true; }), {255, 0, 255, 255}, 2},
     };
-    for (const auto &[name, spec, want, tolerance] : single) {
-        auto pixels = onlyPixels(TestPictures::tiff({spec}));
+    for (const auto &[name, page, want, tolerance] : single) {
+        auto pixels = onlyPixels(TestPictures::tiff({page}));
         ASSERT_TRUE(pixels) << name;
         EXPECT_EQ(pixels->channels, want.a == 255 ? 3 : 4) << name;
         expectNear(at(*pixels, 20, 10), want, tolerance, name);
