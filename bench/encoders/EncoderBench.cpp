@@ -15,7 +15,6 @@
 // processor time is the steadier figure.
 
 #include "ImageEncoders.h"
-#include "OutputFileType.h"
 #include "PhotoManipulator.h"
 #include "Picture.h"
 #include "SizeBudget.h"

@@ -4,7 +4,7 @@
 //
 // usage: preview_bench PHOTO [RUNS]   (writes only below a temporary folder)
 
-#include "OutputFileType.h"
+#include "ImageEncoders.h"
 #include "PhotoManipulator.h"
 #include "Picture.h"
 #include "UserDefaults.h"

@@ -9,7 +9,7 @@
 
 #include "Controls.h"
 #include "FormatManager.h"
-#include "OutputFileType.h"
+#include "ImageEncoders.h"
 #include "Picture.h"
 #include "ShrinkerController.h"
 #include "UserDefaults.h"

@@ -2,7 +2,7 @@
 
 #include "ConvertOptions.h"
 #include "ConvertSettings.h"
-#include "OutputFileType.h"
+#include "ImageEncoders.h"
 #include "Parallel.h"
 #include "PhotoManipulator.h"
 #include "SizeFitting.h"

@@ -5,7 +5,6 @@
 #include "FloatEquality.h"
 #include "ImageEncoders.h"
 #include "Log.h"
-#include "OutputFileType.h"
 #include "Picture.h"
 #include "PlistValue.h"
 #include "Renderer.h"

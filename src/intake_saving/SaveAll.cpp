@@ -2,7 +2,7 @@
 
 #include "FileSizeBudget.h"
 #include "Log.h"
-#include "OutputFileType.h"
+#include "ImageEncoders.h"
 #include "PhotoManipulator.h"
 #include "Picture.h"
 #include "PlistValue.h"

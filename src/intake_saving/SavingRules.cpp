@@ -1,6 +1,6 @@
 #include "SavingRules.h"
 
-#include "OutputFileType.h"
+#include "ImageEncoders.h"
 #include "PlistValue.h"
 #include "SizeFitting.h"
 

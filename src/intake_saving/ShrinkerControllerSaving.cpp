@@ -5,7 +5,7 @@
 
 #include "FileSizeBudget.h"
 #include "Log.h"
-#include "OutputFileType.h"
+#include "ImageEncoders.h"
 #include "Preferences.h"
 #include "SaveAll.h"
 #include "SavingJob.h"

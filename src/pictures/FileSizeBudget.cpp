@@ -1,6 +1,6 @@
 #include "FileSizeBudget.h"
 
-#include "OutputFileType.h"
+#include "ImageEncoders.h"
 #include "UserDefaults.h"
 
 namespace FileSizeBudget {

@@ -9,7 +9,7 @@
 #include "Log.h"
 #include "Manual.h"
 #include "NamedImage.h"
-#include "OutputFileType.h"
+#include "ImageEncoders.h"
 #include "PixelCount.h"
 #include "PlistValue.h"
 #include "QP_ImageView.h"

@@ -6,7 +6,7 @@
 #include "Controls.h"
 #include "FileSizeBudget.h"
 #include "ImageWellArea.h"
-#include "OutputFileType.h"
+#include "ImageEncoders.h"
 #include "PlistValue.h"
 #include "QP_ImageView.h"
 #include "Preferences.h"

@@ -4,7 +4,7 @@
 
 #include "Controls.h"
 #include "Log.h"
-#include "OutputFileType.h"
+#include "ImageEncoders.h"
 #include "PlistValue.h"
 #include "Preferences.h"
 #include "SizeFitting.h"

@@ -6,7 +6,6 @@
 #include "ConversionTestSupport.h"
 #include "FileSizeBudget.h"
 #include "Log.h"
-#include "OutputFileType.h"
 #include "PhotoManipulator.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"

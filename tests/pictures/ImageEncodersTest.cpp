@@ -1,5 +1,4 @@
 #include "ImageEncoders.h"
-#include "OutputFileType.h"
 #include "Log.h"
 #include "TestPictures.h"
 #include "TiffStream.h"

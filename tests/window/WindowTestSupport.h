@@ -4,7 +4,7 @@
 #include "AppPaths.h"
 #include "Controls.h"
 #include "Log.h"
-#include "OutputFileType.h"
+#include "ImageEncoders.h"
 #include "Picture.h"
 #include "Preferences.h"
 #include "QP_ImageView.h"
