@@ -248,6 +248,9 @@ ConvertedPicture convertPicture(PhotoManipulator &engine, std::mutex &conversion
         converted.preview = engine.encodedOutputForNSImageWithSettings(converted.picture, step.previewSettings, step.save.outputOptions()).bytes;
     else if (!converted.made.outputs.empty())
         converted.preview = converted.made.outputs.front().bytes;
+    // The window holds the picture to show it until the next one; its pixels, the bulk of a
+    // batch's memory, are not needed for that.
+    converted.picture->releaseKeptPixels();
     return converted;
 }
 
@@ -293,10 +296,9 @@ bool ShrinkerController::batchIsRunning() const
 
 void ShrinkerController::waitForBatch()
 {
-    while (batchIsRunning()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
+    // The batch's drain timer wakes this loop while the batch runs.
+    while (batchIsRunning())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void ShrinkerController::cancelBatch()
@@ -348,7 +350,10 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
     progressIndicator->setRange(0, count);
     showProgress(progressIndicator, 0, count);
     runner.thread = std::thread([this, &runner, list, folder, snapshot, count] {
-        OrderedWork<ConvertedPicture> work(count, int(runner.engines.size()), int(runner.engines.size()) + 1,
+        // Finished pictures hold only their encoded outputs, so workers may run well ahead of
+        // the writing: a large photo then does not leave the other workers idle behind it.
+        const int workers = int(runner.engines.size());
+        OrderedWork<ConvertedPicture> work(count, workers, 3 * workers,
                                            [&](int index, int worker, const std::atomic<bool> &stop) {
                                                return convertPicture(*runner.engines[size_t(worker)], conversionMutex, snapshot,
                                                                      list.at(index), folder, stop);
@@ -422,9 +427,16 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
                 unwritten.insert(unwritten.end(), outcome.unwritten.begin(), outcome.unwritten.end());
                 overBudget.insert(overBudget.end(), outcome.overBudget.begin(), outcome.overBudget.end());
             }
-            runner.post([this, preview = converted->preview, displaySize = converted->size, i, count] {
+            // The last picture the window may stay on is read whole, for the 100 % view.
+            const bool readWhole = !name.isEmpty() || i + 1 == count;
+            runner.post([this, preview = converted->preview, displaySize = converted->size, i, count, readWhole] {
                 if (!preview.isEmpty()) {
-                    QPixmap pixmap = QPixmap::fromImage(previewImageFromBytes(preview));
+                    // A picture shown only in passing, fitted, is read at the size it is shown.
+                    QSize atMost;
+                    if (!readWhole && imageWell->zoom() == QP_ImageView::Zoom::Fit)
+                        atMost = (displaySize.scaled(imageWell->contentsRect().size(), Qt::KeepAspectRatio).boundedTo(displaySize)
+                                  * imageWell->devicePixelRatioF()).toSize();
+                    QPixmap pixmap = QPixmap::fromImage(previewImageFromBytes(preview, atMost));
                     if (displaySize.width() >= 1.0 && !pixmap.isNull())
                         pixmap.setDevicePixelRatio(double(pixmap.width()) / displaySize.width());
                     if (!pixmap.isNull())

@@ -132,6 +132,12 @@ QString EncodedBitmapRep::failure() const
     return failure_;
 }
 
+void EncodedBitmapRep::releaseKeptPixels() const
+{
+    std::lock_guard lock(mutex_);
+    decoded_ = {};
+}
+
 std::shared_ptr<const PixelBuffer> EncodedBitmapRep::decodeLocked(int shift) const
 {
     if (decoded_[size_t(shift)])
@@ -162,6 +168,12 @@ std::shared_ptr<const PixelBuffer> EncodedBitmapRep::decodeLocked(int shift) con
 }
 
 // ---------------------------------------------------------------- PDF
+
+void PdfImageRep::releaseKeptPixels() const
+{
+    std::lock_guard lock(cacheMutex_);
+    cached_.reset();
+}
 
 namespace {
 

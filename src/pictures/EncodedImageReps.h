@@ -47,6 +47,7 @@ public:
     std::shared_ptr<const PixelBuffer> pixelsReduced(int shift) const override;
 
     QString failure() const override;
+    void releaseKeptPixels() const override;
 
     // Decodes now (reading a file at once); false with a log line when that fails.
     bool decodeNow() const { return pixels() != nullptr; }
@@ -80,6 +81,7 @@ public:
     QSizeF size() const override { return points_; }
     std::shared_ptr<const PixelBuffer> pixels() const override { return nullptr; }
     std::shared_ptr<const PixelBuffer> render(int width, int height) const override;
+    void releaseKeptPixels() const override;
 
     // The helper that draws pages: beside our own program, else where the build made it.
     static QString helperPath();

@@ -215,3 +215,11 @@ void Picture::setCachedData(const std::string &key, std::shared_ptr<void> data) 
     std::lock_guard lock(cacheMutex_);
     cache_[key] = std::move(data);
 }
+
+void Picture::releaseKeptPixels() const
+{
+    for (const auto &rep : representations_)
+        rep->releaseKeptPixels();
+    const std::lock_guard<std::mutex> lock(cacheMutex_);
+    cache_.clear();
+}

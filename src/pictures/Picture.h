@@ -41,6 +41,8 @@ public:
     // Once the pixels could not be had, why (worded to follow the file's name); empty
     // before that, and for representations that do not say.
     virtual QString failure() const { return {}; }
+    // Drops pixels kept from earlier decodes or drawings; the next request makes them again.
+    virtual void releaseKeptPixels() const {}
 };
 
 // A bitmap representation over pixels already in memory.
@@ -92,6 +94,9 @@ public:
     // preview that renders the same picture again and again); released with the picture.
     std::shared_ptr<void> cachedData(const std::string &key) const;
     void setCachedData(const std::string &key, std::shared_ptr<void> data) const;
+    // Drops every decoded, drawn or derived pixel the picture keeps (a batch is done with a
+    // picture long before the window lets go of it).
+    void releaseKeptPixels() const;
 
 private:
     Representations representations_;

@@ -174,8 +174,9 @@ public:
     void showPreviewFile(const QString &path, QSizeF displaySize, const PixelBuffer *encodedPixels = nullptr);
     // "%qi kb" for a size in bytes, in whole kibibytes rounded down.
     static QString fileSizeText(qint64 bytes);
-    // A preview file's bytes as a picture to show; null when they cannot be read.
-    static QImage previewImageFromBytes(const QByteArray &bytes);
+    // A preview file's bytes as a picture to show; null when they cannot be read. With
+    // `atMost`, a larger JPEG or PNG is read shrunk to fit it (JPEG's reduced decoding).
+    static QImage previewImageFromBytes(const QByteArray &bytes, QSize atMost = QSize());
     // How long the latest render took, in milliseconds (0 before the first).
     double lastRenderMilliseconds() const { return lastRenderMilliseconds_; }
     // While the latest render took at most this long, the preview follows a slider drag;

@@ -68,13 +68,15 @@ QImage imageFromPixels(const PixelBuffer &pixels)
 
 } // namespace
 
-QImage ShrinkerController::previewImageFromBytes(const QByteArray &bytes)
+QImage ShrinkerController::previewImageFromBytes(const QByteArray &bytes, QSize atMost)
 {
     // Qt reads the jpeg and png previews quickly; the program's own codecs read the rest.
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader reader(&buffer);
     reader.setAutoTransform(false);
+    if (const QSize full = reader.size(); !atMost.isEmpty() && full.isValid() && (full.width() > atMost.width() || full.height() > atMost.height()))
+        reader.setScaledSize(full.scaled(atMost, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     const QImage image = reader.read();
     if (!image.isNull())
         return image;
