@@ -9,39 +9,29 @@
 
 using PreferencesTest = FreshDefaultsTest;
 
-TEST_F(PreferencesTest, FirstRunWritesEveryValueWithItsTypeAndLeavesStoredOnesAlone)
+TEST_F(PreferencesTest, FirstRunWritesWhatIsMissingWithItsTypeAndLeavesStoredValuesAlone)
 {
     UserDefaults &d = UserDefaults::standard();
     d.setObjectForKey(QVariantList{1}, PrefKey::fileFormat);
     d.setObjectForKey(QStringLiteral("no"), PrefKey::constrain);
-    writeFirstRunValues(d, [] { return 1.0; });
+    writeFirstRunValues(d, [] { return 2.0; });
+    // Stored files of other versions read these by type: a text, a float, a whole number, a truth value.
     const std::pair<QString, QVariant> values[] = {
-        {PrefKey::outputWidth, QStringLiteral("125")},  {PrefKey::outputHeight, QStringLiteral("125")},
-        {PrefKey::qualityValue, 98.37359619140625f},    {PrefKey::sharpeningValue, 0.24f},
-        {PrefKey::create2xVersion, true},               {PrefKey::create3xVersion, true},
-        {PrefKey::warnAboutUpscaling, true},            {PrefKey::retinaDisplay, false},
-        {PrefKey::makeDirectoryForBatch, qint64(1)},    {PrefKey::resetSliders, qint64(1)},
-        {PrefKey::keepFilesUnderBudget, false},         {PrefKey::fileSizeBudget, qint64(100)},
-        {PrefKey::fileFormat, QVariantList{1}},         {PrefKey::constrain, QStringLiteral("no")},
+        {PrefKey::outputWidth, QStringLiteral("125")},    {PrefKey::qualityValue, 98.37359619140625f},
+        {PrefKey::makeDirectoryForBatch, qint64(1)},      {PrefKey::create2xVersion, true},
+        {PrefKey::fileFormat, QVariantList{1}},           {PrefKey::constrain, QStringLiteral("no")},
     };
     for (const auto &[key, value] : values) {
         EXPECT_EQ(d.objectForKey(key), value) << key.toStdString();
         EXPECT_EQ(d.objectForKey(key).typeId(), value.typeId()) << key.toStdString();
     }
     EXPECT_FALSE(d.hasObjectForKey(PrefKey::adjustmentDefaults));
-    EXPECT_FALSE(d.hasObjectForKey(PrefKey::fillcolour));
-    d.removeObjectForKey(PrefKey::fileFormat);
-    writeFirstRunValues(d, [] { return 1.0; });
-    EXPECT_EQ(d.objectForKey(PrefKey::fileFormat), QVariant(qint64(0)));
-}
-
-TEST_F(PreferencesTest, HighDensityScreenLeavesRetinaAbsentUntilAStandardOne)
-{
-    UserDefaults &d = UserDefaults::standard();
-    writeFirstRunValues(d, [] { return 2.0; });
+    // A high-density screen leaves "retinaDisplay" absent until a standard one.
     EXPECT_FALSE(d.hasObjectForKey(PrefKey::retinaDisplay));
+    d.removeObjectForKey(PrefKey::fileFormat);
     writeFirstRunValues(d, [] { return 1.000009; });
     EXPECT_EQ(d.objectForKey(PrefKey::retinaDisplay), QVariant(false));
+    EXPECT_EQ(d.objectForKey(PrefKey::fileFormat), QVariant(qint64(0)));
     d.setObjectForKey(true, PrefKey::retinaDisplay);
     writeFirstRunValues(d, [] { return 1.0; });
     EXPECT_EQ(d.objectForKey(PrefKey::retinaDisplay), QVariant(true));

@@ -1,13 +1,10 @@
 #include "WindowTestSupport.h"
 
-class PresetsTest : public WindowTest {
+class PresetsTest : public ShownWindowTest {
 protected:
-    void SetUp() override
+    // Away from every preset position, with an effect chosen.
+    void moveEverything()
     {
-        WindowTest::SetUp();
-        launch();
-        controller->uiWindow->show();
-        // Away from every preset position, with an effect chosen.
         for (ValueSlider *slider : sliders())
             slider->setFloatValue(slider->floatMinimum());
         selectItemWithTag(controller->filterPopUp, 3);
@@ -29,30 +26,31 @@ protected:
     }
 };
 
-TEST_F(PresetsTest, DefaultsTakeEachStoredEntryWithinTheSlidersAndFactoryValuesForTheRest)
+TEST_F(PresetsTest, EachPresetTakesItsPositionsWithinTheSlidersAndClearsTheEffect)
 {
     namespace K = AdjustmentKey;
     const struct {
         const char *name;
         QVariant record;
+        QPushButton *button;
         std::vector<float> positions;
     } cases[] = {
-        {"no record", QVariant(), {1.0f, 0.0f, 0.2f, 1.0f, 0.0f, 12.68f}},
-        {"two entries", QVariantMap{{K::exposure, 0.7f}, {K::contrast, QStringLiteral("1.25")}},
-         {1.0f, 0.0f, 0.7f, 1.25f, 0.0f, 12.68f}},
+        {"defaults, no record", QVariant(), controller->adjustmentDefaultsButton, {1.0f, 0.0f, 0.2f, 1.0f, 0.0f, 12.68f}},
+        {"defaults, two entries", QVariantMap{{K::exposure, 0.7f}, {K::contrast, QStringLiteral("1.25")}},
+         controller->adjustmentDefaultsButton, {1.0f, 0.0f, 0.7f, 1.25f, 0.0f, 12.68f}},
         // An exposure of 200 stops once reached the engine from here and crashed it.
-        {"beyond the sliders",
+        {"defaults beyond the sliders",
          QVariantMap{{K::saturation, -3.0f}, {K::brightness, QStringLiteral("1e999")}, {K::exposure, 200.0f},
                      {K::contrast, 0.1f}, {K::vibrance, -9.0f}, {K::temperature, 30.0f}},
-         {0.0f, 0.5f, 2.0f, 0.5f, -1.0f, 13.9f}},
+         controller->adjustmentDefaultsButton, {0.0f, 0.5f, 2.0f, 0.5f, -1.0f, 13.9f}},
+        {"zero", QVariantMap{{K::exposure, 0.7f}}, controller->adjustmentZeroButton, {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 12.68f}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         if (c.record.isValid())
             defaults.setObjectForKey(c.record, PrefKey::adjustmentDefaults);
-        selectItemWithTag(controller->filterPopUp, 3);
-        controller->handleControl(controller->filterPopUp);
-        QTest::mouseClick(controller->adjustmentDefaultsButton, Qt::LeftButton);
+        moveEverything();
+        QTest::mouseClick(c.button, Qt::LeftButton);
         EXPECT_EQ(positions(), c.positions);
         EXPECT_EQ(selectedTag(controller->filterPopUp), 0);
         EXPECT_FALSE(controller->filterIntensity->isEnabled());
@@ -61,14 +59,11 @@ TEST_F(PresetsTest, DefaultsTakeEachStoredEntryWithinTheSlidersAndFactoryValuesF
     }
 }
 
-TEST_F(PresetsTest, ZeroPresetIsNeutralAndSavingItReplacesTheRecord)
+TEST_F(PresetsTest, SavingReplacesTheRecordAndResetSlidersTwoClearsSharpeningWithoutStoringIt)
 {
-    defaults.setObjectForKey(QVariantMap{{AdjustmentKey::exposure, 0.7f}, {QStringLiteral("old"), 1}},
-                             PrefKey::adjustmentDefaults);
-    QTest::mouseClick(controller->adjustmentZeroButton, Qt::LeftButton);
-    EXPECT_EQ(positions(), (std::vector<float>{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 12.68f}));
-    EXPECT_EQ(selectedTag(controller->filterPopUp), 0);
-
+    defaults.setObjectForKey(QVariantMap{{QStringLiteral("old"), 1}}, PrefKey::adjustmentDefaults);
+    moveEverything();
+    controller->exposureSlider->setFloatValue(0.0f);
     QTest::mouseClick(controller->saveAdjustmentDefaultsButton, Qt::LeftButton);
     const QVariantMap record = defaults.dictionaryForKey(PrefKey::adjustmentDefaults);
     EXPECT_EQ(record.size(), 6);
@@ -77,16 +72,12 @@ TEST_F(PresetsTest, ZeroPresetIsNeutralAndSavingItReplacesTheRecord)
     controller->exposureSlider->setFloatValue(1.0f);
     controller->setAdjustmentDefaults();
     EXPECT_EQ(controller->exposureSlider->floatValue(), 0.0f); // not the factory 0.2 any more
-}
 
-TEST_F(PresetsTest, ResetSlidersTwoClearsSharpeningInBothPresetsWithoutStoringIt)
-{
-    defaults.setIntegerForKey(2, PrefKey::resetSliders);
-    controller->setAdjustmentDefaults();
-    EXPECT_EQ(controller->sharpenSlider->floatValue(), 0.0f);
-    controller->sharpenSlider->setFloatValue(1.0f);
-    defaults.setIntegerForKey(5, PrefKey::resetSliders);
-    controller->setAdjustmentZeros();
-    EXPECT_EQ(controller->sharpenSlider->floatValue(), 0.0f);
+    for (const int reset : {2, 5}) { // any value above 1 clears it
+        defaults.setIntegerForKey(reset, PrefKey::resetSliders);
+        controller->sharpenSlider->setFloatValue(1.0f);
+        reset == 2 ? controller->setAdjustmentDefaults() : controller->setAdjustmentZeros();
+        EXPECT_EQ(controller->sharpenSlider->floatValue(), 0.0f) << reset;
+    }
     EXPECT_EQ(defaults.floatForKey(PrefKey::sharpeningValue), 0.24f);
 }

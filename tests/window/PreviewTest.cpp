@@ -2,23 +2,7 @@
 
 #include "ImageWellArea.h"
 
-#include <QScrollBar>
-#include <QTemporaryDir>
-#include <QWindow>
-
 #include <cmath>
-
-namespace {
-
-QSize pixelSizeOf(const QString &path)
-{
-    if (const QSize web = webPictureSize(path); web.isValid())
-        return web;
-    const std::shared_ptr<const Picture> picture = Picture::readFile(path);
-    return picture ? picture->sourcePixelSize() : QSize();
-}
-
-} // namespace
 
 class PreviewTest : public WindowTest {
 protected:
@@ -26,6 +10,7 @@ protected:
     {
         WindowTest::SetUp();
         launch();
+        QTest::mouseClick(controller->constrain, Qt::LeftButton); // free proportions: the fields stay
     }
     void render(int width, int height)
     {
@@ -33,19 +18,23 @@ protected:
         controller->sizeFieldH->setText(QString::number(height));
         controller->updateOutputImage();
     }
-    QSizeF shownSize() const { return controller->imageWell->image().deviceIndependentSize(); }
-    QSize shownPixels() const { return controller->imageWell->image().size(); }
-    QString sizeLabelOf(const QString &path) const { return ShrinkerController::fileSizeText(QFileInfo(path).size()); }
+    // The preview file's pixels, its size in the label, and the well's picture in pixels and points.
+    void expectShown(const QString &path, QSize pixels, QSizeF size)
+    {
+        const std::shared_ptr<const Picture> read = Picture::readFile(path); // TIFF too
+        const QSize web = webPictureSize(path);
+        EXPECT_EQ(web.isValid() ? web : read ? read->sourcePixelSize() : QSize(), pixels);
+        EXPECT_EQ(controller->tfFileSize->text(), ShrinkerController::fileSizeText(QFileInfo(path).size()));
+        EXPECT_EQ(controller->imageWell->image().size(), pixels);
+        EXPECT_EQ(controller->imageWell->image().deviceIndependentSize(), size);
+    }
 };
 
 TEST_F(PreviewTest, SizeLabelCountsWholeKibibytesOfTheFile)
 {
     const QString path = tempPreviewPath(0);
     for (const auto &[bytes, text] : {std::pair{1023, "0 kb"}, std::pair{2048, "2 kb"}, std::pair{1049599, "1024 kb"}}) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QByteArray(bytes, 'x'));
-        file.close();
+        replaceFileContents(path, QByteArray(bytes, 'x'));
         controller->showPreviewFile(path, QSizeF(100, 100)); // no picture in it: the label still follows
         EXPECT_EQ(controller->tfFileSize->text(), QString::fromLatin1(text));
     }
@@ -71,20 +60,22 @@ TEST_F(PreviewTest, SettingsComeFromTheControls)
         EXPECT_EQ(settings.value(QString::fromLatin1(key)), value) << key;
 }
 
-TEST_F(PreviewTest, EachFileTypeRendersIntoItsOwnTempFile)
+TEST_F(PreviewTest, EachFileTypeRendersIntoItsOwnTempFileAtTheScreensDensity)
 {
-    QTest::mouseClick(controller->constrain, Qt::LeftButton); // free proportions: the fields stay
+    // Before any picture nothing renders.
+    controller->updateOutputImage();
+    EXPECT_TRUE(controller->tfFileSize->text().isEmpty());
+    EXPECT_EQ(controller->imageWell->property("namedImage"), QVariant(QStringLiteral("drop-files")));
+    EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(0)));
+
     controller->inputImage = picture(300, 200);
     // Each type at its own width, so a preview left over from the type before shows.
     for (int type : {1, 2, 3, 4, 0}) {
+        SCOPED_TRACE(type);
         const int width = 100 + 10 * type;
         defaults.setIntegerForKey(type, PrefKey::fileFormat);
         render(width, 80);
-        const QString path = tempPreviewPath(type);
-        EXPECT_EQ(pixelSizeOf(path), QSize(width, 80)) << type;
-        EXPECT_EQ(controller->tfFileSize->text(), sizeLabelOf(path)) << type;
-        EXPECT_EQ(shownPixels(), QSize(width, 80)) << type;
-        EXPECT_EQ(shownSize(), QSizeF(width, 80)) << type;
+        expectShown(tempPreviewPath(type), QSize(width, 80), QSizeF(width, 80));
     }
     for (int type : {1, 2, 3, 4}) // the earlier types' files stay until the next start-up
         EXPECT_TRUE(QFileInfo::exists(tempPreviewPath(type))) << type;
@@ -98,113 +89,70 @@ TEST_F(PreviewTest, EachFileTypeRendersIntoItsOwnTempFile)
         render(width, 80);
         EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(0))) << type;
         EXPECT_EQ(controller->tfFileSize->text(), label) << type;
-        EXPECT_EQ(shownSize(), QSizeF(100, 80)) << type;
+        EXPECT_EQ(controller->imageWell->image().deviceIndependentSize(), QSizeF(100, 80)) << type;
     }
-}
 
-TEST_F(PreviewTest, RenderBeforeAnyPictureChangesNothing)
-{
-    controller->updateOutputImage();
-    EXPECT_TRUE(controller->tfFileSize->text().isEmpty());
-    EXPECT_EQ(controller->imageWell->property("namedImage"), QVariant(QStringLiteral("drop-files")));
-    for (int type : {0, 1, 2})
-        EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(type)));
-}
-
-TEST_F(PreviewTest, HighDensityOverrideRendersTwiceThePixelsAtTheSameSize)
-{
-    QTest::mouseClick(controller->constrain, Qt::LeftButton);
-    controller->inputImage = picture(1000, 750);
+    // The high-density override renders twice the pixels, shown at the same size.
+    defaults.setIntegerForKey(0, PrefKey::fileFormat);
     for (const bool dense : {true, false}) {
+        SCOPED_TRACE(dense);
         defaults.setBoolForKey(dense, PrefKey::retinaDisplay);
         render(400, 300);
-        const QSize pixels = dense ? QSize(800, 600) : QSize(400, 300);
-        EXPECT_EQ(pixelSizeOf(tempPreviewPath(0)), pixels);
-        EXPECT_EQ(shownPixels(), pixels);
-        EXPECT_EQ(shownSize(), QSizeF(400, 300));
-        EXPECT_EQ(controller->tfFileSize->text(), sizeLabelOf(tempPreviewPath(0)));
+        expectShown(tempPreviewPath(0), dense ? QSize(800, 600) : QSize(400, 300), QSizeF(400, 300));
     }
 }
 
-// The preview fitted to the well or at 100 % with scrolling, chosen by the keys or the
-// buttons beside the well; either way the well holds the encoded output itself.
-class PreviewZoomTest : public PreviewTest {
-protected:
-    void SetUp() override
-    {
-        PreviewTest::SetUp();
-        controller->uiWindow->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->uiWindow));
-        QTest::mouseClick(controller->constrain, Qt::LeftButton);
-    }
-    QScrollBar *across() const { return controller->wellArea->horizontalScrollBar(); }
-    QScrollBar *down() const { return controller->wellArea->verticalScrollBar(); }
-    // The part of the picture the person sees, in the well area's viewport.
-    QRectF visibleImage() const
-    {
-        QWidget *viewport = controller->wellArea->viewport();
-        const QRectF drawn = controller->imageWell->imageRect().translated(controller->imageWell->mapTo(viewport, QPoint(0, 0)));
-        return drawn.intersected(QRectF(viewport->rect()));
-    }
-    QToolButton *buttonFor(QAction *item) const
-    {
-        for (auto *button : controller->uiWindow->findChildren<QToolButton *>())
-            if (button->defaultAction() == item)
-                return button;
-        return nullptr;
-    }
-};
-
-TEST_F(PreviewZoomTest, FitShowsAllOfALargePreviewAndOneHundredPercentScrollsThroughIt)
+// The preview fitted to the well or at 100 % with scrolling; either way the well holds the
+// encoded output itself.
+TEST_F(PreviewTest, FitShowsAllOfALargePreviewAndOneHundredPercentScrollsThroughIt)
 {
+    controller->uiWindow->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->uiWindow));
+    QScrollBar *across = controller->wellArea->horizontalScrollBar();
+    QScrollBar *down = controller->wellArea->verticalScrollBar();
+    QWidget *viewport = controller->wellArea->viewport();
+    const auto visible = [&] { // the part of the picture the person sees
+        const QPoint origin = controller->imageWell->mapTo(viewport, QPoint(0, 0));
+        return controller->imageWell->imageRect().translated(origin).intersected(QRectF(viewport->rect()));
+    };
     controller->inputImage = picture(1600, 1200);
     render(1500, 1000);
     const QSizeF whole = controller->imageWell->imageRect().size();
     ASSERT_LT(controller->imageWell->shownScale(), 1.0) << "fitted by default";
-    EXPECT_EQ(visibleImage().size(), whole) << "every part of it shows";
+    EXPECT_EQ(visible().size(), whole) << "every part of it shows";
     EXPECT_EQ(whole.width() / whole.height(), 1.5);
     EXPECT_EQ(controller->zoomLabel->text(), QStringLiteral("shown at %1 %").arg(std::lround(whole.width() / 15.0)));
 
     QTest::keyClick(controller->uiWindow, Qt::Key_1, Qt::ControlModifier);
     EXPECT_EQ(controller->imageWell->imageRect().size(), QSizeF(1500, 1000));
-    const QSize viewport = controller->wellArea->viewport()->size();
-    EXPECT_EQ(across()->maximum(), 1500 - viewport.width());
-    EXPECT_EQ(down()->maximum(), 1000 - viewport.height());
-    EXPECT_EQ(across()->value(), across()->maximum() / 2) << "it opens on the middle";
+    EXPECT_EQ(across->maximum(), 1500 - viewport->width());
+    EXPECT_EQ(down->maximum(), 1000 - viewport->height());
+    EXPECT_EQ(across->value(), across->maximum() / 2) << "it opens on the middle";
     // The encoded output, pixel for pixel, is what the well holds.
     EXPECT_EQ(controller->imageWell->image().toImage().convertToFormat(QImage::Format_RGB32),
               QImage(tempPreviewPath(0)).convertToFormat(QImage::Format_RGB32));
 
     // Scrolled to the end, the last columns and rows are in sight, and a new render keeps the place.
-    across()->setValue(across()->maximum());
-    down()->setValue(down()->maximum());
-    EXPECT_EQ(visibleImage().bottomRight(), QPointF(viewport.width(), viewport.height()));
+    across->setValue(across->maximum());
+    down->setValue(down->maximum());
+    EXPECT_EQ(visible().bottomRight(), QPointF(viewport->width(), viewport->height()));
     controller->qualitySlider->setFloatValue(60.0f);
     controller->handleControl(controller->qualitySlider);
-    EXPECT_EQ(across()->value(), across()->maximum());
+    EXPECT_EQ(across->value(), across->maximum());
 
     // A smaller output shows at its own size in both modes, centred with no scrolling.
     render(200, 100);
-    EXPECT_EQ(across()->maximum(), 0);
-    EXPECT_EQ(visibleImage().size(), QSizeF(200, 100));
+    EXPECT_EQ(across->maximum(), 0);
+    EXPECT_EQ(visible().size(), QSizeF(200, 100));
     QTest::keyClick(controller->uiWindow, Qt::Key_0, Qt::ControlModifier);
     EXPECT_EQ(controller->imageWell->shownScale(), 1.0) << "never enlarged to fit";
     EXPECT_EQ(controller->zoomLabel->text(), QStringLiteral("shown at 100 %"));
-
-    // The buttons beside the well choose the same.
-    render(1500, 1000);
-    ASSERT_NE(buttonFor(controller->zoomToActualSizeItem), nullptr);
-    QTest::mouseClick(buttonFor(controller->zoomToActualSizeItem), Qt::LeftButton);
-    EXPECT_GT(across()->maximum(), 0);
-    QTest::mouseClick(buttonFor(controller->zoomToFitItem), Qt::LeftButton);
-    EXPECT_EQ(across()->maximum(), 0);
-    EXPECT_EQ(visibleImage().size(), controller->imageWell->imageRect().size());
 }
 
-TEST_F(PreviewZoomTest, TheTitleNamesThePictureAndItsPixelSize)
+TEST_F(PreviewTest, TheTitleNamesThePictureAndItsPixelSize)
 {
+    controller->uiWindow->show();
     EXPECT_EQ(controller->uiWindow->windowHandle()->title(), QStringLiteral("Quillpane"));
-    QTemporaryDir folder;
     const struct {
         const char *name; // empty: a picture without a file
         QSize pixels;

@@ -12,20 +12,8 @@
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMainWindow>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTest>
-#include <QToolButton>
+#include <QtWidgets>
 
 #include <memory>
 #include <ostream>
@@ -42,6 +30,13 @@ inline void typeInto(QLineEdit *field, const QString &text)
     field->selectAll();
     QTest::keyClicks(field, text);
     QTest::keyClick(field, Qt::Key_Return);
+}
+
+inline void replaceFileContents(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(bytes);
 }
 
 class WindowTest : public FreshDefaultsTest {
@@ -64,13 +59,15 @@ protected:
         controller->mainScreenScale = [this] { return screenScale; };
     }
     // Start-up as the program runs it.
-    void launch()
+    void launch(bool show = false)
     {
         controller->manipulator.awakeFromNib();
         controller->awakeFromNib();
         controller->applicationDidFinishLaunching();
+        if (show)
+            controller->uiWindow->show();
     }
-    // A plain picture of the given pixel size, with a gradient so encoders have work.
+    // A gradient, so encoders have work.
     static std::shared_ptr<const Picture> picture(int width, int height)
     {
         QImage image(width, height, QImage::Format_RGB888);
@@ -91,4 +88,14 @@ protected:
     double screenScale = 1.0;
     std::unique_ptr<ShrinkerController> controller;
     UserDefaults &defaults = UserDefaults::standard();
+};
+
+// Launched and shown at the start of each test.
+class ShownWindowTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        launch(true);
+    }
 };
