@@ -249,9 +249,6 @@ TEST_F(BadInputTest, HostileFilesAreRefused)
         files.push_back({QStringLiteral("empty.") + type, {}, "the file is empty"});
     const QByteArray zeros(64, '\0');
     const std::pair<const char *, QByteArray> impostors[] = {
-        {"notes.jpg", "These are notes, not a picture.\n"},
-        {"page.png", "<!DOCTYPE html><html><body><img src=photo.png></body></html>\n"},
-        {"archive.tif", QByteArray("PK\x03\x04\x14\x00\x00\x00\x08\x00", 10) + QByteArray(200, 'x')},
         {"program.gif", bytesOf(QStringLiteral(QP_READ_PICTURE)).left(4096)},
         {"noise.pdf", QByteArray(3000, '\x9c')},
         {"almost.eps", "%!PS-Adobe-3.0\nno bounding box here\nshowpage\n"},

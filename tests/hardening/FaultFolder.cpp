@@ -38,8 +38,6 @@ QString FaultFolder::whyNoSmallFileSystem()
 
 FaultFolder::~FaultFolder()
 {
-    if (chmodded_)
-        QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     unpinAll();
     if (mounted_)
         umount2(QFile::encodeName(path_).constData(), MNT_DETACH);
@@ -63,13 +61,8 @@ bool FaultFolder::setReadOnly(bool readOnly, QString *why)
         return mount(nullptr, QFile::encodeName(path_).constData(), nullptr, flags, nullptr) == 0
             || failed(why, QStringLiteral("cannot remount ") + path_);
     }
-    if (geteuid() == 0) {
-        *why = QStringLiteral("root ignores permissions and no mount can be made");
-        return false;
-    }
-    const QFile::Permissions permissions = QFile::ReadOwner | QFile::ExeOwner | (readOnly ? QFile::Permissions() : QFile::WriteOwner);
-    chmodded_ = readOnly;
-    return QFile::setPermissions(path_, permissions) || failed(why, QStringLiteral("cannot change the permissions of ") + path_);
+    *why = QStringLiteral("only a mounted folder turns read-only for root and the program alike");
+    return false;
 }
 
 bool FaultFolder::pinWritable(const QString &file, QString *why)

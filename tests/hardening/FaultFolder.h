@@ -1,6 +1,6 @@
 #pragma once
-// A folder whose file system a test can fill up or make read-only. As root it is a small tmpfs mounted in a mount
-// namespace of the test process's own; without root, read-only falls back to permissions.
+// A folder whose file system a test can fill up or make read-only: as root, a small tmpfs mounted in a mount namespace
+// of the test process's own; without root, a plain folder, and the tests that need a mount are skipped.
 
 #include <QString>
 #include <QStringList>
@@ -26,6 +26,6 @@ public:
 
 private:
     QString path_;
-    bool mounted_ = false, chmodded_ = false;
+    bool mounted_ = false;
     QStringList pinned_;
 };
