@@ -2,24 +2,19 @@
 // process: every one must end in a log line and no picture (or no drawing), without a crash, within a bounded time
 // and peak memory.
 
-#include "Picture.h"
 #include "Sanitizers.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <chrono>
-#include <csignal>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -32,19 +27,14 @@ constexpr long peakLimitKb = 256 * 1024;
 // Enough for the largest buffer a bad header can make us reserve: a decoder that tries more fails in the reader.
 constexpr rlim_t addressLimit = rlim_t(1536) << 20;
 #endif
-constexpr int defaultSeconds = 15;
 // A helper drawing a page of at most 1024 x 1024 is stopped past 512 MB plus 8 bytes a pixel.
 constexpr long helperLimitKb = (512 + 8 + 64) * 1024;
 
-int inputsRead = 0;
-long largestPeakKb = 0, largestHelperPeakKb = 0;
-
 struct Outcome {
     bool finished = false;
-    int exitCode = -1; // minus the signal that ended it
+    int exitCode = -1;
     double seconds = 0;
-    long readerPeakKb = 0; // as the reader reported it, else as the kernel told the parent
-    long helperPeakKb = 0; // the largest of the helpers it ran (Ghostscript, the PDF drawer)
+    long readerPeakKb = 0, helperPeakKb = 0; // as the reader reported them
     QByteArray out, err;
     QStringList lines() const { return QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts); }
 };
@@ -55,66 +45,46 @@ std::ostream &operator<<(std::ostream &os, const Outcome &o)
               << o.helperPeakKb / 1024 << " MB\nout: " << o.out.constData() << "\nerr: " << o.err.constData();
 }
 
+QByteArray bytesOf(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // Runs `reader` on `path` (as the user and group `asUser` when >= 0), killed after `seconds`.
-Outcome runReader(const char *mode, const QString &path, int seconds = defaultSeconds, int asUser = -1,
+Outcome runReader(const char *mode, const QString &path, int seconds = 15, int asUser = -1,
                   const QString &reader = QStringLiteral(QP_READ_PICTURE))
 {
-    ++inputsRead;
-    Outcome o;
-    QTemporaryFile out, err;
-    if (!out.open() || !err.open())
-        return o;
-    const QByteArray program = QFile::encodeName(reader), file = QFile::encodeName(path);
-    char *const arguments[] = {const_cast<char *>(program.constData()), const_cast<char *>(mode), const_cast<char *>(file.constData()), nullptr};
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) { // only async-signal-safe calls until exec
-        dup2(out.handle(), 1);
-        dup2(err.handle(), 2);
+    QProcess process;
+    process.setChildProcessModifier([asUser] { // only async-signal-safe calls until exec
 #ifndef QP_UNDER_ASAN
         const rlimit limit{addressLimit, addressLimit};
         setrlimit(RLIMIT_AS, &limit);
 #endif
         if (asUser >= 0 && (setgroups(0, nullptr) != 0 || setgid(gid_t(asUser)) != 0 || setuid(uid_t(asUser)) != 0))
             _exit(126);
-        execv(program.constData(), arguments);
-        _exit(127);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    process.start(reader, {QString::fromLatin1(mode), path});
+    Outcome o;
+    o.finished = process.waitForFinished(seconds * 1000) && process.exitStatus() == QProcess::NormalExit;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
     }
-    int status = 0;
-    rusage usage{};
-    bool killed = false;
-    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
-        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(seconds) && !killed) {
-            kill(pid, SIGKILL);
-            killed = true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const auto contents = [](const QString &name) {
-        QFile file(name);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    o.out = contents(out.fileName());
-    o.err = contents(err.fileName());
-    o.readerPeakKb = usage.ru_maxrss;
-    const qsizetype report = o.err.lastIndexOf("peak memory: reader ");
-    if (report >= 0) {
-        const QList<QByteArray> words = o.err.mid(report).split('\n').first().split(' ');
-        if (words.size() == 8 && words[3].toLong() > 0) {
-            o.readerPeakKb = words[3].toLong();
-            o.helperPeakKb = words[6].toLong();
-        }
-    }
-    largestPeakKb = std::max(largestPeakKb, o.readerPeakKb);
-    largestHelperPeakKb = std::max(largestHelperPeakKb, o.helperPeakKb);
-    o.finished = !killed && WIFEXITED(status);
-    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    o.seconds = clock.elapsed() / 1000.0;
+    o.exitCode = o.finished ? process.exitCode() : -1;
+    o.out = process.readAllStandardOutput();
+    o.err = process.readAllStandardError();
+    const QList<QByteArray> words = o.err.mid(o.err.lastIndexOf("peak memory: reader ")).split('\n').first().split(' ');
+    o.readerPeakKb = words.size() == 8 && words[0] == "peak" ? words[3].toLong() : peakLimitKb; // no report: a failure
+    o.helperPeakKb = words.size() == 8 && words[0] == "peak" ? words[6].toLong() : 0;
     return o;
 }
 
 // The reader ended by itself, cleanly, in time and within the memory bound.
-void expectBounded(const Outcome &o, int seconds = defaultSeconds)
+void expectBounded(const Outcome &o, int seconds = 15)
 {
     EXPECT_TRUE(o.finished && o.exitCode == 0) << o;
     EXPECT_LT(o.seconds, seconds) << o;
@@ -123,12 +93,12 @@ void expectBounded(const Outcome &o, int seconds = defaultSeconds)
 }
 
 // Bounded, no picture, and a log line naming the file (and `reason`).
-void expectRefused(const Outcome &o, const QString &path, const char *reason = "", int seconds = defaultSeconds)
+void expectRefused(const Outcome &o, const QString &path, const char *reason = "")
 {
-    expectBounded(o, seconds);
+    expectBounded(o);
     EXPECT_EQ(o.lines(), QStringList{QStringLiteral("none")}) << qPrintable(path) << "\n" << o;
-    EXPECT_TRUE(o.err.contains(QStringLiteral("Unable to read picture %1: ").arg(path).toUtf8())) << o;
-    EXPECT_TRUE(o.err.contains(reason)) << reason << "\n" << o;
+    EXPECT_TRUE(o.err.contains(QStringLiteral("Unable to read picture %1: ").arg(path).toUtf8()) && o.err.contains(reason))
+        << reason << "\n" << o;
 }
 
 // Bounded, and whatever came back has no pixels or drawing, with a log line.
@@ -142,13 +112,11 @@ void expectNothingShown(const Outcome &o, const QString &path)
 
 QByteArray seed(const QString &name)
 {
-    QFile file(QStringLiteral(QP_PICTURE_SEEDS "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray bytes = bytesOf(QStringLiteral(QP_PICTURE_SEEDS "/") + name);
+    if (bytes.isEmpty())
         ADD_FAILURE() << "missing seed " << qPrintable(name);
-    return file.readAll();
+    return bytes;
 }
-
-QStringList seedNames() { return QDir(QStringLiteral(QP_PICTURE_SEEDS)).entryList(QDir::Files, QDir::Name); }
 
 // `v` in `bytes` bytes, most significant first unless `little`.
 QByteArray number(quint64 v, int bytes, bool little = false)
@@ -160,28 +128,24 @@ QByteArray number(quint64 v, int bytes, bool little = false)
 }
 QByteArray little(quint64 v, int bytes) { return number(v, bytes, true); }
 
-QByteArray pngChunk(const char *type, const QByteArray &data)
-{
-    const QByteArray body = QByteArray(type) + data;
-    return number(quint32(data.size()), 4) + body + number(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size())), 4);
-}
-
 // A PNG header for width x height RGB, and a zlib stream of the first few rows only.
 QByteArray pngHeaderOnly(quint32 width, quint32 height)
 {
-    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", number(width, 4) + number(height, 4) + QByteArray("\x08\x02\0\0\0", 5))
-         + pngChunk("IDAT", QByteArray::fromHex("789c63600000000100")) + pngChunk("IEND", {});
+    const auto chunk = [](const QByteArray &body) {
+        const auto crc = crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()));
+        return number(quint32(body.size() - 4), 4) + body + number(crc, 4);
+    };
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + chunk("IHDR" + number(width, 4) + number(height, 4) + QByteArray("\x08\x02\0\0\0", 5))
+         + chunk("IDAT" + QByteArray::fromHex("789c63600000000100")) + chunk("IEND");
 }
 
 // The JPEG seed `name` with the size in its start-of-frame marker replaced.
 QByteArray jpegClaiming(const char *name, quint16 width, quint16 height)
 {
     QByteArray bytes = seed(QString::fromLatin1(name));
-    for (qsizetype at = 2; at + 9 < bytes.size() && quint8(bytes[at]) == 0xFF;) {
+    for (qsizetype at = 2; at + 9 < bytes.size() && quint8(bytes[at]) == 0xFF; at += 2 + (quint8(bytes[at + 2]) << 8 | quint8(bytes[at + 3])))
         if (quint8(bytes[at + 1]) >= 0xC0 && quint8(bytes[at + 1]) <= 0xC2)
             return bytes.replace(at + 5, 4, number(height, 2) + number(width, 2));
-        at += 2 + (quint8(bytes[at + 2]) << 8 | quint8(bytes[at + 3]));
-    }
     ADD_FAILURE() << "no start-of-frame marker in " << name;
     return bytes;
 }
@@ -223,8 +187,7 @@ QByteArray eps(const QByteArray &box, const QByteArray &body)
 QByteArray withSizesAt(const char *name, const QByteArray &marker, int skip, const QByteArray &sizes)
 {
     QByteArray bytes = seed(QString::fromLatin1(name));
-    if (!bytes.contains(marker))
-        ADD_FAILURE() << "no " << marker.constData() << " in " << name;
+    EXPECT_TRUE(bytes.contains(marker)) << marker.constData() << " in " << name;
     for (qsizetype at = bytes.indexOf(marker); at >= 0; at = bytes.indexOf(marker, at + 1))
         bytes.replace(at + marker.size() + skip, sizes.size(), sizes);
     return bytes;
@@ -232,84 +195,61 @@ QByteArray withSizesAt(const char *name, const QByteArray &marker, int skip, con
 
 class BadInputTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
     QString write(const QString &name, const QByteArray &bytes)
     {
         QFile file(folder.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << qPrintable(file.fileName());
-        file.write(bytes);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()) << qPrintable(name);
         return file.fileName();
     }
     QTemporaryDir folder;
 };
 
-// The seeds the broken files are made from must read, or the cases would prove nothing; cut at a quarter, half and
-// three quarters, none may show a picture.
+// The seeds the broken files are made from must read, or the cases would prove nothing; under another type's
+// extension too, as the content decides the type. Cut at a quarter, half and three quarters, none may show a picture
+// (by reference the headers may pass; the pixels must not).
 TEST_F(BadInputTest, EverySeedReadsAndNoneCutShortDoes)
 {
-    const QStringList names = seedNames();
+    const QStringList names = QDir(QStringLiteral(QP_PICTURE_SEEDS)).entryList(QDir::Files, QDir::Name);
     ASSERT_GE(names.size(), 30);
     for (const QString &name : names) {
-        const Outcome whole = runReader("read", QStringLiteral(QP_PICTURE_SEEDS "/") + name);
-        --inputsRead; // a valid file: not counted as a bad input
+        const QByteArray bytes = seed(name);
+        const QString misnamed = write(name + (name.endsWith(".jpg") ? ".png" : ".jpg"), bytes);
+        const Outcome whole = runReader("read", misnamed);
         expectBounded(whole);
         ASSERT_FALSE(whole.lines().isEmpty()) << qPrintable(name);
         for (const QString &line : whole.lines())
             EXPECT_TRUE(line.endsWith(" pixels") || line.contains(" drawn ")) << qPrintable(name) << "\n" << whole;
-        for (const double part : {0.25, 0.5, 0.75}) {
-            const QByteArray bytes = seed(name);
-            const QString path = write(QStringLiteral("cut-%1-%2").arg(int(part * 100)).arg(name), bytes.left(qsizetype(bytes.size() * part)));
+        for (const int percent : {25, 50, 75}) {
+            const QString path = write(QStringLiteral("cut-%1-%2").arg(percent).arg(name), bytes.left(bytes.size() * percent / 100));
             const Outcome o = runReader("read", path);
-            // PostScript is a program: Ghostscript draws what came before the cut. Of two pages or frames, the
-            // first (the only one shown) may lie whole before it.
-            if (name.endsWith(".eps")
-                || ((name == "two-pages.tif" || name == "partial-frame.gif") && o.lines() == QStringList{"bitmap 16 12 pixels"}))
+            // PostScript is a program: Ghostscript draws what came before the cut. Of two pages or frames, the first
+            // (the only one shown) may lie whole before it.
+            if (name.endsWith(".eps") || ((name == "two-pages.tif" || name == "partial-frame.gif") && o.lines() == QStringList{"bitmap 16 12 pixels"}))
                 expectBounded(o);
             else
                 expectNothingShown(o, path);
-            // By reference the headers may pass; the pixels must not.
-            if (!name.endsWith(".eps") && !name.endsWith(".pdf") && part == 0.5 && name != "two-pages.tif")
+            if (!name.endsWith(".eps") && !name.endsWith(".pdf") && percent == 50 && name != "two-pages.tif")
                 expectNothingShown(runReader("reference", path), path);
         }
     }
 }
 
-// The content decides the type: a picture under another type's extension reads as what it is.
-TEST_F(BadInputTest, WrongExtensions)
+// Files that are no picture, or claim far more than they hold, or more than the limits allow: refused when read,
+// and (`byReference`) nothing shown when read by reference.
+TEST_F(BadInputTest, HostileFilesAreRefused)
 {
-    const std::pair<const char *, const char *> renamed[] = {
-        {"rgb.png", "photo.jpg"},     {"baseline.jpg", "photo.png"}, {"lzw.tif", "photo.gif"},   {"plain.gif", "photo.tiff"},
-        {"drawing.pdf", "drawing.eps"}, {"rgba.png", "photo"},       {"lossy.webp", "photo.jpg"}, {"plain.heic", "photo.png"},
-        {"plain.avif", "photo.heic"}, {"rgb.png", "photo.avif"}};
-    for (const auto &[from, to] : renamed) {
-        const Outcome o = runReader("read", write(QString::fromLatin1(to), seed(QString::fromLatin1(from))));
-        expectBounded(o);
-        EXPECT_EQ(o.lines().size(), 1) << o;
-        EXPECT_TRUE(o.out.contains("pixels") || o.out.contains(" drawn ")) << from << " as " << to << "\n" << o;
-    }
-}
-
-struct Hostile {
-    QString name;
-    QByteArray bytes;
-    const char *reason = ""; // a part of the log line
-    bool byReference = false; // also read by reference: nothing may be shown
-};
-
-// Files that are no picture, or claim far more than they hold, or more than the limits allow.
-std::vector<Hostile> hostileFiles()
-{
+    struct Hostile {
+        QString name;
+        QByteArray bytes;
+        const char *reason = ""; // a part of the log line
+        bool byReference = false;
+    };
     std::vector<Hostile> files;
     for (const char *type : {"jpg", "jpeg", "png", "gif", "tif", "tiff", "pdf", "ai", "eps", "ps", "webp", "avif", "heic", "heif"})
         files.push_back({QStringLiteral("empty.") + type, {}, "the file is empty"});
-    QFile self(QStringLiteral(QP_READ_PICTURE));
-    const QByteArray program = self.open(QIODevice::ReadOnly) ? self.read(4096) : QByteArray();
     const QByteArray zeros(64, '\0');
     const std::pair<const char *, QByteArray> impostors[] = {
-        {"notes.jpg", "These are notes, not a picture.\n"},
-        {"page.png", "<!DOCTYPE html><html><body><img src=photo.png></body></html>\n"},
-        {"archive.tif", QByteArray("PK\x03\x04\x14\x00\x00\x00\x08\x00", 10) + QByteArray(200, 'x')},
-        {"program.gif", program},
+        {"program.gif", bytesOf(QStringLiteral(QP_READ_PICTURE)).left(4096)},
         {"noise.pdf", QByteArray(3000, '\x9c')},
         {"almost.eps", "%!PS-Adobe-3.0\nno bounding box here\nshowpage\n"},
         {"almost.jpg", QByteArray("\xFF\xD8\xFF\xE0", 4) + zeros},
@@ -355,7 +295,7 @@ std::vector<Hostile> hostileFiles()
     // A 65535 x 65535 GIF screen; and 8480 x 11297, within the limits, around a frame whose data ends: refused
     // before the screen's 380 MB are touched.
     files.push_back({"huge.gif", seed("plain.gif").replace(6, 4, QByteArray(4, '\xFF'))});
-    QByteArray cut = seed("interlaced.gif").replace(6, 4, QByteArray("\x20\x21\x21\x2C", 4));
+    const QByteArray cut = seed("interlaced.gif").replace(6, 4, QByteArray("\x20\x21\x21\x2C", 4));
     files.push_back({"large-screen-cut.gif", cut.left(cut.size() * 2 / 3), "the file ends before the picture does"});
     // TIFF strips: a billion with tables past the end; a row each, tables past the end; tables pointing into the
     // directory; one of gigabytes; a huge page of a few bytes; over the limits; tiles far larger than the page.
@@ -370,12 +310,8 @@ std::vector<Hostile> hostileFiles()
     files.push_back({"million.pdf", pdfWith("0 0 1000000 1000000")}); // refused when it is opened
     for (const QByteArray box : {"0 0 0 0", "(atend)", "0 0 1e9 1e9", "x y z w"})
         files.push_back({"box-" + QString::number(files.size()) + ".eps", eps(box, "showpage")});
-    return files;
-}
 
-TEST_F(BadInputTest, HostileFilesAreRefused)
-{
-    for (const Hostile &file : hostileFiles()) {
+    for (const Hostile &file : files) {
         const QString path = write(file.name, file.bytes);
         expectRefused(runReader("read", path), path, file.reason);
         if (file.byReference)
@@ -383,8 +319,8 @@ TEST_F(BadInputTest, HostileFilesAreRefused)
     }
 }
 
-// libtiff stops at a directory it has seen: one page, read as it is.
-TEST_F(BadInputTest, TiffDirectoryLoops)
+// libtiff stops at a directory it has seen: one page, read as it is. A PDF page tree that points at itself shows nothing.
+TEST_F(BadInputTest, LoopsInTiffDirectoriesAndPdfPageTrees)
 {
     QByteArray loop = seed("strips.tif");
     // The first directory's "next" offset is the last 4 bytes of that directory.
@@ -393,9 +329,11 @@ TEST_F(BadInputTest, TiffDirectoryLoops)
     const Outcome o = runReader("read", write("loop.tif", loop.replace(first + 2 + entries * 12, 4, little(first, 4))));
     expectBounded(o);
     EXPECT_EQ(o.lines(), QStringList{QStringLiteral("bitmap 16 12 pixels")}) << o;
+    const QString cyclic = write("cyclic.pdf", pdfWith("0 0 10 10").replace("/Kids [3 0 R]", "/Kids [2 0 R]"));
+    expectNothingShown(runReader("read", cyclic), cyclic);
 }
 
-TEST_F(BadInputTest, PdfPages)
+TEST_F(BadInputTest, PdfPagesTooLargeOddOrTooHeavyToDraw)
 {
     // 70000 points a side opens, but cannot be drawn at its size in points.
     const Outcome o = runReader("read", write("large.pdf", pdfWith("0 0 70000 70000")));
@@ -408,9 +346,6 @@ TEST_F(BadInputTest, PdfPages)
         for (const QString &line : b.lines())
             EXPECT_TRUE(line == "none" || line.contains(" drawn ")) << box.constData() << "\n" << b;
     }
-    // A page tree that points at itself.
-    const QString cyclic = write("cyclic.pdf", pdfWith("0 0 10 10").replace("/Kids [3 0 R]", "/Kids [2 0 R]"));
-    expectNothingShown(runReader("read", cyclic), cyclic);
     // poppler takes about 50 us and 2.5 KB a point of a path: 20,000 draw in a second; the helper drawing a million
     // (46 s, 2.4 GB) is stopped by its time or memory limit, and says so.
     for (const int points : {20'000, 1'000'000}) {
@@ -428,8 +363,6 @@ TEST_F(BadInputTest, PdfPages)
         const QString why = QString::fromUtf8(h.err);
         EXPECT_TRUE(why.contains(QStringLiteral("Unable to draw a PDF page at 500 x 500 pixels (page 1 of %1): ").arg(heavy))) << h;
         EXPECT_TRUE(why.contains("(time limit)") || why.contains("(memory limit)")) << h;
-        std::printf("a million-point PDF page: stopped after %.1f s; peak of the reader %ld MB, of the helper %ld MB\n", h.seconds,
-                    h.readerPeakKb / 1024, h.helperPeakKb / 1024);
     }
 }
 
@@ -442,73 +375,55 @@ TEST_F(BadInputTest, PostScriptStaysInItsBoxAndItsTime)
     const QByteArray writeFile = "(" + QFile::encodeName(written) + ") (w) file dup (written) writestring closefile";
     const QByteArray runCommand = "(%pipe%touch " + QFile::encodeName(piped) + ") (w) file closefile";
     const QByteArray redCorner = "1 0 0 setrgbcolor 0 0 8 8 rectfill";
-    const auto none = [](const QString &path, const QByteArray &bytes, const char *said, int seconds) {
-        const Outcome o = runReader("read", path, seconds);
-        expectBounded(o, seconds);
-        EXPECT_EQ(o.lines(), QStringList{QStringLiteral("none")}) << bytes.constData() << "\n" << o;
-        EXPECT_TRUE(o.err.contains(said)) << o;
-    };
     // Unguarded, the refused operation stops the program: the small drawing fails, and so the picture.
-    for (const QByteArray &attempt : {readSecret, writeFile, runCommand})
-        none(write("reach.eps", eps("0 0 32 32", redCorner + "\n" + attempt)), attempt, "Unable to draw PostScript", 30);
-    none(write("forever.eps", eps("0 0 32 32", "{ } loop")), "loop", "Ghostscript took longer than", 45);
-    none(write("huge.eps", eps("0 0 999999 999999", redCorner)), "huge", "Unable to draw PostScript", defaultSeconds);
+    const std::tuple<QByteArray, QByteArray, const char *, int> unguarded[] = {
+        {"0 0 32 32", redCorner + "\n" + readSecret, "Unable to draw PostScript", 30},
+        {"0 0 32 32", redCorner + "\n" + writeFile, "Unable to draw PostScript", 30},
+        {"0 0 32 32", redCorner + "\n" + runCommand, "Unable to draw PostScript", 30},
+        {"0 0 32 32", "{ } loop", "Ghostscript took longer than", 45},
+        {"0 0 999999 999999", redCorner, "Unable to draw PostScript", 15},
+    };
+    for (const auto &[box, body, said, seconds] : unguarded) {
+        const Outcome o = runReader("read", write("reach.eps", eps(box, body)), seconds);
+        expectBounded(o, seconds);
+        EXPECT_TRUE(o.lines() == QStringList{QStringLiteral("none")} && o.err.contains(said)) << body.constData() << "\n" << o;
+    }
     // Guarded by `stopped`, the drawing goes on without what was refused.
     const QByteArray guarded = "{ " + readSecret + " } stopped pop\n{ " + writeFile + " } stopped pop\n{ " + runCommand + " } stopped pop\n";
     const Outcome o = runReader("read", write("guarded.eps", eps("0 0 32 32", guarded + redCorner)), 30);
     expectBounded(o, 30);
-    ASSERT_EQ(o.lines().size(), 1) << o;
-    const QStringList fields = o.lines().first().split(' ');
-    ASSERT_EQ(fields.size(), 6) << o;
-    EXPECT_EQ(fields[3], "drawn") << o;
+    const QStringList fields = o.lines().value(0).split(' ');
+    ASSERT_TRUE(o.lines().size() == 1 && fields.size() == 6 && fields[3] == "drawn") << o;
     EXPECT_EQ(fields[4], "0") << "the secret reached the drawing\n" << o;
     EXPECT_GT(fields[5].toInt(), 32) << "the red corner is missing, so this proves nothing\n" << o;
-    EXPECT_FALSE(QFileInfo::exists(written));
-    EXPECT_FALSE(QFileInfo::exists(piped));
+    EXPECT_FALSE(QFile::exists(written) || QFile::exists(piped));
 }
 
-TEST_F(BadInputTest, FilesThatAreNotFiles)
+// Folders, links in a loop or to nowhere, a pipe (opening it would wait for a writer forever), a device; and a file
+// the reader may not open: root reads any file, so as root the reader (a copy anyone may run) runs as "nobody".
+TEST_F(BadInputTest, FilesThatAreNotFilesOrCannotBeOpened)
 {
-    const auto link = [&](const char *name, const QString &target) {
-        EXPECT_EQ(symlink(QFile::encodeName(target).constData(), QFile::encodeName(folder.filePath(name)).constData()), 0) << name;
+    const auto link = [&](const char *name, const char *target) {
+        EXPECT_EQ(symlink(QFile::encodeName(folder.filePath(target)).constData(), QFile::encodeName(folder.filePath(name)).constData()), 0);
         return folder.filePath(name);
     };
     ASSERT_TRUE(QDir().mkpath(folder.filePath("holiday.jpg")));
-    // Opening a pipe for reading would wait for a writer forever.
     ASSERT_EQ(mkfifo(QFile::encodeName(folder.filePath("stream.png")).constData(), 0600), 0);
     const std::pair<QString, const char *> cases[] = {
-        {folder.filePath("holiday.jpg"), "it is a folder"},
-        {link("a.png", folder.filePath("b.png")), ""},
-        {link("b.png", folder.filePath("a.png")), ""},
-        {link("self.tif", folder.filePath("self.tif")), ""},
-        {link("gone.gif", folder.filePath("nowhere.gif")), ""},
-        {folder.filePath("stream.png"), "it is not a regular file"},
-        {"/dev/zero", ""},
+        {folder.filePath("holiday.jpg"), "it is a folder"}, {link("a.png", "b.png"), ""}, {link("b.png", "a.png"), ""},
+        {link("self.tif", "self.tif"), ""}, {link("gone.gif", "nowhere.gif"), ""},
+        {folder.filePath("stream.png"), "it is not a regular file"}, {"/dev/zero", ""},
     };
     for (const auto &[path, reason] : cases)
         expectRefused(runReader("read", path), path, reason);
-}
 
-// Root reads any file whatever its permissions: as root the reader (a copy anyone may run) runs as "nobody".
-TEST_F(BadInputTest, UnreadablePermissions)
-{
     ASSERT_TRUE(QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
                                                          | QFileDevice::ReadOther | QFileDevice::ExeOther));
-    const QString reader = folder.filePath("reader");
+    const QString reader = folder.filePath("reader"), path = write("private.png", seed("rgb.png"));
     ASSERT_TRUE(QFile::copy(QStringLiteral(QP_READ_PICTURE), reader));
     ASSERT_TRUE(QFile::setPermissions(reader, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther));
-    const QString path = write("private.png", seed("rgb.png"));
     ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0), 0);
-    expectRefused(runReader("read", path, defaultSeconds, geteuid() == 0 ? 65534 : -1, reader), path, "it cannot be opened");
+    expectRefused(runReader("read", path, 15, geteuid() == 0 ? 65534 : -1, reader), path, "it cannot be opened");
 }
-
-class CountPrinter : public ::testing::Environment {
-    void TearDown() override
-    {
-        std::printf("bad-input suite: %d inputs read in child processes; largest peak of any reader %ld MB, of any helper %ld MB\n",
-                    inputsRead, largestPeakKb / 1024, largestHelperPeakKb / 1024);
-    }
-};
-const auto *const countPrinter = ::testing::AddGlobalTestEnvironment(new CountPrinter);
 
 } // namespace

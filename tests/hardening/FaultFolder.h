@@ -1,11 +1,9 @@
 #pragma once
-// A folder whose file system a test can fill up or make read-only, and give back. As root it is a small tmpfs
-// mounted in a mount namespace of the test process's own; without root, read-only falls back to permissions.
+// A folder whose file system a test can fill up or make read-only: as root, a small tmpfs mounted in a mount namespace
+// of the test process's own; without root, a plain folder, and the tests that need a mount are skipped.
 
 #include <QString>
 #include <QStringList>
-
-#include <utility>
 
 // Enters a private mount namespace once, before any thread exists (from a static initialiser). True when mounts can be made.
 bool enterPrivateMountNamespace();
@@ -14,24 +12,20 @@ class FaultFolder {
 public:
     explicit FaultFolder(QString path) : path_(std::move(path)) {}
     ~FaultFolder();
-    FaultFolder(const FaultFolder &) = delete;
-    FaultFolder &operator=(const FaultFolder &) = delete;
 
     // Why a small file system cannot be made here, for GTEST_SKIP; empty when it can.
     static QString whyNoSmallFileSystem();
     // Creates the folder; as root it becomes a tmpfs of `bytes`.
     bool create(qint64 bytes, QString *why);
-    // Read-only for this mount only: a file pinned writable below stays writable.
     bool setReadOnly(bool readOnly, QString *why);
     // Keeps `file` writable while the folder turns read-only: its bytes can be replaced, no file made beside it.
     bool pinWritable(const QString &file, QString *why);
     void unpinAll();
-    // Bytes the file system still grants to a writer.
     qint64 freeBytes() const;
     const QString &path() const { return path_; }
 
 private:
     QString path_;
-    bool mounted_ = false, chmodded_ = false;
+    bool mounted_ = false;
     QStringList pinned_;
 };

@@ -1,21 +1,16 @@
 #pragma once
-// The preferences contents the writer process stores one after another: version k is
-// recognisable whole, and large and small versions alternate, so a write cut short
-// could never pass for a complete one.
+// The preferences the writer process stores one after another: version k is recognisable whole, and large and small
+// versions alternate, so a write cut short could never pass for a complete one.
 
 #include <QSettings>
-#include <QString>
-#include <QVariantList>
-#include <QVariantMap>
 
 inline QSettings::SettingsMap prefsVersion(qint64 k)
 {
     QVariantList list;
     for (qint64 i = 0; i <= k % 5; ++i)
         list << k + i;
-    const qsizetype blobLength = k % 2 == 0 ? 200000 : 1500;
     return {{QStringLiteral("version"), k},
-            {QStringLiteral("blob"), QString(blobLength, QChar(u'a' + int(k % 26)))},
+            {QStringLiteral("blob"), QString(k % 2 == 0 ? 200000 : 1500, QChar(u'a' + int(k % 26)))},
             {QStringLiteral("list"), list},
             {QStringLiteral("nested"), QVariantMap{{QStringLiteral("k"), k}, {QStringLiteral("half"), double(k) * 0.5}}}};
 }

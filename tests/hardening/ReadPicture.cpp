@@ -18,43 +18,33 @@ namespace {
 void describeDrawing(const PixelBuffer &pixels)
 {
     long dark = 0, red = 0;
-    if (pixels.bitsPerChannel == 8 && pixels.channels >= 3)
-        for (int y = 0; y < pixels.height; ++y) {
-            const uint8_t *p = pixels.row(y);
-            for (int x = 0; x < pixels.width; ++x, p += pixels.channels) {
-                const bool opaque = pixels.channels == 3 || p[3] > 128;
-                if (opaque && p[0] < 64 && p[1] < 64 && p[2] < 64)
-                    ++dark;
-                if (opaque && p[0] > 192 && p[1] < 64 && p[2] < 64)
-                    ++red;
-            }
+    for (int y = 0; pixels.bitsPerChannel == 8 && pixels.channels >= 3 && y < pixels.height; ++y) {
+        const uint8_t *p = pixels.row(y);
+        for (int x = 0; x < pixels.width; ++x, p += pixels.channels) {
+            const bool opaque = pixels.channels == 3 || p[3] > 128;
+            dark += opaque && p[0] < 64 && p[1] < 64 && p[2] < 64;
+            red += opaque && p[0] > 192 && p[1] < 64 && p[2] < 64;
         }
+    }
     std::printf(" drawn %ld %ld\n", dark, red);
 }
 
-} // namespace
-
 // getrusage would also count the test process we were forked from, up to our exec.
-long ownPeakKb()
-{
-    FILE *status = std::fopen("/proc/self/status", "r");
-    if (!status)
-        return -1;
-    char line[256];
-    long kb = -1;
-    while (std::fgets(line, sizeof line, status))
-        if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1)
-            break;
-    std::fclose(status);
-    return kb;
-}
-
 void reportPeakMemory()
 {
+    long kb = -1;
+    char line[256];
+    if (FILE *status = std::fopen("/proc/self/status", "r")) {
+        while (std::fgets(line, sizeof line, status) && std::sscanf(line, "VmHWM: %ld kB", &kb) != 1) {
+        }
+        std::fclose(status);
+    }
     rusage children{};
     getrusage(RUSAGE_CHILDREN, &children);
-    std::fprintf(stderr, "peak memory: reader %ld KB, helpers %ld KB\n", ownPeakKb(), children.ru_maxrss);
+    std::fprintf(stderr, "peak memory: reader %ld KB, helpers %ld KB\n", kb, children.ru_maxrss);
 }
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -65,26 +55,19 @@ int main(int argc, char **argv)
     }
     const QString path = QString::fromLocal8Bit(argv[2]);
     const auto picture = std::strcmp(argv[1], "read") == 0 ? Picture::readFile(path) : Picture::referenceFile(path);
-    if (!picture) {
+    if (!picture)
         std::printf("none\n");
-        reportPeakMemory();
-        return 0;
-    }
-    for (const auto &rep : picture->representations()) {
+    for (const auto &rep : picture ? picture->representations() : Picture::Representations()) {
         if (rep->hasPixels()) {
-            const auto pixels = rep->pixels();
-            std::printf("bitmap %d %d %s\n", rep->pixelsWide(), rep->pixelsHigh(), pixels ? "pixels" : "no-pixels");
+            std::printf("bitmap %d %d %s\n", rep->pixelsWide(), rep->pixelsHigh(), rep->pixels() ? "pixels" : "no-pixels");
             continue;
         }
         // At their size in points, at most 1024 a side unless beyond the pixel limits, which the drawing must refuse.
-        const double w = std::ceil(rep->size().width());
-        const double h = std::ceil(rep->size().height());
-        const bool refusable = w > 65535 || h > 65535;
-        const double most = refusable ? 1e9 : 1024.0;
+        const double w = std::ceil(rep->size().width()), h = std::ceil(rep->size().height());
+        const double most = w > 65535 || h > 65535 ? 1e9 : 1024.0;
         const int width = int(std::min(w, most)), height = int(std::min(h, most));
         std::printf("vector %d %d", width, height);
-        const auto drawn = rep->render(width, height);
-        if (drawn)
+        if (const auto drawn = rep->render(width, height))
             describeDrawing(*drawn);
         else
             std::printf(" not-drawn\n");

@@ -19,8 +19,7 @@ namespace {
 [[maybe_unused]] const bool privateMounts = enterPrivateMountNamespace();
 
 using Files = std::map<QString, QByteArray>;
-using Named = std::vector<std::pair<QString, QString>>;
-const QStringList batchLosses = {"two.jpg", "two@2x.jpg", "three.jpg", "three@2x.jpg"};
+const char *const diskFull = "cannot be written: the disk is full";
 
 class SaveFaultTest : public WindowFixture {
 protected:
@@ -29,7 +28,6 @@ protected:
         WindowFixture::SetUp();
         UserDefaults::standard().setIntegerForKey(0, PrefKey::makeDirectoryForBatch);
     }
-
     void saveTo(const QString &base)
     {
         presenter.choose({base});
@@ -51,9 +49,8 @@ protected:
     // Three pictures whose heights at a width of 150 are 100, 225 and 150, with a @2x format, saved into "ref".
     void prepareBatch()
     {
-        two = writePicture("b/two.png", 200, 300);
         storeFormats({format("@2x", 1, {{"xratio", "2"}, {"yratio", "2"}})});
-        controller->multipleImagesProvided({writePicture("a/one.png", 300, 200), two, writePicture("a/three.png", 400, 400)});
+        controller->multipleImagesProvided({writePicture("a/one.png", 300, 200), writePicture("b/two.png", 200, 300), writePicture("a/three.png", 400, 400)});
         setLock(true);
         setSize(150, 100);
         controller->handleControl(controller->sizeFieldW);
@@ -64,13 +61,10 @@ protected:
     // Runs `fault` once, when the batch sizes its second picture: the first one's outputs are written, none of its own.
     void beforeSecondPicture(std::function<void()> fault)
     {
-        QObject::connect(controller->sizeFieldH, &QLineEdit::textChanged, controller.get(),
-                         [fault = std::move(fault), fired = faultFired](const QString &text) {
-                             if (text == "225" && !*fired) {
-                                 *fired = true;
-                                 fault();
-                             }
-                         });
+        QObject::connect(controller->sizeFieldH, &QLineEdit::textChanged, controller.get(), [fault, fired = faultFired](const QString &text) {
+            if (text == "225" && !std::exchange(*fired, true))
+                fault();
+        });
     }
     static std::unique_ptr<FaultFolder> faultFolder(const QString &at, qint64 bytes)
     {
@@ -80,9 +74,12 @@ protected:
         return folder;
     }
     QByteArray ref(const QString &name) const { return bytesOf(path("ref/") + name); }
-    // Exactly these files in `folder`, with these bytes.
-    static void expectFiles(const QString &folder, const Files &files)
+    // Exactly these files in `folder`, with these bytes; no argument: as in "ref".
+    void expectFiles(const QString &folder, Files files = {}) const
     {
+        if (files.empty())
+            for (const QString &name : entriesOf(path("ref")))
+                files[name] = ref(name);
         QStringList names;
         for (const auto &[name, bytes] : files) {
             names << name;
@@ -95,44 +92,27 @@ protected:
     {
         QDir().mkpath(folder);
         saveTo(base.isEmpty() ? folder : folder + "/" + base);
-        Files files;
-        for (const QString &name : entriesOf(path("ref")))
-            files[name] = ref(name);
-        expectFiles(folder, files);
+        expectFiles(folder);
     }
     QString tempPreview() const { return AppPaths::supportFolder() + "/tempImage.jpg"; }
-    QString copyFailure(const QString &destination) const
-    {
-        return QStringLiteral("failed to copy image from %1 to %2").arg(tempPreview(), destination);
-    }
-    // The one alert after the save, and the outputs it names with their reasons.
-    Named alertedOutputs() const
-    {
-        EXPECT_EQ(presenter.alerts.size(), 1u);
-        if (presenter.alerts.empty())
-            return {};
-        EXPECT_EQ(presenter.alerts.back().title, "Files Not Saved");
-        EXPECT_EQ(presenter.alerts.back().message, UnwrittenOutputs::alertText(controller->unwrittenOutputs));
-        Named named;
-        for (const UnwrittenOutput &output : controller->unwrittenOutputs)
-            named.emplace_back(QFileInfo(output.path).fileName(), output.reason);
-        return named;
-    }
-    QStringList alertedNames() const
-    {
-        QStringList names;
-        for (const auto &output : alertedOutputs())
-            names << output.first;
-        return names;
-    }
-    void expectCopyFailures(const QString &folder, const QStringList &names, const LogCapture &log) const
+    // A logged copy failure for each output lost, and one alert naming them (with `reason` when given).
+    void expectLost(const QString &folder, const QStringList &names, const LogCapture &log, const QString &reason = {}) const
     {
         for (const QString &name : names)
-            EXPECT_TRUE(log.contains(copyFailure(folder + "/" + name))) << name.toStdString();
+            EXPECT_TRUE(log.contains(QStringLiteral("failed to copy image from %1 to %2/%3").arg(tempPreview(), folder, name))) << name.toStdString();
+        ASSERT_EQ(presenter.alerts.size(), 1u);
+        EXPECT_EQ(presenter.alerts.back().title, "Files Not Saved");
+        EXPECT_EQ(presenter.alerts.back().message, UnwrittenOutputs::alertText(controller->unwrittenOutputs));
+        QStringList alerted;
+        for (const UnwrittenOutput &output : controller->unwrittenOutputs) {
+            alerted << QFileInfo(output.path).fileName();
+            EXPECT_TRUE(reason.isEmpty() || output.reason == reason) << output.reason.toStdString();
+        }
+        EXPECT_EQ(alerted, names);
     }
 
     std::shared_ptr<bool> faultFired = std::make_shared<bool>(false);
-    QString two;
+    const QStringList batchLosses = {"two.jpg", "two@2x.jpg", "three.jpg", "three@2x.jpg"};
 };
 
 TEST_F(SaveFaultTest, AReadOnlyDestinationKeepsItsFilesAndASaveAfterwardsWorks)
@@ -148,9 +128,7 @@ TEST_F(SaveFaultTest, AReadOnlyDestinationKeepsItsFilesAndASaveAfterwardsWorks)
     LogCapture log;
     saveTo(dest->path() + "/photo.jpg");
     expectFiles(dest->path(), older);
-    expectCopyFailures(dest->path(), {"photo.jpg", "photo@2x.jpg"}, log);
-    EXPECT_EQ(alertedNames(), QStringList({"photo.jpg", "photo@2x.jpg"}));
-
+    expectLost(dest->path(), {"photo.jpg", "photo@2x.jpg"}, log);
     ASSERT_TRUE(dest->setReadOnly(false, &why)) << why.toStdString();
     expectASaveAfterwardsWorks(dest->path(), "photo.jpg");
 }
@@ -171,10 +149,7 @@ TEST_F(SaveFaultTest, AFullDiskKeepsThePreviousOutputWholeAndLeavesNoTemporaryFi
     LogCapture log;
     saveTo(dest->path() + "/photo.jpg");
     expectFiles(dest->path(), {{"ballast", bytesOf(dest->path() + "/ballast")}, {"photo.jpg", ref("photo.jpg")}, {"photo@4x.jpg", previous}});
-    expectCopyFailures(dest->path(), {"photo@4x.jpg"}, log);
-    EXPECT_FALSE(log.contains(copyFailure(dest->path() + "/photo.jpg")));
-    EXPECT_EQ(alertedOutputs(), Named({{"photo@4x.jpg", "cannot be written: the disk is full"}}));
-
+    expectLost(dest->path(), {"photo@4x.jpg"}, log, diskFull);
     ASSERT_TRUE(QFile::remove(dest->path() + "/ballast"));
     expectASaveAfterwardsWorks(dest->path(), "photo.jpg");
 }
@@ -193,11 +168,8 @@ TEST_F(SaveFaultTest, AFullDiskUnderTheTempPreviewFileNeverReachesTheDestination
     saveTo(path("dest/photo.jpg"));
     EXPECT_EQ(bytesOf(path("dest/photo.jpg")), "an older output");
     EXPECT_TRUE(log.contains("Error writing to file: " + tempPreview()));
-    expectCopyFailures(path("dest"), {"photo.jpg"}, log);
+    expectLost(path("dest"), {"photo.jpg"}, log, "was not written: its temporary file " + tempPreview() + " " + diskFull);
     EXPECT_EQ(entriesOf(support->path()), QStringList({"ballast"}));
-    EXPECT_EQ(alertedOutputs(),
-              Named({{"photo.jpg", "was not written: its temporary file " + tempPreview() + " cannot be written: the disk is full"}}));
-
     ASSERT_TRUE(QFile::remove(support->path() + "/ballast"));
     expectASaveAfterwardsWorks(path("dest"), "photo.jpg");
 }
@@ -211,25 +183,18 @@ TEST_F(BatchFaultTest, ADestinationTurnedReadOnlyMidBatchKeepsTheFirstOutputsAnd
     prepareBatch();
     const auto dest = faultFolder(path("dest"), 8 << 20);
     writeBytes(dest->path() + "/three@2x.jpg", "an older 2x output of three");
-    std::string faultError;
-    beforeSecondPicture([&] {
-        QString error;
-        if (!dest->setReadOnly(true, &error))
-            faultError = error.toStdString();
-    });
+    QString why;
+    beforeSecondPicture([&] { dest->setReadOnly(true, &why); });
     LogCapture log;
     saveTo(dest->path());
-    if (!faultError.empty())
-        GTEST_SKIP() << faultError;
+    if (!why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
     ASSERT_TRUE(*faultFired);
     expectFiles(dest->path(), {{"one.jpg", ref("one.jpg")}, {"one@2x.jpg", ref("one@2x.jpg")}, {"three@2x.jpg", "an older 2x output of three"}});
-    expectCopyFailures(dest->path(), batchLosses, log);
-    EXPECT_EQ(alertedNames(), batchLosses);
+    expectLost(dest->path(), batchLosses, log);
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 3 images");
     EXPECT_TRUE(controller->progressIndicator->isHidden());
     EXPECT_FALSE(controller->batchIsRunning());
-
-    QString why;
     ASSERT_TRUE(dest->setReadOnly(false, &why)) << why.toStdString();
     expectASaveAfterwardsWorks(dest->path() + "/again");
 }
@@ -249,10 +214,7 @@ TEST_F(BatchFaultTest, AFullDiskMidBatchKeepsWhatWasWrittenAndEveryOlderFile)
     ASSERT_EQ(dest->freeBytes(), 0);
     expectFiles(dest->path(), {{"ballast", bytesOf(dest->path() + "/ballast")}, {"one.jpg", ref("one.jpg")},
                                {"one@2x.jpg", ref("one@2x.jpg")}, {"two@2x.jpg", older}});
-    expectCopyFailures(dest->path(), batchLosses, log);
-    for (const auto &[name, reason] : alertedOutputs())
-        EXPECT_EQ(reason, "cannot be written: the disk is full") << name.toStdString();
-    EXPECT_EQ(alertedNames(), batchLosses);
+    expectLost(dest->path(), batchLosses, log, diskFull);
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 3 images");
     EXPECT_FALSE(controller->batchIsRunning());
 }
@@ -267,7 +229,7 @@ TEST_F(BatchFaultTest, ABatchFolderRemovedMidBatchStopsTheBatchAndIsNotMadeAgain
     saveTo(dest);
     ASSERT_TRUE(*faultFired);
     EXPECT_FALSE(QFileInfo::exists(dest));
-    EXPECT_TRUE(log.contains(QStringLiteral("The batch folder %1 is no longer there; the batch stops before %2").arg(dest, two)));
+    EXPECT_TRUE(log.contains(QStringLiteral("The batch folder %1 is no longer there; the batch stops before %2").arg(dest, path("b/two.png"))));
     for (const QString &line : log.messages()) // no write was even tried after the removal
         EXPECT_FALSE(line.startsWith("failed to copy image")) << line.toStdString();
     // Stopped as at an existing output, but without the alert: the person did this.
@@ -286,12 +248,11 @@ TEST_F(BatchFaultTest, AFolderNamedLikeAFormatOutputIsSkippedAndTheBatchGoesOn)
     LogCapture log;
     saveTo(path("dest"));
     expectFiles(path("dest/two@2x.jpg"), {{"inside.txt", "kept"}});
-    expectCopyFailures(path("dest"), {"two@2x.jpg"}, log);
     EXPECT_TRUE(log.contains(path("dest/two@2x.jpg") + " is a folder"));
+    expectLost(path("dest"), {"two@2x.jpg"}, log, "is a folder");
     EXPECT_EQ(entriesOf(path("dest")), entriesOf(path("ref")));
     for (const QString &name : entriesOf(path("ref")))
         EXPECT_TRUE(name == "two@2x.jpg" || bytesOf(path("dest/") + name) == ref(name)) << name.toStdString();
-    EXPECT_EQ(alertedOutputs(), Named({{"two@2x.jpg", "is a folder"}}));
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 3 images");
 }
 

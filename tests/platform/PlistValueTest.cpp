@@ -5,21 +5,18 @@
 #include <cmath>
 #include <limits>
 
-TEST(PlistValue, TextGivesTheNumberWrittenAtItsStart)
+TEST(PlistValue, TextReadAsANumber)
 {
     // A dangling exponent is not part of the number; what overflows a double is infinite.
-    const std::pair<const char *, double> cases[] = {
+    const std::pair<const char *, double> leading[] = {
         {"12.68", 12.68}, {"  \t-3.5e2px", -350.0}, {"+.5", 0.5},  {"7e", 7.0},  {"1,000", 1.0},  {"", 0.0},
         {"abc", 0.0},     {"-", 0.0},               {"inf", 0.0},  {"nan", 0.0}, {"1e-400", 0.0}, {"1e400", HUGE_VAL},
     };
-    for (const auto &[text, value] : cases)
+    for (const auto &[text, value] : leading)
         EXPECT_DOUBLE_EQ(plistDouble(QString::fromLatin1(text)), value) << text;
-}
-
-TEST(PlistValue, WholeNumberIsTheTextReadAsOneNumberOrNothing)
-{
-    const std::pair<const char *, double> numbers[] = {{"640", 640.0}, {" 0.5\t", 0.5}, {"+.5", 0.5}, {"-3", -3.0}, {"4.8e2", 480.0}, {"5.", 5.0}};
-    for (const auto &[text, value] : numbers)
+    // A whole number is the text read as one number, or nothing.
+    const std::pair<const char *, double> whole[] = {{"640", 640.0}, {" 0.5\t", 0.5}, {"-3", -3.0}, {"4.8e2", 480.0}, {"5.", 5.0}};
+    for (const auto &[text, value] : whole)
         EXPECT_EQ(plistWholeNumber(QString::fromLatin1(text)), value) << text;
     for (const char *text : {"", "  ", "abc", "50%", "1,5", "640px", "7e", "1e+", ".", "-", "inf", "1 2"})
         EXPECT_EQ(plistWholeNumber(QString::fromLatin1(text)), std::nullopt) << text;
@@ -39,33 +36,20 @@ TEST(PlistValue, IntegersStopAtTheDecimalPointAndHoldAtTheirLimits)
     EXPECT_EQ(plistInt(QStringLiteral("99999999999")), std::numeric_limits<int>::max());
 }
 
-TEST(PlistValue, FloatsAndMissingValues)
+TEST(PlistValue, FloatsBooleansAndStrings)
 {
     EXPECT_FLOAT_EQ(plistFloat(qint64(3)), 3.0f);
-    EXPECT_FLOAT_EQ(plistFloat(0.9), 0.9f);
-    EXPECT_EQ(plistDouble(QVariant()), 0.0);
     EXPECT_EQ(plistFloat(QVariantMap{{QStringLiteral("a"), 1}}), 0.0f);
-    QVariantMap record{{QStringLiteral("xabs"), QStringLiteral("")}};
-    EXPECT_EQ(recordFloat(record, QStringLiteral("xabs")), 0.0f);
-    EXPECT_EQ(recordFloat(record, QStringLiteral("yabs")), 0.0f);
-}
-
-TEST(PlistValue, Booleans)
-{
+    EXPECT_EQ(recordFloat(QVariantMap{{QStringLiteral("xabs"), QStringLiteral("")}}, QStringLiteral("yabs")), 0.0f);
     for (const char *yes : {"YES", "true", "  y", "T", "1", "+007", "9 lives"})
         EXPECT_TRUE(plistBool(QString::fromLatin1(yes))) << yes;
     for (const char *no : {"NO", "false", "", "0", "000", "n", "x1"})
         EXPECT_FALSE(plistBool(QString::fromLatin1(no))) << no;
     EXPECT_TRUE(plistBool(0.5));
-    EXPECT_FALSE(plistBool(0.0));
     EXPECT_FALSE(plistBool(QVariant()));
-}
-
-TEST(PlistValue, StringsOfNumbersArePrintedShortest)
-{
+    // Numbers print shortest.
     EXPECT_EQ(plistString(98.3736f), QStringLiteral("98.3736"));
     EXPECT_EQ(plistString(0.1), QStringLiteral("0.1"));
-    EXPECT_EQ(plistString(qint64(125)), QStringLiteral("125"));
     EXPECT_EQ(plistString(QVariantList{}), QString());
 }
 
@@ -73,8 +57,7 @@ TEST(NearEquality, BoundsAreStrictAndInDoublePrecision)
 {
     // 0.99999f is 0.99998998... as a float; one float step at 6500 is 0.00049.
     const std::tuple<float, float, bool> cases[] = {{1.000009f, 1.0f, true}, {1.00002f, 1.0f, false}, {0.99999f, 1.0f, false},
-                                                    {2.0f, 1.0f, false},     {256.0f, 256.0f, true},  {6562.5f, 6562.5f, true},
-                                                    {6500.001f, 6500.0f, false}};
+                                                    {256.0f, 256.0f, true},  {6500.001f, 6500.0f, false}};
     for (const auto &[a, b, equal] : cases)
         EXPECT_EQ(thisFloatIsEqualToFloat(a, b), equal) << a << " and " << b;
 }
