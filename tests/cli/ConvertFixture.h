@@ -16,7 +16,6 @@
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <functional>
 #include <gtest/gtest.h>
 
 class ConvertFixture : public ::testing::Test {
@@ -44,17 +43,6 @@ protected:
         writeFile(name, encodeImage(*buffer, encoding, 0.9f));
     }
 
-    // Pictures p00.png ... in `folder`, each of its own colour; their paths.
-    QStringList writePictures(const QString &folder, int count, int w = 60, int h = 40)
-    {
-        QStringList paths;
-        for (int i = 0; i < count; ++i) {
-            paths << QStringLiteral("%1/p%2.png").arg(folder).arg(i, 2, 10, QLatin1Char('0'));
-            writePicture(paths.last(), w, h, ImageEncoding::PNG, i * 7);
-        }
-        return paths;
-    }
-
     void writeFile(const QString &name, const QByteArray &content)
     {
         QDir(root.path()).mkpath(QFileInfo(name).path());
@@ -69,9 +57,8 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // Runs `binary` in the temporary folder, `input` on its standard input; `prepare` may change the process.
-    int run(const QStringList &arguments, const QByteArray &input = {}, const std::function<void(QProcess &)> &prepare = {},
-            const char *binary = QP_CONVERT_BINARY)
+    // Runs `binary` in the temporary folder, `input` on its standard input.
+    int run(const QStringList &arguments, const QByteArray &input = {}, const char *binary = QP_CONVERT_BINARY)
     {
         UserDefaults::standard().synchronize();
         QProcess process;
@@ -81,8 +68,6 @@ protected:
         env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("data")));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(root.path());
-        if (prepare)
-            prepare(process);
         process.start(QString::fromLocal8Bit(binary), arguments);
         process.write(input);
         process.closeWriteChannel();

