@@ -7,69 +7,52 @@
 
 namespace {
 
-class ConvertSettingsTest : public ConvertFixture {
-protected:
-    // What a person who shaped the window to taste has stored, "My Defaults" included.
-    void storeTastes()
-    {
-        UserDefaults &defaults = UserDefaults::standard();
-        defaults.setObjectForKey(QVariantMap{{"saturation", 0.0f}, {"contrast", 1.3f}}, QStringLiteral("adjustmentDefaults"));
-        defaults.setIntegerForKey(1, QStringLiteral("fileFormat"));
-        defaults.setObjectForKey(QStringLiteral("60"), QStringLiteral("outputWidth"));
-        defaults.setFloatForKey(1.5f, QStringLiteral("sharpeningValue"));
-        defaults.setIntegerForKey(2, QStringLiteral("fillcolour"));
-        defaults.setObjectForKey(QVariantList{QVariantMap{{"name", "half"}, {"modifier", "-half"}, {"scalemode", 1}, {"xratio", "0.5"},
-                                                          {"yratio", "0.5"}, {"relativeto", 1}, {"selected", true}}},
-                                 QStringLiteral("formats"));
-    }
+using ConvertSettingsTest = ConvertFixture;
+UserDefaults &stored() { return UserDefaults::standard(); }
 
-    QJsonObject printedSettings(const QStringList &arguments)
-    {
-        EXPECT_EQ(run(arguments + QStringList{"--print-settings"}), 0) << err.toStdString();
-        return QJsonDocument::fromJson(out.toUtf8()).object();
-    }
-};
-
-TEST_F(ConvertSettingsTest, NothingStoredInTheHomeFolderChangesAPlainRun)
+TEST_F(ConvertSettingsTest, TheWindowsSettingsCountOnlyWhenAskedForAndThenTravelAsFiles)
 {
     ASSERT_EQ(run({"-o", "before", "in/wide.png"}), 0) << err.toStdString();
-    storeTastes();
+    // What a person who shaped the window to taste has stored, "My Defaults" included.
+    stored().setObjectForKey(QVariantMap{{"saturation", 0.0f}, {"vibrance", 0.4f}, {"temperature", 12.9f}}, "adjustmentDefaults");
+    stored().setIntegerForKey(1, QStringLiteral("fileFormat"));
+    stored().setObjectForKey(QStringLiteral("60"), QStringLiteral("outputWidth"));
+    stored().setFloatForKey(1.5f, QStringLiteral("sharpeningValue"));
+    stored().setObjectForKey(QVariantList{QVariantMap{{"name", "half"}, {"modifier", "-half"}, {"scalemode", 1}, {"xratio", "0.5"},
+                                                      {"yratio", "0.5"}, {"relativeto", 1}, {"selected", true}}},
+                             QStringLiteral("formats"));
     QThread::sleep(1); // nothing in an output may depend on when it was made
     ASSERT_EQ(run({"--formats", "-o", "after", "in/wide.png"}), 0) << err.toStdString();
     EXPECT_EQ(bytes("after/wide.jpg"), bytes("before/wide.jpg"));
     EXPECT_EQ(filesBelow("after"), QStringList({"wide.jpg", "wide@2x.jpg", "wide@3x.jpg"})) << "the built-ins, not the stored list";
-    const auto colour = pixelAt("after/wide.jpg", 60, 40);
-    EXPECT_GT(colour[0] - colour[2], 50) << "the stored saturation 0 must not reach a plain run";
 
-    // Asked for, the window's settings are what the window would use.
-    ASSERT_EQ(run({"--window-settings", "--formats", "-o", "window", "in/wide.png"}), 0) << err.toStdString();
-    EXPECT_EQ(sizeOf("window/wide.png"), QSize(60, 40));
-    EXPECT_EQ(sizeOf("window/wide-half.png"), QSize(30, 20));
-    const auto grey = pixelAt("window/wide.png", 30, 20);
-    EXPECT_NEAR(grey[0], grey[2], 2) << "grey, but for the window's neutral temperature of 6562 K";
-}
-
-TEST_F(ConvertSettingsTest, PrintedSettingsAndFormatsGiveTheSameOutputsWithoutTheHomeFolder)
-{
-    storeTastes();
-    UserDefaults::standard().setObjectForKey(QVariantMap{{"vibrance", 0.4f}, {"temperature", 12.9f}}, QStringLiteral("adjustmentDefaults"));
     ASSERT_EQ(run({"--window-settings", "--formats", "-o", "window", "in/wide.png", "in/tall.jpg"}), 0) << err.toStdString();
+    EXPECT_EQ(sizeOf("window/wide.png"), QSize(60, 40)) << "the proportion lock is on by default";
+    EXPECT_EQ(sizeOf("window/wide-half.png"), QSize(30, 20));
+    const auto grey = pixelAt("window/wide.png", 30, 20); // red 200 beside blue 100, but for the saturation 0
+    EXPECT_LT(std::abs(grey[0] - grey[2]), 30) << grey[0] << " " << grey[2];
+    // Printed, the settings and formats describe the job without the home folder's preferences.
     ASSERT_EQ(run({"--window-settings", "--formats", "--print-settings"}), 0) << err.toStdString();
     writeFile("job/settings.json", out.toUtf8());
     ASSERT_EQ(run({"--window-settings", "--print-formats"}), 0) << err.toStdString();
     writeFile("job/formats.json", out.toUtf8());
-
-    // The home folder's preferences gone: the two files describe the job.
     QFile::remove(root.filePath("config/Quillpane/Quillpane.json"));
-    const QStringList job = {"--settings", "job/settings.json", "--formats-file", "job/formats.json", "-o", "files"};
-    ASSERT_EQ(run(job + QStringList{"in/wide.png", "in/tall.jpg"}), 0) << err.toStdString();
+    const QStringList job = {"--settings", "job/settings.json", "--formats-file", "job/formats.json"};
+    ASSERT_EQ(run(job + QStringList{"-o", "files", "in/wide.png", "in/tall.jpg"}), 0) << err.toStdString();
     EXPECT_EQ(filesIn("files"), filesIn("window"));
-    EXPECT_EQ(filesIn("files").size(), 4u);
-    // Printed again from the files, the settings read the same: kelvin and all.
+    EXPECT_EQ(filesIn("files").size(), 4);
     const QJsonObject printed = QJsonDocument::fromJson(bytes("job/settings.json")).object();
-    EXPECT_EQ(printedSettings({"--settings", "job/settings.json"}), printed);
+    EXPECT_EQ(run({"--settings", "job/settings.json", "--print-settings"}), 0);
+    EXPECT_EQ(QJsonDocument::fromJson(out.toUtf8()).object(), printed) << "printed again from the file, they read the same";
     EXPECT_NEAR(printed["temperature"].toDouble(), 7643, 1) << "2^12.9 kelvin";
-    EXPECT_EQ(printed["type"].toString(), "png");
+
+    // Sizes are read as the window's size fields read them; with the lock off both sides count.
+    stored().setBoolForKey(false, QStringLiteral("constrain"));
+    stored().setObjectForKey(QStringLiteral("1,020"), QStringLiteral("outputWidth"));
+    stored().setObjectForKey(QStringLiteral("abc"), QStringLiteral("outputHeight"));
+    EXPECT_EQ(run({"--window-settings", "--type", "png", "-o", "fields", "in/wide.png"}), 0) << err.toStdString();
+    EXPECT_EQ(sizeOf("fields/wide.png"), QSize(1020, 125));
+    EXPECT_TRUE(err.contains("outputHeight")) << err.toStdString();
 }
 
 TEST_F(ConvertSettingsTest, OptionsBeatTheSettingsFileWhichBeatsTheDefaults)
@@ -77,7 +60,8 @@ TEST_F(ConvertSettingsTest, OptionsBeatTheSettingsFileWhichBeatsTheDefaults)
     writeFile("job/settings.json", R"({"quality": 50, "type": "png", "saturation": 0.5, "formats-file": "list.json"})");
     writeFile("job/list.json", R"([{"name": "2x", "modifier": "@2x", "scalemode": 1, "xratio": "2", "yratio": "2", "relativeto": 1,
                                    "selected": true}])");
-    const QJsonObject settings = printedSettings({"--settings", "job/settings.json", "--type", "tiff", "--height", "80"});
+    EXPECT_EQ(run({"--settings", "job/settings.json", "--type", "tiff", "--height", "80", "--print-settings"}), 0);
+    const QJsonObject settings = QJsonDocument::fromJson(out.toUtf8()).object();
     const std::pair<const char *, QJsonValue> expected[] = {{"type", "tiff"},     {"quality", 50},       {"saturation", 0.5},
                                                            {"contrast", 1},      {"temperature", 6500}, {"height", 80},
                                                            {"width", QJsonValue()}, {"formats", true}, // a formats file means its formats
@@ -85,7 +69,8 @@ TEST_F(ConvertSettingsTest, OptionsBeatTheSettingsFileWhichBeatsTheDefaults)
     for (const auto &[key, value] : expected)
         EXPECT_EQ(settings[key], value) << key;
     // --neutral puts back what the file changed; options after it still apply.
-    const QJsonObject neutral = printedSettings({"--settings", "job/settings.json", "--neutral", "--contrast", "1.2"});
+    EXPECT_EQ(run({"--settings", "job/settings.json", "--neutral", "--contrast", "1.2", "--print-settings"}), 0);
+    const QJsonObject neutral = QJsonDocument::fromJson(out.toUtf8()).object();
     EXPECT_EQ(neutral["saturation"].toDouble(), 1);
     EXPECT_EQ(neutral["contrast"].toDouble(), 1.2);
     EXPECT_EQ(neutral["quality"].toDouble(), 50);
@@ -117,22 +102,23 @@ TEST_F(ConvertSettingsTest, BadSettingsAndFormatFilesAreExplained)
     EXPECT_FALSE(QFile::exists(root.filePath("out")));
 }
 
-TEST_F(ConvertSettingsTest, TheTemperatureIsInKelvinAndWarmsAboveTheNeutral)
+TEST_F(ConvertSettingsTest, AdjustmentsAreInKelvinAndStoredOnesAreHeldAtTheSlidersEnds)
 {
-    writePicture("in/grey.png", 40, 40, ImageEncoding::PNG, -1);
-    std::map<QString, std::array<int, 3>> seen;
-    for (const char *kelvin : {"", "6500", "9000", "4000"}) {
-        const QString folder = QStringLiteral("k") + kelvin;
-        QStringList arguments = {"--width", "20", "--type", "png", "--saturation", "1", "-o", folder, "in/grey.png"};
-        if (*kelvin)
-            arguments << "--temperature" << kelvin;
-        ASSERT_EQ(run(arguments), 0) << kelvin;
-        seen[kelvin] = pixelAt(folder + "/grey.png", 10, 10);
-    }
-    EXPECT_EQ(bytes("k/grey.png"), bytes("k6500/grey.png")) << "6500 K is the neutral";
-    EXPECT_NEAR(seen[""][0], seen[""][2], 1) << "6500 K leaves grey grey";
-    EXPECT_GT(seen["9000"][0] - seen["9000"][2], 5);
-    EXPECT_LT(seen["4000"][0] - seen["4000"][2], -5);
+    writePicture("in/grey.png", 8, 8, ImageEncoding::PNG, -1);
+    for (const char *kelvin : {"9000", "4000"})
+        ASSERT_EQ(run({"--type", "png", "--temperature", kelvin, "-o", kelvin, "in/grey.png"}), 0) << kelvin;
+    const auto warm = pixelAt("9000/grey.png", 4, 4), cool = pixelAt("4000/grey.png", 4, 4);
+    EXPECT_GT(warm[0] - warm[2], 5);
+    EXPECT_LT(cool[0] - cool[2], -5);
+
+    // 13 x 13 black: an exposure of 2^200 made NaN of black, and the tonal curve read its table at NaN.
+    writePicture("in/black.png", 13, 13, ImageEncoding::PNG, 0);
+    stored().setObjectForKey(QVariantMap{{"exposure", 200.0f}, {"contrast", "-7"}}, QStringLiteral("adjustmentDefaults"));
+    const QStringList common = {"--width", "13", "--height", "13", "--effect", "tonal", "--type", "png", "--sharpen", "0.24"};
+    EXPECT_EQ(run(common + QStringList{"--window-settings", "-o", "stored", "in/black.png", "in/wide.png"}), 0) << err.toStdString();
+    EXPECT_EQ(sizeOf("stored/black.png"), QSize(13, 13));
+    EXPECT_EQ(run(common + QStringList{"--exposure", "2", "--contrast", "0.5", "--temperature", "6562.366", "-o", "given", "in/wide.png"}), 0);
+    EXPECT_EQ(bytes("stored/wide.png"), bytes("given/wide.png"));
 }
 
 } // namespace

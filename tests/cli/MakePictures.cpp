@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QString>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
