@@ -14,8 +14,27 @@
 
 namespace {
 
-using TestPictures::pdfOf;
-using TestPictures::pdfStream;
+// A PDF of the given objects, numbered from 1 (object 1 the catalog), and a stream object.
+QByteArray pdfOf(const QList<QByteArray> &objects)
+{
+    QByteArray out = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (int i = 0; i < objects.size(); ++i) {
+        offsets << out.size();
+        out += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = out.size();
+    const QByteArray count = QByteArray::number(objects.size() + 1);
+    out += "xref\n0 " + count + "\n0000000000 65535 f \n";
+    for (qsizetype offset : offsets)
+        out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    return out + "trailer\n<< /Size " + count + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+}
+
+QByteArray pdfStream(const QByteArray &dictionary, const QByteArray &content)
+{
+    return "<< " + dictionary + " /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
+}
 
 // One stroked path of `points` points zigzagging over a 500-point page: poppler's time
 // and memory grow with the points of a path.
@@ -77,7 +96,7 @@ protected:
 TEST_F(PdfDrawing, TheHelperIsFoundAndDrawsExactlyTheSizeAsked)
 {
     ASSERT_TRUE(QFileInfo(PdfImageRep::helperPath()).isExecutable()) << qPrintable(PdfImageRep::helperPath());
-    const auto rep = page(TestPictures::pdf(30, 20));
+    const auto rep = page(TestPictures::bytes("pdf.pdf"));
     ASSERT_TRUE(rep);
     // Sizes that do not divide the page evenly, and the smallest.
     for (const QSize size : {QSize(31, 7), QSize(1, 1), QSize(600, 400)}) {
@@ -98,7 +117,7 @@ TEST_F(PdfDrawing, TheHelperIsFoundAndDrawsExactlyTheSizeAsked)
 // Without a helper, or with one that draws nothing, only a kept drawing can come back.
 TEST_F(PdfDrawing, AMissingHelperIsALogLineAndOnlyTheLastSmallDrawingIsKept)
 {
-    const auto rep = page(TestPictures::pdf(30, 20));
+    const auto rep = page(TestPictures::bytes("pdf.pdf"));
     ASSERT_TRUE(rep);
     const auto first = rep->render(60, 40);
     const auto large = rep->render(2500, 2000); // too large to keep
@@ -157,7 +176,7 @@ TEST_F(PdfDrawing, APageThatNeedsTooMuchMemoryIsStoppedAndNamed)
                                  "of memory to draw (memory limit)");
     // The limit grows with the pixels asked for, so a large drawing of a plain page passes.
     PdfImageRep::setMemoryMarginMb(96);
-    const auto plain = page(TestPictures::pdf(100, 100));
+    const auto plain = page(TestPictures::bytes("pdf.pdf"));
     const auto large = plain->render(4000, 4000);
     ASSERT_TRUE(large) << qPrintable(log.messages().join('\n'));
     EXPECT_EQ(large->row(2000)[3 * 3000 + 2], 255);
@@ -175,12 +194,12 @@ TEST_F(PdfDrawing, TheHelperReadsStandardInputAndWritesOnlyPixels)
         EXPECT_TRUE(helper.waitForFinished(30000));
         return std::pair{helper.exitCode(), helper.readAllStandardOutput()};
     };
-    const auto [drawn, pixels] = run({"4", "2"}, TestPictures::pdf(40, 20));
+    const auto [drawn, pixels] = run({"4", "2"}, TestPictures::bytes("pdf.pdf"));
     EXPECT_EQ(drawn, 0);
     EXPECT_EQ(pixels.toHex(), "ff0000ff0000" "0000ff0000ff" "ff0000ff0000" "0000ff0000ff");
     for (const QStringList &wrong : {QStringList{"4"}, QStringList{"0", "2"}, QStringList{"4", "65536"}, QStringList{"4x", "2"},
                                      QStringList{"--seconds", "-1", "4", "2"}, QStringList{"--colour", "red", "4", "2"}}) {
-        const auto [status, out] = run(wrong, TestPictures::pdf(40, 20));
+        const auto [status, out] = run(wrong, TestPictures::bytes("pdf.pdf"));
         EXPECT_EQ(status, 2) << qPrintable(wrong.join(' '));
         EXPECT_TRUE(out.isEmpty());
     }
