@@ -7,69 +7,11 @@
 #include "TestPictures.h"
 
 #include <QElapsedTimer>
-#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
-
-// A PDF of the given objects, numbered from 1 (object 1 the catalog), and a stream object.
-QByteArray pdfOf(const QList<QByteArray> &objects)
-{
-    QByteArray out = "%PDF-1.4\n";
-    QList<qsizetype> offsets;
-    for (int i = 0; i < objects.size(); ++i) {
-        offsets << out.size();
-        out += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const qsizetype xref = out.size();
-    const QByteArray count = QByteArray::number(objects.size() + 1);
-    out += "xref\n0 " + count + "\n0000000000 65535 f \n";
-    for (qsizetype offset : offsets)
-        out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    return out + "trailer\n<< /Size " + count + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-}
-
-QByteArray pdfStream(const QByteArray &dictionary, const QByteArray &content)
-{
-    return "<< " + dictionary + " /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
-}
-
-// One stroked path of `points` points zigzagging over a 500-point page: poppler's time
-// and memory grow with the points of a path.
-QByteArray heavyPage(int points)
-{
-    QByteArray path = "0 0 m\n";
-    path.reserve(points * 12);
-    for (int i = 0; i < points; ++i)
-        path += QByteArray::number(i % 500) + ' ' + QByteArray::number((i * 7) % 500) + " l\n";
-    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 500 500] /Contents 4 0 R >>", pdfStream("", path + "S")});
-}
-
-// A page that costs processor time and next to no memory: three forms nested a hundred
-// deep each, the innermost stroking a path of a hundred points, so a million small
-// paths are drawn and each is freed before the next. A few kilobytes of file.
-QByteArray slowPage()
-{
-    auto times = [](const QByteArray &operation, int count) {
-        QByteArray content;
-        for (int i = 0; i < count; ++i)
-            content += operation;
-        return content;
-    };
-    QByteArray path = "2 w 0 0 m\n";
-    for (int i = 0; i < 100; ++i)
-        path += QByteArray::number(i % 2 ? 40 : 0) + ' ' + QByteArray::number(i % 40) + " l\n";
-    auto form = [&](const QByteArray &inner, const QByteArray &content) {
-        return pdfStream("/Type /XObject /Subtype /Form /BBox [0 0 40 40]" + inner, content);
-    };
-    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 40 40] /Contents 4 0 R /Resources << /XObject << /A 5 0 R >> >> >>",
-                  pdfStream("", times("/A Do\n", 100)), form(" /Resources << /XObject << /B 6 0 R >> >>", times("/B Do\n", 100)),
-                  form(" /Resources << /XObject << /C 7 0 R >> >>", times("/C Do\n", 100)), form("", path + "S")});
-}
 
 class PdfDrawing : public ::testing::Test {
 protected:
@@ -138,11 +80,9 @@ TEST_F(PdfDrawing, AMissingHelperIsALogLineAndOnlyTheLastSmallDrawingIsKept)
 
 TEST_F(PdfDrawing, APageThatTakesTooLongIsStoppedAndNamed)
 {
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("slow.pdf"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(slowPage()) > 0);
-    file.close();
+    // Forms nested a hundred deep three times over draw a million small paths: processor
+    // time with next to no memory.
+    const QString path = TestPictures::path("pdf-slow-nested-forms.pdf");
     const auto rep = Picture::readFile(path);
     ASSERT_TRUE(rep);
     PdfImageRep::setTimeLimit(1);
@@ -161,7 +101,8 @@ TEST_F(PdfDrawing, APageThatTakesTooLongIsStoppedAndNamed)
 
 TEST_F(PdfDrawing, APageThatNeedsTooMuchMemoryIsStoppedAndNamed)
 {
-    const auto rep = page(heavyPage(300'000));
+    // Poppler's memory grows with the points of a path.
+    const auto rep = page(TestPictures::bytes("pdf-path-of-300000-points.pdf"));
     ASSERT_TRUE(rep);
     // 64 MB beyond the pixels: a few tens of thousands of points.
     PdfImageRep::setMemoryMarginMb(64);
