@@ -68,6 +68,10 @@ TEST(SizeBudget, EachLossyTypeGetsTheHighestQualityThatFitsAsItsEncoderSaysSo)
         for (int step = scale.lowest; step <= scale.highest; ++step)
             sizes.push_back(encodeImageAtQualityStep(*photo, encoding, step).size());
         auto sizeAt = [&](int step) { return sizes[size_t(step - scale.lowest)]; };
+        // Higher steps make larger files; a step outside the scale is held to it.
+        EXPECT_LT(sizes.front(), sizeAt((scale.lowest + scale.highest) / 2)) << int(encoding);
+        EXPECT_LT(sizeAt((scale.lowest + scale.highest) / 2) * 2, sizes.back()) << int(encoding);
+        EXPECT_EQ(encodeImageAtQualityStep(*photo, encoding, scale.highest + 40).size(), sizes.back()) << int(encoding);
         // Budgets between steps at a third and at four fifths of the scale.
         for (const double at : {0.33, 0.8}) {
             const int below = scale.lowest + int(at * (scale.highest - scale.lowest));
