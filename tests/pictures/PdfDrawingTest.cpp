@@ -35,30 +35,10 @@ protected:
 
 } // namespace
 
-TEST_F(PdfDrawing, TheHelperIsFoundAndDrawsExactlyTheSizeAsked)
-{
-    ASSERT_TRUE(QFileInfo(PdfImageRep::helperPath()).isExecutable()) << qPrintable(PdfImageRep::helperPath());
-    const auto rep = page(TestPictures::bytes("pdf.pdf"));
-    ASSERT_TRUE(rep);
-    // Sizes that do not divide the page evenly, and the smallest.
-    for (const QSize size : {QSize(31, 7), QSize(1, 1), QSize(600, 400)}) {
-        LogCapture log;
-        const auto drawn = rep->render(size.width(), size.height());
-        ASSERT_TRUE(drawn) << qPrintable(log.messages().join('\n'));
-        EXPECT_EQ(QSize(drawn->width, drawn->height), size);
-        EXPECT_EQ(drawn->channels, 3);
-        EXPECT_TRUE(log.messages().isEmpty());
-    }
-    const auto drawn = rep->render(600, 400);
-    const uint8_t *left = drawn->row(200) + 10 * 3;
-    const uint8_t *right = drawn->row(200) + 590 * 3;
-    EXPECT_EQ(QList<int>({left[0], left[1], left[2]}), QList<int>({255, 0, 0}));
-    EXPECT_EQ(QList<int>({right[0], right[1], right[2]}), QList<int>({0, 0, 255}));
-}
-
 // Without a helper, or with one that draws nothing, only a kept drawing can come back.
 TEST_F(PdfDrawing, AMissingHelperIsALogLineAndOnlyTheLastSmallDrawingIsKept)
 {
+    ASSERT_TRUE(QFileInfo(PdfImageRep::helperPath()).isExecutable()) << qPrintable(PdfImageRep::helperPath());
     const auto rep = page(TestPictures::bytes("pdf.pdf"));
     ASSERT_TRUE(rep);
     const auto first = rep->render(60, 40);
