@@ -8,7 +8,6 @@
 #include <avif/avif.h>
 #include <gtest/gtest.h>
 #include <webp/decode.h>
-#include <webp/mux.h>
 
 #include <memory>
 #include <vector>
@@ -37,13 +36,9 @@ Decoded decodeWebp(const QByteArray &file)
         return out;
     out.rgba.assign(rgba, rgba + size_t(out.width) * out.height * 4);
     WebPFree(rgba);
-    const WebPData data{bytes, size_t(file.size())};
-    WebPMux *mux = WebPMuxCreate(&data, 0);
-    WebPData chunk;
-    out.taggedSrgb = WebPMuxGetChunk(mux, "ICCP", &chunk) == WEBP_MUX_OK
-        && QByteArray(reinterpret_cast<const char *>(chunk.bytes), qsizetype(chunk.size)) == srgbIccProfile();
-    out.hasExif = WebPMuxGetChunk(mux, "EXIF", &chunk) == WEBP_MUX_OK;
-    WebPMuxDelete(mux);
+    // The ICCP chunk holds the sRGB profile as written; an EXIF chunk is named so.
+    out.taggedSrgb = file.contains("ICCP") && file.contains(srgbIccProfile());
+    out.hasExif = file.contains("EXIF");
     return out;
 }
 
@@ -146,22 +141,17 @@ TEST(WebEncoders, ColoursKeepTheirChannelsGreyStaysGreyAndAlphaIsKept)
 
 TEST(WebEncoders, QualityStepsOfEachScale)
 {
-    struct Case {
-        ImageEncoding encoding;
-        float factor;
-        int step;
-        float back; // the factor the step gives back
-    };
-    const Case cases[] = {
+    // {encoding, factor, its step, the factor the step gives back}
+    const std::tuple<ImageEncoding, float, int, float> cases[] = {
         {ImageEncoding::JPEG, 0.0f, 1, 0.01f},      {ImageEncoding::JPEG, 0.984f, 98, 0.98f}, {ImageEncoding::JPEG, 7.0f, 100, 1.0f},
         {ImageEncoding::JPEG, NAN, 1, 0.01f},
         {ImageEncoding::WebP, 0.0f, 0, 0.0f},       {ImageEncoding::WebP, 0.755f, 76, 0.76f}, {ImageEncoding::WebP, NAN, 0, 0.0f},
         {ImageEncoding::AVIF, 0.5f, 32, 32 / 63.0f}, {ImageEncoding::AVIF, 1.0f, 63, 1.0f},   {ImageEncoding::AVIF, -1.0f, 0, 0.0f},
         {ImageEncoding::PNG, 0.5f, 0, 1.0f},
     };
-    for (const Case &c : cases) {
-        EXPECT_EQ(qualityStepFor(c.encoding, c.factor), c.step) << int(c.encoding) << " factor " << c.factor;
-        EXPECT_FLOAT_EQ(compressionFactorFor(c.encoding, c.step), c.back) << int(c.encoding) << " step " << c.step;
+    for (const auto &[encoding, factor, step, back] : cases) {
+        EXPECT_EQ(qualityStepFor(encoding, factor), step) << int(encoding) << " factor " << factor;
+        EXPECT_FLOAT_EQ(compressionFactorFor(encoding, step), back) << int(encoding) << " step " << step;
     }
     EXPECT_EQ(jpegQualityForCompressionFactor(0.984f), 98);
     EXPECT_FALSE(qualityScaleFor(ImageEncoding::TIFF).hasSteps());
