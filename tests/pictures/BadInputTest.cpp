@@ -54,17 +54,6 @@ TEST_F(BadInput, FilesThatAreNoPictures)
         expectRefused(QStringLiteral("/dev/zero"), QStringLiteral("not a regular file"));
 }
 
-TEST_F(BadInput, WebAndPhoneFormatsCutShort)
-{
-    const std::tuple<const char *, const char *, const char *> cases[] = {
-        {"cut.webp", "webp-alpha.webp", "not a complete WebP file"},
-        {"cut.heic", "heic-orientation-1.heic", "libheif cannot read it"},
-        {"cut.avif", "avif-orientation-1.avif", "libheif cannot read it"},
-    };
-    for (const auto &[name, whole, reason] : cases)
-        expectRefused(write(QString::fromLatin1(name), TestPictures::bytes(whole).left(40)), QString::fromLatin1(reason));
-}
-
 // Twice the pixel limit, within the limit a side: refused from the header, before any decoding.
 TEST_F(BadInput, PicturesOverThePixelLimitAreRefusedFromTheirHeader)
 {

@@ -44,14 +44,6 @@ void expectNear(Rgba got, Rgba want, int tolerance, const std::string &what)
     EXPECT_NEAR(got.a, want.a, tolerance) << what;
 }
 
-std::shared_ptr<const PixelBuffer> onlyPixels(const QByteArray &data)
-{
-    auto picture = Picture::fromData(data);
-    if (!picture || picture->representations().size() != 1)
-        return nullptr;
-    return picture->representations()[0]->pixels();
-}
-
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &data)
 {
     const QString path = dir.filePath(name);
@@ -286,7 +278,7 @@ TEST(JpegDecoding, ReducedDecodesShrinkInTheDctAndCmykGoesThroughItsProfile)
         cmyk.insert(2, QByteArray("\xFF\xE2") + char(length >> 8) + char(length & 0xFF) + QByteArray("ICC_PROFILE\0", 12)
                            + char(i + 1) + char(count) + part);
     }
-    auto managed = onlyPixels(cmyk);
+    auto managed = Picture::fromData(cmyk)->representations()[0]->pixels();
     ASSERT_TRUE(managed);
     const Rgba cyan = at(*managed, 2, 4);
     // Printed cyan is far duller than the screen's: red stays low, green and blue are well below full.
@@ -320,36 +312,31 @@ TEST(TiffDecoding, EveryPageIsReadAndTheFirstGivesTheSize)
 // Pages have a size in points and no pixels until drawn at the size asked.
 TEST(VectorPictures, PdfAndEpsPagesAreDrawnUpright)
 {
-    struct Case {
-        const char *file;
-        QSizeF points;
-        QSize drawn;
-        QPoint red, blue;
-    };
-    const Case cases[] = {
+    // {file, size in points, a size to draw at, where red and blue are then}
+    const std::tuple<const char *, QSizeF, QSize, QPoint, QPoint> cases[] = {
         {"pdf.pdf", {200, 100}, {100, 40}, {10, 20}, {90, 20}},
         {"pdf-rotate-90.pdf", {100, 200}, {50, 100}, {25, 10}, {25, 90}}, // turned clockwise: red on top
         {"eps.eps", {120, 60}, {240, 120}, {40, 60}, {200, 60}},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.file);
-        const auto picture = Picture::referenceFile(TestPictures::path(c.file));
+    for (const auto &[file, points, size, red, blue] : cases) {
+        SCOPED_TRACE(file);
+        const auto picture = Picture::referenceFile(TestPictures::path(file));
         ASSERT_TRUE(picture);
         ASSERT_EQ(picture->representations().size(), 1u);
-        EXPECT_EQ(picture->size(), c.points);
+        EXPECT_EQ(picture->size(), points);
         EXPECT_EQ(picture->sourcePixelSize(), QSize(0, 0));
         EXPECT_EQ(picture->largestPixelSize(), QSize(0, 0));
         EXPECT_FALSE(picture->representations()[0]->pixels());
         // PDF pages at sizes that do not divide the page evenly, and the smallest, come out exactly.
-        for (const QSize odd : QByteArray(c.file).endsWith(".pdf") ? QList<QSize>{{31, 7}, {1, 1}} : QList<QSize>{}) {
+        for (const QSize odd : QByteArray(file).endsWith(".pdf") ? QList<QSize>{{31, 7}, {1, 1}} : QList<QSize>{}) {
             auto drawn = picture->representations()[0]->render(odd.width(), odd.height());
             EXPECT_TRUE(drawn && QSize(drawn->width, drawn->height) == odd && drawn->channels == 3) << odd.width();
         }
-        auto drawn = picture->representations()[0]->render(c.drawn.width(), c.drawn.height());
+        auto drawn = picture->representations()[0]->render(size.width(), size.height());
         ASSERT_TRUE(drawn);
-        EXPECT_EQ(QSize(drawn->width, drawn->height), c.drawn);
-        expectNear(at(*drawn, c.red.x(), c.red.y()), {255, 0, 0, 255}, 2, "red");
-        expectNear(at(*drawn, c.blue.x(), c.blue.y()), {0, 0, 255, 255}, 2, "blue");
+        EXPECT_EQ(QSize(drawn->width, drawn->height), size);
+        expectNear(at(*drawn, red.x(), red.y()), {255, 0, 0, 255}, 2, "red");
+        expectNear(at(*drawn, blue.x(), blue.y()), {0, 0, 255, 255}, 2, "blue");
     }
 }
 
@@ -397,42 +384,33 @@ TEST(PictureOrientation, EveryOrientationComesOutUprightAndIsAppliedOnce)
     };
     const Turn turns[] = {{false, false, false}, {true, false, false}, {true, true, false}, {false, true, false},
                           {false, false, true},  {true, false, true},  {true, true, true},  {false, true, true}};
-    struct Case {
-        std::string name;
-        QByteArray data;
-        Turn turn;
-        double pointsPerPixel = 1;
-    };
-    std::vector<Case> cases;
+    std::vector<std::tuple<std::string, QByteArray, Turn, double>> cases; // the last: points per pixel
     for (int o = 1; o <= 8; ++o) {
         const std::string n = std::to_string(o);
         const Turn &t = turns[o - 1];
         cases.push_back({"JPEG EXIF at 144 dpi " + n, TestPictures::withOrientation(bytes("jpeg-progressive-exif-144dpi.jpg"), o), t, 0.5});
-        cases.push_back({"TIFF " + n, TestPictures::withOrientation(bytes("tiff.tif"), o), t});
-        cases.push_back({"WebP EXIF " + n, TestPictures::withOrientation(bytes("webp-exif.webp"), o), t});
+        cases.push_back({"TIFF " + n, TestPictures::withOrientation(bytes("tiff.tif"), o), t, 1});
+        cases.push_back({"WebP EXIF " + n, TestPictures::withOrientation(bytes("webp-exif.webp"), o), t, 1});
         // The container's irot/imir, and an EXIF item beside that is not applied again.
-        cases.push_back({"HEIC " + n, bytes(QString("heic-orientation-%1.heic").arg(o)), t});
-        cases.push_back({"AVIF " + n, bytes(QString("avif-orientation-%1.avif").arg(o)), t});
+        cases.push_back({"HEIC " + n, bytes(QString("heic-orientation-%1.heic").arg(o)), t, 1});
+        cases.push_back({"AVIF " + n, bytes(QString("avif-orientation-%1.avif").arg(o)), t, 1});
     }
-    cases.push_back({"AVIF EXIF 6 alone", TestPictures::withOrientation(bytes("avif-orientation-1.avif"), 6), turns[0]});
-    cases.push_back({"WebP EXIF 8 with its JPEG prefix", bytes("webp-exif-8-with-jpeg-prefix.webp"), turns[7]});
+    cases.push_back({"AVIF EXIF 6 alone", TestPictures::withOrientation(bytes("avif-orientation-1.avif"), 6), turns[0], 1});
+    cases.push_back({"WebP EXIF 8 with its JPEG prefix", bytes("webp-exif-8-with-jpeg-prefix.webp"), turns[7], 1});
 
     QTemporaryDir dir;
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, data, turn, pointsPerPixel] : cases) {
+        SCOPED_TRACE(name);
         // Sizes are known before decoding, already turned.
-        auto referenced = Picture::referenceFile(writeFile(dir, QStringLiteral("turned"), c.data));
+        auto referenced = Picture::referenceFile(writeFile(dir, QStringLiteral("turned"), data));
         ASSERT_TRUE(referenced);
-        const QSize want = c.turn.swapped ? QSize(32, 48) : QSize(48, 32);
+        const QSize want = turn.swapped ? QSize(32, 48) : QSize(48, 32);
         EXPECT_EQ(referenced->sourcePixelSize(), want);
-        EXPECT_EQ(referenced->size(), QSizeF(want) * c.pointsPerPixel);
+        EXPECT_EQ(referenced->size(), QSizeF(want) * pointsPerPixel);
         auto pixels = referenced->representations()[0]->pixels();
-        if (!pixels || QSize(pixels->width, pixels->height) != want) {
-            ADD_FAILURE() << "no pixels of the size announced";
-            continue;
-        }
-        const int x = c.turn.right ? pixels->width - 5 : 4;
-        const int y = c.turn.bottom ? pixels->height - 5 : 4;
+        ASSERT_TRUE(pixels && QSize(pixels->width, pixels->height) == want) << "no pixels of the size announced";
+        const int x = turn.right ? pixels->width - 5 : 4;
+        const int y = turn.bottom ? pixels->height - 5 : 4;
         EXPECT_GT(at(*pixels, x, y).r, 190);
         EXPECT_LT(at(*pixels, pixels->width - 1 - x, pixels->height - 1 - y).r, 70);
     }
