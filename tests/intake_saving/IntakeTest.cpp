@@ -268,27 +268,24 @@ TEST_F(IntakeTest, TheSystemOpensFilesThroughTheCommandLine)
     EXPECT_EQ(controller->inputFileCount->text(), "showing the first of 2 images");
 
     // A picture of each type the desktop entry declares, as a file manager passes it.
-    const auto pixels = TestPictures::make(36, 20, 3, 8, [](int x, int y, uint16_t *o) { o[0] = uint16_t(x * 7), o[1] = uint16_t(y * 12), o[2] = 160; });
-    TestPictures::TiffPageSpec tiffPage;
-    tiffPage.pixels = pixels;
-    const std::pair<const char *, QByteArray> typed[] = {
-        {"t.jpg", TestPictures::jpeg(*pixels)},
-        {"t.png", TestPictures::png(*pixels)},
-        {"t.gif", TestPictures::gif(36, 20, std::vector<uint8_t>(36 * 20, 1), {0, 0, 0, 200, 80, 160})},
-        {"t.tif", TestPictures::tiff({tiffPage})},
-        {"t.webp", TestPictures::webp(*pixels)},
-        {"t.heic", TestPictures::heic(*pixels)},
-        {"t.avif", TestPictures::avif(*pixels)},
-        {"t.pdf", TestPictures::pdf(36, 20)},
-        {"t.ai", TestPictures::pdf(36, 20)},
-        {"t.eps", TestPictures::eps(36, 20)},
-        {"photo-from-a-phone.jpg", TestPictures::heic(*pixels)}}; // told by content, not by name
-    for (const auto &[name, bytes] : typed) {
-        writeBytes(path(name), bytes);
+    const std::tuple<const char *, const char *, QSizeF> typed[] = {
+        {"t.jpg", "jpeg.jpg", {48, 32}},
+        {"t.png", "png.png", {48, 32}},
+        {"t.gif", "gif.gif", {10, 9}},
+        {"t.tif", "tiff.tif", {48, 32}},
+        {"t.webp", "webp.webp", {48, 32}},
+        {"t.heic", "heic-orientation-1.heic", {48, 32}},
+        {"t.avif", "avif-orientation-1.avif", {48, 32}},
+        {"t.pdf", "pdf.pdf", {200, 100}},
+        {"t.ai", "pdf.pdf", {200, 100}},
+        {"t.eps", "eps.eps", {120, 60}},
+        {"photo-from-a-phone.jpg", "heic-orientation-1.heic", {48, 32}}}; // told by content, not by name
+    for (const auto &[name, file, size] : typed) {
+        writeBytes(path(name), TestPictures::bytes(file));
         controller->inputImage.reset();
         openCommandLinePaths(*controller, {path(name)});
         ASSERT_TRUE(controller->inputImage) << name;
-        EXPECT_EQ(controller->inputImage->size(), QSizeF(36, 20)) << name;
+        EXPECT_EQ(controller->inputImage->size(), size) << name;
     }
 }
 

@@ -13,15 +13,8 @@ TEST(StepSearch, FindsTheHighestStepThatFitsInAFewTries)
     auto exponential = [](int step) { return qint64(1000 * std::exp2(step / 10.0)); }; // 1000 .. 1,024,000
     auto jump = [](int step) { return qint64(step < 90 ? 2000 + 40 * step : 9000 + 100 * step); }; // JPEG's 4:4:4 from 90
     auto flat = [](int step) { return qint64(50000 + step); }; // guesses from the sizes' slope land far off
-    struct Case {
-        const char *name;
-        std::function<qint64(int)> size;
-        qint64 maxBytes;
-        int start;
-        int step;
-        bool fits;
-    };
-    const Case cases[] = {
+    // {case, sizes, budget, the step the search starts at, the step found, whether it fits}
+    const std::tuple<const char *, std::function<qint64(int)>, qint64, int, int, bool> cases[] = {
         {"between two steps", exponential, 13500, 98, 37, true},
         {"exactly one step's size", exponential, exponential(60), 0, 60, true},
         {"from below", exponential, 200000, 3, 76, true},
@@ -33,12 +26,12 @@ TEST(StepSearch, FindsTheHighestStepThatFitsInAFewTries)
         {"above the jump", jump, 18950, 40, 99, true},
         {"flat sizes", flat, 50042, 99, 42, true},
     };
-    for (const Case &c : cases) {
-        const StepSearch found = highestStepWithin({0, 100}, c.start, c.maxBytes, c.size);
-        EXPECT_EQ(found.step, c.step) << c.name;
-        EXPECT_EQ(found.fits, c.fits) << c.name;
+    for (const auto &[name, size, maxBytes, start, step, fits] : cases) {
+        const StepSearch found = highestStepWithin({0, 100}, start, maxBytes, size);
+        EXPECT_EQ(found.step, step) << name;
+        EXPECT_EQ(found.fits, fits) << name;
         // Halving 101 steps takes 7 tries; guessing from the sizes should not take more.
-        EXPECT_LE(found.tries, 7) << c.name;
+        EXPECT_LE(found.tries, 7) << name;
     }
 }
 
@@ -68,6 +61,10 @@ TEST(SizeBudget, EachLossyTypeGetsTheHighestQualityThatFitsAsItsEncoderSaysSo)
         for (int step = scale.lowest; step <= scale.highest; ++step)
             sizes.push_back(encodeImageAtQualityStep(*photo, encoding, step).size());
         auto sizeAt = [&](int step) { return sizes[size_t(step - scale.lowest)]; };
+        // Higher steps make larger files; a step outside the scale is held to it.
+        EXPECT_LT(sizes.front(), sizeAt((scale.lowest + scale.highest) / 2)) << int(encoding);
+        EXPECT_LT(sizeAt((scale.lowest + scale.highest) / 2) * 2, sizes.back()) << int(encoding);
+        EXPECT_EQ(encodeImageAtQualityStep(*photo, encoding, scale.highest + 40).size(), sizes.back()) << int(encoding);
         // Budgets between steps at a third and at four fifths of the scale.
         for (const double at : {0.33, 0.8}) {
             const int below = scale.lowest + int(at * (scale.highest - scale.lowest));
@@ -92,23 +89,17 @@ TEST(SizeBudget, EachLossyTypeGetsTheHighestQualityThatFitsAsItsEncoderSaysSo)
 TEST(SizeBudget, WhatCannotFitIsMadeAtTheLowestQualityOrAsItIs)
 {
     const auto photo = TestPictures::photo(64, 48);
-    struct Case {
-        ImageEncoding encoding;
-        qint64 maxBytes;
-        bool overBudget;
-        QByteArray expected;
-    };
-    const Case cases[] = {
+    const std::tuple<ImageEncoding, qint64, bool, QByteArray> cases[] = {
         {ImageEncoding::AVIF, 20, true, encodeImageAtQualityStep(*photo, ImageEncoding::AVIF, 0)},
         {ImageEncoding::JPEG, 20, true, encodeImageAtQualityStep(*photo, ImageEncoding::JPEG, 1)},
         {ImageEncoding::PNG, 20, true, encodeImage(*photo, ImageEncoding::PNG, 0.5f)},
         {ImageEncoding::PNG, 10000000, false, encodeImage(*photo, ImageEncoding::PNG, 0.5f)},
         {ImageEncoding::WebP, 0, false, encodeImage(*photo, ImageEncoding::WebP, 0.5f)}, // no budget: as asked
     };
-    for (const Case &c : cases) {
-        const BudgetedEncoding out = encodeWithinBudget(*photo, c.encoding, 0.5f, c.maxBytes);
-        EXPECT_EQ(out.overBudget, c.overBudget) << int(c.encoding) << " within " << c.maxBytes;
-        EXPECT_EQ(out.bytes, c.expected) << int(c.encoding) << " within " << c.maxBytes;
+    for (const auto &[encoding, maxBytes, overBudget, expected] : cases) {
+        const BudgetedEncoding out = encodeWithinBudget(*photo, encoding, 0.5f, maxBytes);
+        EXPECT_EQ(out.overBudget, overBudget) << int(encoding) << " within " << maxBytes;
+        EXPECT_EQ(out.bytes, expected) << int(encoding) << " within " << maxBytes;
     }
 }
 

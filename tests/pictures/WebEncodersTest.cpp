@@ -8,7 +8,6 @@
 #include <avif/avif.h>
 #include <gtest/gtest.h>
 #include <webp/decode.h>
-#include <webp/mux.h>
 
 #include <memory>
 #include <vector>
@@ -37,13 +36,9 @@ Decoded decodeWebp(const QByteArray &file)
         return out;
     out.rgba.assign(rgba, rgba + size_t(out.width) * out.height * 4);
     WebPFree(rgba);
-    const WebPData data{bytes, size_t(file.size())};
-    WebPMux *mux = WebPMuxCreate(&data, 0);
-    WebPData chunk;
-    out.taggedSrgb = WebPMuxGetChunk(mux, "ICCP", &chunk) == WEBP_MUX_OK
-        && QByteArray(reinterpret_cast<const char *>(chunk.bytes), qsizetype(chunk.size)) == srgbIccProfile();
-    out.hasExif = WebPMuxGetChunk(mux, "EXIF", &chunk) == WEBP_MUX_OK;
-    WebPMuxDelete(mux);
+    // The ICCP chunk holds the sRGB profile as written; an EXIF chunk is named so.
+    out.taggedSrgb = file.contains("ICCP") && file.contains(srgbIccProfile());
+    out.hasExif = file.contains("EXIF");
     return out;
 }
 
@@ -107,95 +102,56 @@ TEST(WebEncoders, PhotoRoundTripsInSrgbWithoutExif)
     }
 }
 
-TEST(WebEncoders, ColoursKeepTheirChannelsAndGreyStaysGrey)
+TEST(WebEncoders, ColoursKeepTheirChannelsGreyStaysGreyAndAlphaIsKept)
 {
-    // Red, green, blue and mid-grey bands in 16-bit grey-alpha and RGB buffers: a swapped
-    // channel order, a wrong matrix or range, or a botched narrowing shows here.
-    const auto bands = TestPictures::make(64, 32, 3, 16, [](int x, int, uint16_t *out) {
-        const int band = x / 16;
+    // Red, green, blue and mid-grey bands at 16 bits, over transparent, half and opaque rows:
+    // a swapped channel order, a wrong matrix or range, or a botched narrowing shows here.
+    const auto bands = TestPictures::make(64, 48, 4, 16, [](int x, int y, uint16_t *out) {
         for (int c = 0; c < 3; ++c)
-            out[c] = band == 3 ? 0x8080 : (c == band ? 0xFFFF : 0);
+            out[c] = x / 16 == 3 ? 0x8080 : (c == x / 16 ? 0xFFFF : 0);
+        out[3] = y < 16 ? 0xFFFF : y < 32 ? 0x8080 : 0;
     });
     const auto grey = TestPictures::make(32, 32, 2, 8, [](int x, int, uint16_t *out) {
         out[0] = uint16_t(x * 8);
         out[1] = 255;
     });
     for (const WebType &type : kWebTypes) {
+        SCOPED_TRACE(type.name);
         const Decoded colours = type.decode(encodeImage(*bands, type.encoding, 1.0f));
-        ASSERT_EQ(colours.width, 64) << type.name;
-        for (int band = 0; band < 3; ++band) {
-            const uint8_t *pixel = colours.at(band * 16 + 8, 16);
+        ASSERT_EQ(colours.width, 64);
+        ASSERT_TRUE(colours.hasAlpha);
+        for (int band = 0; band < 4; ++band)
             for (int c = 0; c < 3; ++c)
-                EXPECT_NEAR(pixel[c], c == band ? 255 : 0, 12) << type.name << " band " << band << " channel " << c;
-        }
-        for (int c = 0; c < 3; ++c)
-            EXPECT_NEAR(colours.at(56, 16)[c], 128, 3) << type.name << " grey band";
+                EXPECT_NEAR(colours.at(band * 16 + 8, 8)[c], band == 3 ? 128 : c == band ? 255 : 0, band == 3 ? 3 : 12)
+                    << "band " << band << " channel " << c;
+        for (const auto &[y, alpha] : {std::pair{8, 255}, std::pair{24, 128}, std::pair{40, 0}})
+            EXPECT_NEAR(colours.at(24, y)[3], alpha, type.alphaTolerance) << "row " << y;
 
         const Decoded greys = type.decode(encodeImage(*grey, type.encoding, 1.0f));
-        ASSERT_EQ(greys.width, 32) << type.name;
-        EXPECT_FALSE(greys.hasAlpha) << type.name; // every pixel opaque: no alpha written
+        ASSERT_EQ(greys.width, 32);
+        EXPECT_FALSE(greys.hasAlpha); // every pixel opaque: no alpha written
         for (int x = 4; x < 32; x += 9) {
             const uint8_t *pixel = greys.at(x, 10);
-            EXPECT_NEAR(pixel[0], x * 8, 4) << type.name << " x " << x;
-            EXPECT_NEAR(pixel[0], pixel[1], 2) << type.name << " x " << x;
-            EXPECT_NEAR(pixel[2], pixel[1], 2) << type.name << " x " << x;
+            EXPECT_NEAR(pixel[0], x * 8, 4) << "x " << x;
+            EXPECT_NEAR(pixel[0], pixel[1], 2) << "x " << x;
+            EXPECT_NEAR(pixel[2], pixel[1], 2) << "x " << x;
         }
-    }
-}
-
-TEST(WebEncoders, AlphaIsKept)
-{
-    // Transparent, half-transparent and opaque columns over a colour gradient.
-    const auto pixels = TestPictures::make(48, 24, 4, 8, [](int x, int y, uint16_t *out) {
-        out[0] = uint16_t(x * 5);
-        out[1] = uint16_t(y * 10);
-        out[2] = 200;
-        out[3] = x < 16 ? 0 : x < 32 ? 128 : 255;
-    });
-    for (const WebType &type : kWebTypes) {
-        const Decoded decoded = type.decode(encodeImage(*pixels, type.encoding, 0.95f));
-        ASSERT_EQ(decoded.width, 48) << type.name;
-        ASSERT_TRUE(decoded.hasAlpha) << type.name;
-        for (const auto &[x, alpha] : {std::pair{8, 0}, std::pair{24, 128}, std::pair{40, 255}})
-            EXPECT_NEAR(decoded.at(x, 12)[3], alpha, type.alphaTolerance) << type.name << " x " << x;
-        EXPECT_NEAR(decoded.at(40, 12)[0], 200, 8) << type.name;
-    }
-}
-
-TEST(WebEncoders, HigherQualityStepsMakeLargerFiles)
-{
-    const auto photo = TestPictures::photo(128, 96);
-    for (const ImageEncoding encoding : {ImageEncoding::JPEG, ImageEncoding::WebP, ImageEncoding::AVIF}) {
-        const QualityScale scale = qualityScaleFor(encoding);
-        const int middle = (scale.lowest + scale.highest) / 2;
-        const qsizetype low = encodeImageAtQualityStep(*photo, encoding, scale.lowest).size();
-        const qsizetype mid = encodeImageAtQualityStep(*photo, encoding, middle).size();
-        const qsizetype high = encodeImageAtQualityStep(*photo, encoding, scale.highest).size();
-        EXPECT_LT(low, mid) << int(encoding);
-        EXPECT_LT(mid * 2, high) << int(encoding);
-        // A step outside the scale is held to it.
-        EXPECT_EQ(encodeImageAtQualityStep(*photo, encoding, scale.highest + 40).size(), high) << int(encoding);
     }
 }
 
 TEST(WebEncoders, QualityStepsOfEachScale)
 {
-    struct Case {
-        ImageEncoding encoding;
-        float factor;
-        int step;
-        float back; // the factor the step gives back
-    };
-    const Case cases[] = {
+    // {encoding, factor, its step, the factor the step gives back}
+    const std::tuple<ImageEncoding, float, int, float> cases[] = {
         {ImageEncoding::JPEG, 0.0f, 1, 0.01f},      {ImageEncoding::JPEG, 0.984f, 98, 0.98f}, {ImageEncoding::JPEG, 7.0f, 100, 1.0f},
         {ImageEncoding::JPEG, NAN, 1, 0.01f},
         {ImageEncoding::WebP, 0.0f, 0, 0.0f},       {ImageEncoding::WebP, 0.755f, 76, 0.76f}, {ImageEncoding::WebP, NAN, 0, 0.0f},
         {ImageEncoding::AVIF, 0.5f, 32, 32 / 63.0f}, {ImageEncoding::AVIF, 1.0f, 63, 1.0f},   {ImageEncoding::AVIF, -1.0f, 0, 0.0f},
         {ImageEncoding::PNG, 0.5f, 0, 1.0f},
     };
-    for (const Case &c : cases) {
-        EXPECT_EQ(qualityStepFor(c.encoding, c.factor), c.step) << int(c.encoding) << " factor " << c.factor;
-        EXPECT_FLOAT_EQ(compressionFactorFor(c.encoding, c.step), c.back) << int(c.encoding) << " step " << c.step;
+    for (const auto &[encoding, factor, step, back] : cases) {
+        EXPECT_EQ(qualityStepFor(encoding, factor), step) << int(encoding) << " factor " << factor;
+        EXPECT_FLOAT_EQ(compressionFactorFor(encoding, step), back) << int(encoding) << " step " << step;
     }
     EXPECT_EQ(jpegQualityForCompressionFactor(0.984f), 98);
     EXPECT_FALSE(qualityScaleFor(ImageEncoding::TIFF).hasSteps());
