@@ -150,6 +150,16 @@ protected:
         return picture ? picture->largestPixelSize() : QSize();
     }
 
+    // Confirms the next panel with `target` and saves; a batch runs to its end. The folder is
+    // made as the panel would find it.
+    void saveTo(const QString &target)
+    {
+        QDir().mkpath(controller->inputFileArray ? target : QFileInfo(target).absolutePath());
+        presenter.choose({target});
+        controller->doit();
+        controller->waitForBatch();
+    }
+
     void setSize(int width, int height)
     {
         controller->sizeFieldW->setText(QString::number(width));
