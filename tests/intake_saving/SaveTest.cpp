@@ -68,27 +68,6 @@ TEST_F(SaveTest, WritesTheBaseThenEachSelectedFormatAtItsSizeAndWarnsAboutWhatIs
         EXPECT_FALSE(line.startsWith("setting 2 bit") || line.startsWith("about to save")) << line.toStdString();
 }
 
-TEST_F(SaveTest, SaveIsOfferedOnlyWithAPictureAndBeepsWithoutTouchingAnything)
-{
-    writeBytes(path("keep.jpg"), "precious");
-    presenter.choose({path("keep.jpg")});
-    controller->doit();
-    EXPECT_EQ(presenter.beeps, 1);
-    EXPECT_TRUE(presenter.panels.empty());
-    EXPECT_EQ(bytesOf(path("keep.jpg")), "precious");
-
-    controller->uiWindow->show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->uiWindow));
-    adopt(source, 60, 40);
-    controller->setToolbarItemIdentifiers({"saveItemIdentifier", "openItemIdentifier"}); // as the person rearranges it
-    const QList<QAction *> items = controller->toolbar->actions();
-    EXPECT_TRUE(std::any_of(items.begin(), items.end(), [](QAction *i) { return i->objectName() == "saveItemIdentifier" && i->isEnabled(); }));
-    EXPECT_TRUE(controller->saveMenuItem->isEnabled());
-    QTest::keySequence(controller->uiWindow, QKeySequence::Save);
-    EXPECT_EQ(presenter.beeps, 1);
-    EXPECT_EQ(presenter.panels.size(), 1u);
-}
-
 // What could not be written is named in one alert, before the upscaling warning, and in the
 // window's message, which opens the folder; the next save starts with an empty list.
 TEST_F(SaveTest, TheWindowAndTheAlertSayWhatTheSaveWroteAndWhatItCouldNot)
@@ -98,12 +77,12 @@ TEST_F(SaveTest, TheWindowAndTheAlertSayWhatTheSaveWroteAndWhatItCouldNot)
     LogCapture log;
     saveTo(path("out/huge.jpg"));
     EXPECT_EQ(entriesOf(path("out")), QStringList({"huge-small.jpg"}));
-    ASSERT_EQ(presenter.alerts.size(), 1u);
-    EXPECT_EQ(presenter.alerts[0].title, "Files Not Saved");
+    ASSERT_EQ(presenter.asked.size(), 1);
+    EXPECT_EQ(presenter.asked[0].title, "Files Not Saved");
     const QString alert = QStringLiteral("These 2 files could not be saved in %1:\n\nhuge.jpg could not be made at 100000 x 100000 pixels\n"
                                          "huge@2x.jpg could not be made at 200000 x 200000 pixels").arg(path("out"));
-    EXPECT_EQ(presenter.alerts[0].message, alert);
-    EXPECT_EQ(presenter.alerts[0].defaultButton, "OK");
+    EXPECT_EQ(presenter.asked[0].message, alert);
+    EXPECT_EQ(presenter.asked[0].defaultButton, "OK");
     EXPECT_TRUE(log.contains(path("out/huge.jpg") + " could not be made at 100000 x 100000 pixels"));
     EXPECT_TRUE(controller->scaledUpWarningWindow->isVisible());
     EXPECT_EQ(controller->messageBar->text(), "Saved 1 file to " + path("out") + "\n\n" + alert);
@@ -112,7 +91,7 @@ TEST_F(SaveTest, TheWindowAndTheAlertSayWhatTheSaveWroteAndWhatItCouldNot)
     controller->closeScaledUpSheet();
     adopt(source, 60, 40);
     saveTo(path("out/fine.jpg"));
-    EXPECT_EQ(presenter.alerts.size(), 1u);
+    EXPECT_EQ(presenter.asked.size(), 1);
     EXPECT_TRUE(controller->unwrittenOutputs.empty());
     EXPECT_EQ(controller->messageBar->text(), "Saved 3 files to " + path("out"));
     EXPECT_EQ(controller->messageBar->kind(), WindowMessage::Kind::Information);
@@ -161,8 +140,8 @@ TEST_F(SaveTest, WhatStandsAtTheOutputPathsIsReplacedOnlyByAFinishedOutputAndNev
     }
     const QString skipped = "skipping format with modifier /../escape: it would write outside the folder of " + path("out/pic.jpg");
     EXPECT_TRUE(log.contains(skipped));
-    ASSERT_FALSE(presenter.alerts.empty());
-    EXPECT_EQ(presenter.alerts.back().message,
+    ASSERT_FALSE(presenter.asked.empty());
+    EXPECT_EQ(presenter.asked.back().message,
               QStringLiteral("This file could not be saved in %1:\n\npic-ro.jpg is read-only and was left as it was\n").arg(path("out")) + skipped);
 }
 
@@ -181,27 +160,40 @@ TEST_F(SaveTest, TheBudgetHoldsForTheBaseAndEachFormatAndWhatCannotFitIsListed)
     EXPECT_EQ(pixelSize(path("out/beach-huge.jpg")), QSize(2400, 1600)); // written all the same
     const QString reason = FileSizeBudget::overBudgetReason(huge, 4000, 0);
     EXPECT_TRUE(log.contains(path("out/beach-huge.jpg") + " " + reason));
-    ASSERT_EQ(presenter.alerts.size(), 1u);
-    EXPECT_EQ(presenter.alerts[0].title, "Files Over Budget");
-    EXPECT_EQ(presenter.alerts[0].message, QStringLiteral("This file in %1 was saved larger than the budget:\n\nbeach-huge.jpg %2").arg(path("out"), reason));
+    ASSERT_EQ(presenter.asked.size(), 1);
+    EXPECT_EQ(presenter.asked[0].title, "Files Over Budget");
+    EXPECT_EQ(presenter.asked[0].message, QStringLiteral("This file in %1 was saved larger than the budget:\n\nbeach-huge.jpg %2").arg(path("out"), reason));
     // The slider showed the quality the budget allowed; the person's own stays stored.
     EXPECT_LT(controller->qualitySlider->floatValue(), 98.0f);
     EXPECT_EQ(UserDefaults::standard().floatForKey(PrefKey::qualityValue), kFirstRunQuality);
 }
 
-TEST_F(SaveTest, SavePanelsOfferTheOutputTypeBesideThePictureOrWhereTheLastSaveWent)
+// Save is offered only with a picture, by the menu, the toolbar (as the person arranges it) and
+// the keyboard; its panel offers the output type's extensions beside the picture, or where
+// the last save went.
+TEST_F(SaveTest, SaveIsOfferedWithAPictureAndItsPanelOpensBesideItOrWhereTheLastSaveWent)
 {
     UserDefaults &defaults = UserDefaults::standard();
+    controller->doit();
+    EXPECT_EQ(presenter.beeps, 1);
+    EXPECT_TRUE(presenter.panels.empty());
+    controller->uiWindow->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->uiWindow));
     adopt(source, 60, 40);
+    controller->setToolbarItemIdentifiers({"saveItemIdentifier", "openItemIdentifier"});
+    const QList<QAction *> items = controller->toolbar->actions();
+    EXPECT_TRUE(std::any_of(items.begin(), items.end(), [](QAction *i) { return i->objectName() == "saveItemIdentifier" && i->isEnabled(); }));
+    EXPECT_TRUE(controller->saveMenuItem->isEnabled());
     for (const auto &[type, types] : std::vector<std::pair<int, QStringList>>{{1, {"png"}}, {2, {"tiff", "tif"}}, {0, {"jpg", "jpeg"}}}) {
         defaults.setIntegerForKey(type, PrefKey::fileFormat);
-        controller->doit(); // cancelled
+        QTest::keySequence(controller->uiWindow, QKeySequence::Save); // cancelled
         EXPECT_EQ(presenter.panels.back().allowedFileTypes, types);
         EXPECT_FALSE(presenter.panels.back().allowsOtherFileTypes);
     }
+    EXPECT_EQ(presenter.panels.size(), 3u);
     EXPECT_EQ(entriesOf(files.path()), QStringList({"in"}));
     LogCapture log;
-    presenter.answers.push_back({1, {}});
+    presenter.panelAnswers.push_back({1, {}});
     controller->doit();
     EXPECT_TRUE(log.contains("no filename"));
 
@@ -232,7 +224,7 @@ TEST_F(SaveTest, SavePanelsOfferTheOutputTypeBesideThePictureOrWhereTheLastSaveW
     EXPECT_TRUE(QFile::exists(path("batch/photo.png")));
 }
 
-// The real save panel opens in the folder and with the name given, which Return takes; a name
+// The real save panel opens in the folder and with the name given; a name
 // typed with another type's extension is corrected before the panel takes it, so replacing an
 // existing file is asked about under the name written.
 TEST_F(SaveTest, TheRealSavePanelOffersTheNameGivenAndCorrectsATypedName)
@@ -273,14 +265,12 @@ TEST_F(SaveTest, TheRealSavePanelOffersTheNameGivenAndCorrectsATypedName)
         });
         return panels.runSavePanel(panel);
     };
-    FilePanelResult result = typeAndSave("", true);
-    EXPECT_EQ(shownFolder, QDir(path("out")).canonicalPath());
-    EXPECT_EQ(shownName, "photo.jpg");
-    EXPECT_EQ(result.urls, QList<QUrl>({QUrl::fromLocalFile(path("out/photo.jpg"))}));
     for (const bool pressReturn : {true, false}) {
         SCOPED_TRACE(pressReturn ? "Return" : "the Save button");
         QFile::remove(path("out/wrongext.jpg"));
-        result = typeAndSave(pressReturn ? path("out/wrongext.png") : "wrongext.png", pressReturn);
+        FilePanelResult result = typeAndSave(pressReturn ? path("out/wrongext.png") : "wrongext.png", pressReturn);
+        EXPECT_EQ(shownFolder, QDir(path("out")).canonicalPath());
+        EXPECT_EQ(shownName, "photo.jpg");
         EXPECT_EQ(result.returnCode, 1);
         EXPECT_EQ(result.urls, QList<QUrl>({QUrl::fromLocalFile(path("out/wrongext.jpg"))}));
         writeBytes(path("out/wrongext.jpg"), "");

@@ -1,6 +1,6 @@
 #pragma once
-// A launched main window on a fresh preferences file, a presenter that answers panels
-// and alerts for the person, and pictures written as real files in a temporary folder.
+// A launched main window on a fresh preferences file, a presenter that answers panels and
+// alerts for the person, and pictures written as real files in a temporary folder.
 
 #include "AppPaths.h"
 #include "Controls.h"
@@ -12,12 +12,10 @@
 #include "Preferences.h"
 #include "ShrinkerController.h"
 #include "TestSupport.h"
-#include "UserDefaults.h"
 #include "WindowMessage.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QColor>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -32,10 +30,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 
 #include <deque>
-#include <memory>
 #include <ostream>
 
 inline void PrintTo(const QString &text, std::ostream *out)
@@ -63,39 +59,30 @@ inline QStringList entriesOf(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-class AnsweringPresenter : public DialogPresenter {
+// Also confirms the next file panels with the paths given to choose(), and remembers them.
+class AnsweringPresenter : public ScriptedPresenter {
 public:
-    int runAlertPanel(const AlertPanel &panel) override
-    {
-        alerts.push_back(panel);
-        return AlertDefault;
-    }
-    void beep() override { ++beeps; }
     FilePanelResult runSavePanel(const FilePanel &panel) override { return answer(panel); }
     FilePanelResult runOpenPanel(const FilePanel &panel) override { return answer(panel); }
-
-    // The next panel is confirmed with these paths.
     void choose(const QStringList &paths)
     {
         FilePanelResult result{1, {}};
         for (const QString &path : paths)
             result.urls << QUrl::fromLocalFile(path);
-        answers.push_back(result);
+        panelAnswers.push_back(result);
     }
 
-    std::deque<FilePanelResult> answers;
+    std::deque<FilePanelResult> panelAnswers;
     std::vector<FilePanel> panels;
-    std::vector<AlertPanel> alerts;
-    int beeps = 0;
 
 private:
     FilePanelResult answer(const FilePanel &panel)
     {
         panels.push_back(panel);
-        if (answers.empty())
+        if (panelAnswers.empty())
             return {};
-        FilePanelResult result = answers.front();
-        answers.pop_front();
+        const FilePanelResult result = panelAnswers.front();
+        panelAnswers.pop_front();
         return result;
     }
 };
