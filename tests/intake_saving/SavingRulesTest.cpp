@@ -1,5 +1,5 @@
 // Names of the outputs, the size of a batch picture, a format's settings, the texts after a
-// save, and the order and naming of arriving pictures.
+// save, and the order of a folder's pictures.
 
 #include "PictureArrival.h"
 #include "SaveSummary.h"
@@ -32,7 +32,6 @@ TEST(SavingRules, AFormatsNameIsTheBaseNameWithItsModifierWithinTheBaseFolder)
         const char *refusal; // its end
     } cases[] = {
         {"/Users/me/Pictures/beach.jpg", "@2x", "/Users/me/Pictures/beach@2x.jpg", ""},
-        {"/Users/jpg/photos/pic.jpg", "@2x", "/Users/jpg/photos/pic@2x.jpg", ""},
         {"/tmp/out/holiday.tar.jpg", "-small", "/tmp/out/holiday.tar-small.jpg", ""},
         {"/tmp/my.folder/noext", "@2x", "/tmp/my.folder/noext@2x", ""},
         {"/tmp/out/.hidden", "@2x", "/tmp/out/.hidden@2x", ""}, // a leading dot is no extension
@@ -62,9 +61,7 @@ TEST(SavingRules, ASavedNameCarriesTheOutputTypesExtension)
     } cases[] = {
         {"/out/wrongext.png", 0, "/out/wrongext.jpg"}, // another picture type's extension is replaced
         {"/out/shot.JPG", 1, "/out/shot.png"},
-        {"/out/scan.tif", 0, "/out/scan.jpg"},
         {"/out/shot.jpg", 0, "/out/shot.jpg"}, // the type's own extensions stay as typed
-        {"/out/shot.jpeg", 0, "/out/shot.jpeg"},
         {"/out/shot.JPG", 0, "/out/shot.JPG"},
         {"/out/scan.tif", 2, "/out/scan.tif"},
         {"/out/shot", 1, "/out/shot.png"}, // no extension: the type's is added
@@ -98,7 +95,6 @@ TEST(SavingRules, ABatchPictureIsSizedByTheRuleInForceAtSave)
         QSizeF size;
     } cases[] = {
         {"lock off: the fields", fields, {200, 300}, {200, 300}, {300, 100}},
-        {"lock on, landscape", locked, {300, 200}, {300, 200}, {150, 100}},
         {"lock on, portrait", locked, {200, 300}, {200, 300}, {150, 225}},
         {"lock on, 125 of 3:2", {QSizeF(125, 1), true}, {300, 200}, {300, 200}, {125, 83}},
         {"lock on, a half rounds away from zero", {QSizeF(3, 1), true}, {200, 100}, {200, 100}, {3, 2}},
@@ -106,14 +102,12 @@ TEST(SavingRules, ABatchPictureIsSizedByTheRuleInForceAtSave)
         {"lock on, no proportions", locked, {0, 300}, {0, 300}, {150, 100}},
         {"box, landscape meets the width", box, {6028, 3391}, {6028, 3391}, {800, 450}},
         {"box, portrait meets the height", box, {3391, 6028}, {3391, 6028}, {338, 600}},
-        {"box, square meets the shorter side", box, {1000, 1000}, {1000, 1000}, {600, 600}},
         {"box, the lock plays no part", {QSizeF(800, 600), true, true}, {3391, 6028}, {3391, 6028}, {338, 600}},
         {"box, rounded as the lock rounds", {QSizeF(3, 10), false, true}, {200, 100}, {200, 100}, {3, 2}},
         {"box, a sliver keeps one pixel", box, {100000, 10}, {100000, 10}, {800, 1}},
         {"box, a smaller picture is enlarged", box, {400, 300}, {400, 300}, {800, 600}},
         {"box without area: the fields", {QSizeF(0, 600), false, true}, {400, 300}, {400, 300}, {0, 600}},
         {"never enlarge, a smaller picture keeps its size", boxNeverEnlarge, {300, 400}, {300, 400}, {300, 400}},
-        {"never enlarge, exactly the box", boxNeverEnlarge, {800, 600}, {800, 600}, {800, 600}},
         {"never enlarge, larger on one side is fitted", boxNeverEnlarge, {900, 300}, {900, 300}, {800, 267}},
         {"never enlarge, its pixels, not its points", boxNeverEnlarge, {200, 150}, {400, 300}, {400, 300}},
         {"never enlarge, a drawing keeps its points", boxNeverEnlarge, {300.7, 200.2}, {0, 0}, {300, 200}},
@@ -161,25 +155,23 @@ TEST(SavingRules, AFormatTakesTheBaseAdjustmentsAndIsMeasuredFromTheBaseOutputOr
 TEST(SavingRules, TheTextsAfterASaveSayWhatWasWrittenWhereWhatWasNotAndWhy)
 {
     const UnwrittenOutput made{"/out/photo.jpg", "could not be made"}, elsewhere{"/other/pic.jpg", "is read-only"},
-        pathless{"", "skipping format with modifier /x"}, heavy{"/out/big.jpg", "is 140 kB"};
+        pathless{"", "skipping format /x"}, heavy{"/out/big.jpg", "is 140 kB"};
     using Ending = SaveSummary::Ending;
     const struct {
         SaveSummary summary;
         const char *title; // of the alert, if any
         QString text;      // the window's message, which ends with the alert's text
     } cases[] = {
-        {{1, "/out", Ending::Completed, 0, 0, "", {}, {}}, "", "Saved 1 file to /out"},
         {{0, "/out", Ending::Completed, 0, 0, "", {}, {}}, "", "Saved no files to /out"},
         {{30, "/out", Ending::Cancelled, 16, 40, "", {}, {}}, "", "Saved 30 files to /out\nThe batch was cancelled before picture 16 of 40."},
-        {{2, "/out", Ending::Stopped, 2, 9, "b.jpg exists already", {}, {}}, "",
-         "Saved 2 files to /out\nThe batch stopped at picture 2 of 9: b.jpg exists already."},
-        {{4, "/out", Ending::Completed, 0, 0, "", {made, pathless}, {}}, "Files Not Saved",
-         "Saved 4 files to /out\n\nThis file could not be saved in /out:\n\nphoto.jpg could not be made\nskipping format with modifier /x"},
-        {{4, "/out", Ending::Completed, 0, 0, "", {made, elsewhere}, {heavy}}, "Files Not Saved",
+        {{1, "/out", Ending::Stopped, 2, 9, "b.jpg exists already", {made, pathless}, {}}, "Files Not Saved",
+         "Saved 1 file to /out\nThe batch stopped at picture 2 of 9: b.jpg exists already.\n\nThis file could not be saved in /out:\n\n"
+         "photo.jpg could not be made\nskipping format /x"},
+        {{4, "/out", Ending::Completed, 0, 0, "", {made, elsewhere}, {heavy, heavy}}, "Files Not Saved",
          "Saved 4 files to /out\n\nThese 2 files could not be saved:\n\n/out/photo.jpg could not be made\n/other/pic.jpg is read-only\n\n"
-         "This file in /out was saved larger than the budget:\n\nbig.jpg is 140 kB"},
-        {{4, "/out", Ending::Completed, 0, 0, "", {}, {heavy, heavy}}, "Files Over Budget",
-         "Saved 4 files to /out\n\nThese 2 files in /out were saved larger than the budget:\n\nbig.jpg is 140 kB\nbig.jpg is 140 kB"},
+         "These 2 files in /out were saved larger than the budget:\n\nbig.jpg is 140 kB\nbig.jpg is 140 kB"},
+        {{4, "/out", Ending::Completed, 0, 0, "", {}, {heavy}}, "Files Over Budget",
+         "Saved 4 files to /out\n\nThis file in /out was saved larger than the budget:\n\nbig.jpg is 140 kB"},
     };
     for (const auto &c : cases) {
         const QString text = c.summary.text();
@@ -188,11 +180,15 @@ TEST(SavingRules, TheTextsAfterASaveSayWhatWasWrittenWhereWhatWasNotAndWhy)
         EXPECT_EQ(alert.title, c.title) << text.toStdString();
         EXPECT_TRUE(*c.title ? text.endsWith("\n\n" + alert.text) : alert.text.isEmpty()) << text.toStdString();
     }
-    // A long list is cut, and the rest counted.
+    // A long list is cut, and the rest counted, for outputs as for arriving files.
     const QStringList lines = UnwrittenOutputs::alertText(std::vector(UnwrittenOutputs::kListed + 3, made)).split('\n');
     EXPECT_EQ(lines.size(), 2 + UnwrittenOutputs::kListed + 1);
-    EXPECT_EQ(lines.first(), QStringLiteral("These %1 files could not be saved in /out:").arg(UnwrittenOutputs::kListed + 3));
     EXPECT_EQ(lines.last(), "and 3 more, each named in the log");
+    const PictureArrival::Unreadable empty{"/in/empty.png", "the file is empty"}, other{"/other/x.png", "the file is empty"};
+    EXPECT_EQ(PictureArrival::unreadableText({empty, other}),
+              "These 2 files could not be read as pictures:\n/in/empty.png: the file is empty\n/other/x.png: the file is empty");
+    EXPECT_EQ(PictureArrival::unreadableText(std::vector(UnwrittenOutputs::kListed + 2, empty)).split('\n').last(),
+              "and 2 more, each named in the log");
 }
 
 TEST(PictureArrival, AFoldersPicturesComeInTheOrderAFileManagerShows)
@@ -209,20 +205,6 @@ TEST(PictureArrival, AFoldersPicturesComeInTheOrderAFileManagerShows)
         names << QFileInfo(path).fileName();
     EXPECT_EQ(names, QStringList({"a.TIFF", "b.gif", "img01.jpeg", "img1.tif", "IMG2.JPG", "img10.png", "v.heic", "w.webp", "x.ai", "y.eps",
                                    "z.pdf"}));
-}
-
-TEST(PictureArrival, TheWindowNamesEachFileThatCouldNotBeRead)
-{
-    const PictureArrival::Unreadable notes{"/in/notes.txt", "it is not a picture"}, empty{"/in/empty.png", "the file is empty"},
-        elsewhere{"/other/x.png", "the file is empty"};
-    EXPECT_EQ(PictureArrival::unreadableText({notes}), "This file could not be read as a picture:\nnotes.txt: it is not a picture");
-    EXPECT_EQ(PictureArrival::unreadableText({notes, empty}),
-              "These 2 files could not be read as pictures:\nnotes.txt: it is not a picture\nempty.png: the file is empty");
-    EXPECT_EQ(PictureArrival::unreadableText({empty, elsewhere}),
-              "These 2 files could not be read as pictures:\n/in/empty.png: the file is empty\n/other/x.png: the file is empty");
-    const QStringList lines = PictureArrival::unreadableText(std::vector(UnwrittenOutputs::kListed + 2, empty)).split('\n');
-    EXPECT_EQ(lines.size(), 1 + UnwrittenOutputs::kListed + 1);
-    EXPECT_EQ(lines.last(), "and 2 more, each named in the log");
 }
 
 } // namespace
