@@ -70,14 +70,6 @@ TEST_F(FitWithinTest, EachPictureTakesTheLargestSizeOfItsProportionsWithinTheBox
         controller->closeScaledUpSheet();
     }
 
-    // The choices are kept for the next run.
-    controller.reset();
-    controller = std::make_unique<ShrinkerController>();
-    controller->awakeFromNib();
-    controller->applicationDidFinishLaunching();
-    EXPECT_TRUE(controller->fitWithinCheckBox->isChecked() && controller->neverEnlargeCheckBox->isChecked());
-    EXPECT_TRUE(controller->neverEnlargeCheckBox->isEnabled());
-    EXPECT_FALSE(controller->constrain->isEnabled());
     controller->fitWithinCheckBox->click();
     EXPECT_TRUE(controller->constrain->isEnabled());
 }

@@ -9,8 +9,6 @@
 
 #include <QBuffer>
 #include <QClipboard>
-#include <QFileSystemModel>
-#include <QListView>
 #include <QMimeData>
 #include <QMimeDatabase>
 
@@ -111,32 +109,6 @@ TEST_F(IntakeTest, TheOpenPanelOffersThePictureTypesAndFoldersAndLogsWhatIsNoFil
     EXPECT_EQ(panel.prompt, "Choose");
     EXPECT_EQ(panel.allowedFileTypes, QStringList({"jpg", "jpeg", "gif", "png", "pdf", "ai", "eps", "tif", "tiff", "webp", "avif", "heic", "heif"}));
     EXPECT_TRUE(panel.canChooseDirectories && panel.allowsMultipleSelection);
-}
-
-// The real Open panel: a folder selected in its list is what the person chooses.
-TEST_F(IntakeTest, TheRealOpenPanelTakesAFolderSelectedInIt)
-{
-    writePicture("shots/a.png", 30, 20);
-    writePicture("shots/b.png", 30, 20);
-    FileDialogPresenter panels(controller->uiWindow);
-    DialogPresenter::install(&panels);
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        ASSERT_TRUE(dialog);
-        dialog->setDirectory(files.path());
-        auto *model = dialog->findChild<QFileSystemModel *>();
-        auto *view = dialog->findChild<QListView *>("listView");
-        ASSERT_TRUE(model && view);
-        QTRY_VERIFY(model->index(path("shots")).isValid()); // listed once the folder has been read
-        view->selectionModel()->select(model->index(path("shots")), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Open)->click();
-        if (dialog->isVisible())
-            dialog->reject();
-    });
-    controller->browse();
-    DialogPresenter::install(&presenter);
-    ASSERT_TRUE(controller->inputFileArray.has_value());
-    EXPECT_EQ(*controller->inputFileArray, QStringList({path("shots/a.png"), path("shots/b.png")}));
 }
 
 // The clipboard gives exactly one picture or nothing, by the command and by a paste into the

@@ -4,11 +4,9 @@
 
 #include "AppPaths.h"
 #include "Controls.h"
-#include "Dialogs.h"
 #include "FileDialogPresenter.h"
 #include "ImageEncoders.h"
 #include "Log.h"
-#include "Picture.h"
 #include "Preferences.h"
 #include "ShrinkerController.h"
 #include "TestSupport.h"
@@ -26,7 +24,6 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
