@@ -58,7 +58,7 @@ TEST_F(BatchTest, TheProgressTheFilesLeftAndTheWindowForEachWayABatchEnds)
         SCOPED_TRACE(c.name);
         QDir(out).removeRecursively();
         writePicture("a/three.tif", 400, 400);
-        presenter.asked.clear();
+        presenter.alerts.clear();
         controller->multipleImagesProvided({one, two, three, four});
         setSize(310, 40); // wider than one.png only: the base output is upscaled on one side
         if (c.before)
@@ -77,7 +77,7 @@ TEST_F(BatchTest, TheProgressTheFilesLeftAndTheWindowForEachWayABatchEnds)
                         pixelSize(out + "/" + name) == (name.contains("@2x") ? QSize(620, 80) : QSize(310, 40))) << name.toStdString();
         EXPECT_EQ(controller->messageBar->text(), QString(c.message).replace("OUT", out));
         QStringList titles;
-        for (const AlertPanel &alert : presenter.asked)
+        for (const AlertPanel &alert : presenter.alerts)
             titles << alert.title;
         EXPECT_EQ(titles, c.alerts);
         EXPECT_GE(shown, c.name == QString("completed") ? 4 : 1);
@@ -213,18 +213,18 @@ TEST_F(BatchTest, WhatStandsInTheFolderStopsTheBatchOnlyWhereAnOutputWouldDestro
         QMap<QString, QByteArray> before;
         for (const QString &name : QDir(path("in")).entryList(QDir::Files))
             before[name] = bytesOf(path("in/") + name);
-        presenter.asked.clear();
+        presenter.alerts.clear();
         controller->multipleImagesProvided(list);
         saveTo(folder);
 
         if (*c.alertName) {
-            ASSERT_EQ(presenter.asked.size(), 1);
-            EXPECT_EQ(presenter.asked[0].title, "File Exists");
-            EXPECT_EQ(presenter.asked[0].defaultButton, "Cancel");
-            EXPECT_TRUE(presenter.asked[0].message.startsWith(QString(c.alertName) + " exists already at the location you've chosen."))
-                << presenter.asked[0].message.toStdString();
+            ASSERT_EQ(presenter.alerts.size(), 1u);
+            EXPECT_EQ(presenter.alerts[0].title, "File Exists");
+            EXPECT_EQ(presenter.alerts[0].defaultButton, "Cancel");
+            EXPECT_TRUE(presenter.alerts[0].message.startsWith(QString(c.alertName) + " exists already at the location you've chosen."))
+                << presenter.alerts[0].message.toStdString();
         } else {
-            EXPECT_TRUE(presenter.asked.empty());
+            EXPECT_TRUE(presenter.alerts.empty());
         }
         // What a stop leaves, and any other name than an output's, stays as it was.
         for (const QString &name : c.older)

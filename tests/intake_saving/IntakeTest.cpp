@@ -100,7 +100,7 @@ TEST_F(IntakeTest, TheOpenPanelOffersThePictureTypesAndFoldersAndLogsWhatIsNoFil
 {
     const QString a = writePicture("a.png", 300, 200), b = writePicture("b.png", 40, 30);
     LogCapture log;
-    presenter.panelAnswers.push_back({1, {QUrl::fromLocalFile(a), QUrl("https://example.org/x.png"), QUrl::fromLocalFile(b)}});
+    presenter.answers.push_back({1, {QUrl::fromLocalFile(a), QUrl("https://example.org/x.png"), QUrl::fromLocalFile(b)}});
     controller->browse();
     EXPECT_TRUE(log.contains("either problem with url https://example.org/x.png or it is not a file:// url"));
     EXPECT_EQ(*controller->inputFileArray, QStringList({a, b}));

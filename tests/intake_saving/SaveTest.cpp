@@ -85,7 +85,7 @@ TEST_F(SaveTest, TheWindowAndTheAlertSayWhatTheSaveWroteAndWhatItCouldNot)
     controller->closeScaledUpSheet();
     adopt(source, 60, 40);
     saveTo(path("out/fine.jpg"));
-    EXPECT_EQ(presenter.asked.size(), 1);
+    EXPECT_EQ(presenter.alerts.size(), 1u);
     EXPECT_EQ(controller->messageBar->text(), "Saved 3 files to " + path("out"));
     EXPECT_EQ(controller->messageBar->kind(), WindowMessage::Kind::Information);
     UrlCatcher desktop;
@@ -178,7 +178,7 @@ TEST_F(SaveTest, SaveIsOfferedWithAPictureAndItsPanelOpensBesideItOrWhereTheLast
     EXPECT_EQ(presenter.panels.size(), 3u);
     EXPECT_EQ(entriesOf(files.path()), QStringList({"in"}));
     LogCapture log;
-    presenter.panelAnswers.push_back({1, {}});
+    presenter.answers.push_back({1, {}});
     controller->doit();
     EXPECT_TRUE(log.contains("no filename"));
 

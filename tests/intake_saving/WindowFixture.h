@@ -56,30 +56,47 @@ inline QStringList entriesOf(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// Also confirms the next file panels with the paths given to choose(), and remembers them.
-class AnsweringPresenter : public ScriptedPresenter {
+class AnsweringPresenter : public DialogPresenter {
 public:
+    int runAlertPanel(const AlertPanel &panel) override
+    {
+        alerts.push_back(panel);
+        return AlertDefault;
+    }
+    void beep() override { ++beeps; }
     FilePanelResult runSavePanel(const FilePanel &panel) override { return answer(panel); }
     FilePanelResult runOpenPanel(const FilePanel &panel) override { return answer(panel); }
+
+    // The next panel is confirmed with these paths.
     void choose(const QStringList &paths)
     {
         FilePanelResult result{1, {}};
         for (const QString &path : paths)
             result.urls << QUrl::fromLocalFile(path);
-        panelAnswers.push_back(result);
+        answers.push_back(result);
     }
 
-    std::deque<FilePanelResult> panelAnswers;
+    QStringList messages() const
+    {
+        QStringList texts;
+        for (const AlertPanel &alert : alerts)
+            texts << alert.message;
+        return texts;
+    }
+
+    std::deque<FilePanelResult> answers;
     std::vector<FilePanel> panels;
+    std::vector<AlertPanel> alerts;
+    int beeps = 0;
 
 private:
     FilePanelResult answer(const FilePanel &panel)
     {
         panels.push_back(panel);
-        if (panelAnswers.empty())
+        if (answers.empty())
             return {};
-        const FilePanelResult result = panelAnswers.front();
-        panelAnswers.pop_front();
+        FilePanelResult result = answers.front();
+        answers.pop_front();
         return result;
     }
 };
