@@ -1,23 +1,19 @@
 #pragma once
-// A launched main window on a fresh preferences file, a presenter that answers panels
-// and alerts for the person, and pictures written as real files in a temporary folder.
+// A launched main window on a fresh preferences file, a presenter that answers panels and
+// alerts for the person, and pictures written as real files in a temporary folder.
 
 #include "AppPaths.h"
 #include "Controls.h"
-#include "Dialogs.h"
 #include "FileDialogPresenter.h"
 #include "ImageEncoders.h"
 #include "Log.h"
-#include "Picture.h"
 #include "Preferences.h"
 #include "ShrinkerController.h"
 #include "TestSupport.h"
-#include "UserDefaults.h"
 #include "WindowMessage.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QColor>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -28,14 +24,11 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 
 #include <deque>
-#include <memory>
 #include <ostream>
 
 inline void PrintTo(const QString &text, std::ostream *out)
@@ -81,6 +74,14 @@ public:
         for (const QString &path : paths)
             result.urls << QUrl::fromLocalFile(path);
         answers.push_back(result);
+    }
+
+    QStringList messages() const
+    {
+        QStringList texts;
+        for (const AlertPanel &alert : alerts)
+            texts << alert.message;
+        return texts;
     }
 
     std::deque<FilePanelResult> answers;
@@ -148,6 +149,16 @@ protected:
     {
         const auto picture = Picture::readFile(file);
         return picture ? picture->largestPixelSize() : QSize();
+    }
+
+    // Confirms the next panel with `target` and saves; a batch runs to its end. The folder is
+    // made as the panel would find it.
+    void saveTo(const QString &target)
+    {
+        QDir().mkpath(controller->inputFileArray ? target : QFileInfo(target).absolutePath());
+        presenter.choose({target});
+        controller->doit();
+        controller->waitForBatch();
     }
 
     void setSize(int width, int height)
