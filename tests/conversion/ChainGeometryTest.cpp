@@ -19,7 +19,9 @@ protected:
 TEST_F(ChainTest, OneFactorCoversTheTargetAndTheOverhangIsCutEquallyFromBothEnds)
 {
     const auto flat = [](int, int) { return Rgb{200, 120, 240}; };
-    const auto patches = [](int x, int y) { return std::array<Rgb, 4>{{{200, 30, 40}, {12, 200, 90}, {90, 90, 250}, {250, 250, 250}}}[size_t(x / 40 + 2 * (y / 40))]; };
+    const auto patches = [](int x, int y) {
+        return std::array<Rgb, 4>{{{200, 30, 40}, {12, 200, 90}, {90, 90, 250}, {250, 250, 250}}}[size_t(x / 40 + 2 * (y / 40))];
+    };
     const struct {
         const char *name;
         QSize source;
@@ -36,7 +38,8 @@ TEST_F(ChainTest, OneFactorCoversTheTargetAndTheOverhangIsCutEquallyFromBothEnds
         {"taller", {100, 201}, [](int, int y) { return Rgb{y, y, y}; }, {100, 100}, 1.0f, {0, 50, 100, 100},
          {{40, 0, 51}, {40, 1, 52}, {40, 50, 101}, {40, 99, 150}}},
         // Halved, the patches' inner pixels keep their colours.
-        {"same proportions", {80, 80}, patches, {40, 40}, 0.5f, {0, 0, 40, 40}, {{10, 10, 200}, {30, 10, 12}, {10, 30, 90}, {30, 30, 250}}},
+        {"same proportions", {80, 80}, patches, {40, 40}, 0.5f, {0, 0, 40, 40},
+         {{10, 10, 200}, {30, 10, 12}, {10, 30, 90}, {30, 30, 250}}},
         // The edge clamp keeps a flat picture flat up to its very edges.
         {"upscaled", {80, 60}, flat, {160, 120}, 2.0f, {0, 0, 160, 120}, {{0, 0, 200}, {159, 60, 200}, {80, 119, 200}}},
     };

@@ -10,7 +10,10 @@
 
 namespace {
 
-std::shared_ptr<PixelBuffer> smooth() { return makeBuffer(400, 300, [](int x, int y) { return Rgb{(x * 255) / 400, (y * 255) / 300, 128}; }); }
+std::shared_ptr<PixelBuffer> smooth()
+{
+    return makeBuffer(400, 300, [](int x, int y) { return Rgb{(x * 255) / 400, (y * 255) / 300, 128}; });
+}
 
 double meanDifference(const PixelBuffer &a, const PixelBuffer &b)
 {

@@ -90,7 +90,8 @@ protected:
     {
         ASSERT_FALSE(presenter.asked.isEmpty());
         const AlertPanel &alert = presenter.asked.last();
-        EXPECT_EQ(QStringList({alert.title, alert.message, alert.defaultButton}), QStringList({"Format validation", message, button}));
+        EXPECT_EQ(QStringList({alert.title, alert.message, alert.defaultButton}),
+                  QStringList({"Format validation", message, button}));
         EXPECT_TRUE(s().editFormatSheet->isVisible());
         EXPECT_NE(manager.currentOperation(), FormatManager::NoOperation);
     }
@@ -176,7 +177,8 @@ TEST_F(FormatManagerTest, ExistingNameAsksAndReplaceNeedsAModifierOfItsOwn)
     manager.editPanelOK();
     EXPECT_FALSE(s().editFormatSheet->isVisible());
     EXPECT_EQ(storedNames(), (QStringList{"3x", "2x"})); // replaced in place
-    EXPECT_TRUE(stored().at(1).toMap().value(FormatKey::modifier) == "-double" && stored().at(1).toMap().value(FormatKey::xratio) == "2.5");
+    const QVariantMap replaced = stored().at(1).toMap();
+    EXPECT_TRUE(replaced.value(FormatKey::modifier) == "-double" && replaced.value(FormatKey::xratio) == "2.5");
 
     presenter.asked.clear();
     startAdding("retina", "@3x"); // a new name, a taken modifier
@@ -221,7 +223,8 @@ TEST_F(FormatManagerTest, DuplicateAndEditKeepEveryFieldOfTheRecord)
             manager.editPanelOK();
             ASSERT_TRUE(presenter.asked.isEmpty()) << name.toStdString() << ": " << presenter.messages().join(';').toStdString();
             const QVariantMap result = duplicate ? stored().last().toMap() : stored().at(row).toMap();
-            EXPECT_TRUE(result == expected) << name.toStdString() << ": " << QJsonDocument(QJsonObject::fromVariantMap(result)).toJson().toStdString();
+            EXPECT_TRUE(result == expected)
+                << name.toStdString() << ": " << QJsonDocument(QJsonObject::fromVariantMap(result)).toJson().toStdString();
         }
     }
 }
