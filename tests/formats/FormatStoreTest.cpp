@@ -36,10 +36,9 @@ TEST_F(FormatStoreTest, SeedingFollowsTheTwoBooleansWithoutAsking)
 {
     writeFirstRunValues(defaults, [] { return 1.0; });
     store.seedIfAbsent();
-    EXPECT_EQ(formatNames(store.storedFormats()), (QStringList{QStringLiteral("3x"), QStringLiteral("2x")}));
+    EXPECT_EQ(formatNames(store.storedFormats()), (QStringList{"3x", "2x"}));
     EXPECT_EQ(at(1), FormatStore::builtInFormat(2, true));
-    EXPECT_EQ(at(1).size(), 12);
-    EXPECT_EQ(at(0).value(FormatKey::xratio), QVariant(QStringLiteral("3")));
+    EXPECT_TRUE(at(1).size() == 12 && at(0).value(FormatKey::xratio) == QVariant(QStringLiteral("3")));
     EXPECT_TRUE(presenter.asked.isEmpty());
     store.storeFormats({}, true);
     store.seedIfAbsent(); // an empty list is a stored list
@@ -49,20 +48,19 @@ TEST_F(FormatStoreTest, SeedingFollowsTheTwoBooleansWithoutAsking)
     defaults.setBoolForKey(false, PrefKey::create2xVersion);
     defaults.removeObjectForKey(PrefKey::create3xVersion); // absent: false
     store.seedIfAbsent();
-    EXPECT_FALSE(at(0).value(FormatKey::selected).toBool());
-    EXPECT_FALSE(at(1).value(FormatKey::selected).toBool());
+    EXPECT_FALSE(at(0).value(FormatKey::selected).toBool() || at(1).value(FormatKey::selected).toBool());
 }
 
 TEST_F(FormatStoreTest, ResetAsksAndOnlyContinueOrNoOneToAskKeepsTheList)
 {
-    const QVariantList original{userFormat(QStringLiteral("thumb"), QStringLiteral("-t"))};
+    const QVariantList original{userFormat("thumb", "-t")};
     store.storeFormats(original, true);
     presenter.answers = {AlertAlternate};
     EXPECT_FALSE(store.factoryReset(true));
     ASSERT_EQ(presenter.asked.size(), 1);
-    EXPECT_EQ(presenter.asked.first().title, QStringLiteral("Factory reset formats"));
-    EXPECT_EQ(presenter.asked.first().defaultButton, QStringLiteral("Continue"));
-    EXPECT_EQ(presenter.asked.first().alternateButton, QStringLiteral("Cancel"));
+    const AlertPanel &asked = presenter.asked.first();
+    EXPECT_EQ(QStringList({asked.title, asked.defaultButton, asked.alternateButton}),
+              QStringList({"Factory reset formats", "Continue", "Cancel"}));
     EXPECT_EQ(store.storedFormats(), original);
     DialogPresenter::install(nullptr);
     EXPECT_FALSE(store.factoryReset(true));
@@ -71,24 +69,21 @@ TEST_F(FormatStoreTest, ResetAsksAndOnlyContinueOrNoOneToAskKeepsTheList)
     DialogPresenter::install(&presenter);
     presenter.answers = {AlertDefault};
     EXPECT_TRUE(store.factoryReset(true));
-    EXPECT_EQ(formatNames(store.storedFormats()),
-              (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("thumb")}));
+    EXPECT_EQ(formatNames(store.storedFormats()), (QStringList{"3x", "2x", "thumb"}));
 }
 
 TEST_F(FormatStoreTest, ResetBringsBackBuiltInsReplacingOnlyTheFirstRecordWithTheName)
 {
     QVariantMap renamed = FormatStore::builtInFormat(2, false);
     renamed.insert(FormatKey::name, QStringLiteral("double"));
-    const QVariantMap first = userFormat(QStringLiteral("2x"), QStringLiteral("-first"));
-    const QVariantMap second = userFormat(QStringLiteral("2x"), QStringLiteral("-second"));
-    store.storeFormats({userFormat(QStringLiteral("a"), QStringLiteral("-a"), false), renamed, first, second, first}, true);
+    const QVariantMap first = userFormat("2x", "-first"), second = userFormat("2x", "-second");
+    store.storeFormats({userFormat("a", "-a", false), renamed, first, second, first}, true);
     bool reloaded = false;
     store.listReset = [&reloaded] { reloaded = true; };
     store.factoryReset(false);
     EXPECT_TRUE(reloaded);
     // The first "2x" goes with its copy; the second, different, stays.
-    EXPECT_EQ(formatNames(store.storedFormats()), (QStringList{QStringLiteral("3x"), QStringLiteral("2x"), QStringLiteral("a"),
-                                                               QStringLiteral("double"), QStringLiteral("2x")}));
+    EXPECT_EQ(formatNames(store.storedFormats()), (QStringList{"3x", "2x", "a", "double", "2x"}));
     EXPECT_EQ(at(1), FormatStore::builtInFormat(2, false));
     EXPECT_FALSE(at(2).value(FormatKey::selected).toBool()); // user formats keep their flags
     EXPECT_EQ(at(4), second);
@@ -96,9 +91,7 @@ TEST_F(FormatStoreTest, ResetBringsBackBuiltInsReplacingOnlyTheFirstRecordWithTh
 
 TEST_F(FormatStoreTest, LookupsAreExactAndTakeTheFirstMatch)
 {
-    const QVariantList list{userFormat(QStringLiteral("Thumb"), QStringLiteral("-t")),
-                            userFormat(QStringLiteral("thumb"), QStringLiteral("-t")),
-                            QVariantMap{{FormatKey::modifier, QStringLiteral("-n")}}};
+    const QVariantList list{userFormat("Thumb", "-t"), userFormat("thumb", "-t"), QVariantMap{{FormatKey::modifier, "-n"}}};
     EXPECT_EQ(FormatStore::formatWithNameFromArray(QStringLiteral("thumb"), list), list.at(1).toMap());
     EXPECT_FALSE(FormatStore::formatWithNameFromArray(QStringLiteral("THUMB"), list));
     EXPECT_EQ(FormatStore::formatWithModifierFromArray(QStringLiteral("-t"), list), list.at(0).toMap());
