@@ -8,6 +8,7 @@
 // The preferences are the standard store (set XDG_CONFIG_HOME for a private one); the
 // program writes into it the settings the comparison uses.
 
+#include "AllocatorTuning.h"
 #include "Controls.h"
 #include "Dialogs.h"
 #include "Preferences.h"
@@ -56,6 +57,7 @@ QVariantMap format(const QString &modifier, int scalemode, const QString &key, c
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    keepFreedPictureMemory(); // as the program does
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillpane"));
     QStringList args = app.arguments().mid(1);

@@ -1,6 +1,7 @@
 // The program: builds the main window with its engine, runs their start-up in order,
 // and hands over to the event loop.
 
+#include "AllocatorTuning.h"
 #include "AppDelegate.h"
 #include "CommandLineIntake.h"
 #include "FileDialogPresenter.h"
@@ -59,6 +60,7 @@ int main(int argc, char *argv[])
 {
     if (const int status = answerInformationOptions(argc, argv); status >= 0)
         return status;
+    keepFreedPictureMemory();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillpane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillpane"));

@@ -1,15 +1,12 @@
+#include "AllocatorTuning.h"
 #include "ConvertCommand.h"
 
 #include <QCoreApplication>
 #include <cstdio>
-#include <malloc.h>
 
 int main(int argc, char *argv[])
 {
-    // Pictures come one after another at similar sizes: keep freed buffers for the next one
-    // instead of returning them to the system and faulting fresh pages in every time.
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    keepFreedPictureMemory();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillpane-convert"));
     QString error;

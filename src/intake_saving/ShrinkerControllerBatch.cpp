@@ -29,6 +29,7 @@
 
 #include "ShrinkerController.h"
 
+#include "AllocatorTuning.h"
 #include "Controls.h"
 #include "Log.h"
 #include "OrderedWork.h"
@@ -500,6 +501,7 @@ bool ShrinkerController::saveMultipleFilesTo(const QString &folder)
             writtenOutputs += summary.written;
             runner.running = false;
             runner.timer.stop();
+            giveBackFreedPictureMemory();
             showSaveSummary(summary);
             showUnwrittenOutputsIfAny();
             if (summary.ending == SaveSummary::Ending::Completed)
