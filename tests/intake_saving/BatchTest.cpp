@@ -64,8 +64,10 @@ TEST_F(BatchTest, TheProgressTheFilesLeftAndTheWindowForEachWayABatchEnds)
         if (c.before)
             c.before();
         int shown = 0; // progress steps seen with the progress and Cancel showing
+        QStringList texts;
         const QMetaObject::Connection watch = QObject::connect(controller->progressIndicator, &QProgressBar::valueChanged, [&](int value) {
             shown += !controller->progressIndicator->isHidden() && !controller->cancelBatchButton->isHidden();
+            texts << controller->progressIndicator->text();
             if (value == c.cancelAfter)
                 controller->cancelBatchButton->click();
         });
@@ -85,6 +87,9 @@ TEST_F(BatchTest, TheProgressTheFilesLeftAndTheWindowForEachWayABatchEnds)
         EXPECT_TRUE(c.position.isEmpty() || controller->inputFileCount->text() == c.position) << controller->inputFileCount->text().toStdString();
         if (c.name != QString("completed"))
             continue;
+        // The bar names the picture being made and counts the ones done.
+        EXPECT_EQ(texts, QStringList({"picture 1 of 4", "picture 2 of 4", "picture 3 of 4", "picture 4 of 4", "picture 4 of 4"}));
+        EXPECT_EQ(controller->progressIndicator->value(), 4);
         EXPECT_EQ(controller->cursor, 0);
         EXPECT_TRUE(!controller->previousImage->isEnabled() && controller->nextImage->isEnabled());
         EXPECT_EQ(controller->inputImage->largestPixelSize(), QSize(300, 200));
