@@ -9,6 +9,10 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QListView>
 #include <QMimeData>
 #include <QMimeDatabase>
 
@@ -204,6 +208,32 @@ TEST(DesktopFile, DeclaresExactlyTheTypesTheDecodersReadAndPassesFiles)
         const QString canonical = mimes.mimeTypeForName(name).name();
         EXPECT_TRUE(std::any_of(read.begin(), read.end(), [&](const QMimeType &t) { return t.inherits(canonical); })) << name.toStdString();
     }
+}
+
+// The real panel, not a stand-in: a folder chosen in it arrives as its pictures.
+TEST_F(IntakeTest, TheRealOpenPanelTakesAFolderSelectedInIt)
+{
+    writePicture("shots/a.png", 30, 20);
+    writePicture("shots/b.png", 30, 20);
+    FileDialogPresenter panels(controller->uiWindow);
+    DialogPresenter::install(&panels);
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        dialog->setDirectory(files.path());
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        auto *view = dialog->findChild<QListView *>("listView");
+        ASSERT_TRUE(model && view);
+        QTRY_VERIFY(model->index(path("shots")).isValid()); // listed once the folder has been read
+        view->selectionModel()->select(model->index(path("shots")), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Open)->click();
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    controller->browse();
+    DialogPresenter::install(&presenter);
+    ASSERT_TRUE(controller->inputFileArray.has_value());
+    EXPECT_EQ(*controller->inputFileArray, QStringList({path("shots/a.png"), path("shots/b.png")}));
 }
 
 } // namespace
