@@ -34,7 +34,7 @@ protected:
     {
         FreshDefaultsTest::SetUp();
         DialogPresenter::install(&presenter);
-        writeFirstRunValues(defaults, [] { return 1.0; });
+        writeFirstRunValues(UserDefaults::standard(), [] { return 1.0; });
         window.setCentralWidget(formatsInfo);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -52,16 +52,12 @@ protected:
     QVariantList stored() const { return manager.store().storedFormats(); }
     QStringList storedNames() const { return formatNames(stored()); }
     void selectRow(int row) { p().formatsTableView->selectRow(row); }
-    void fill(const QString &name, const QString &modifier)
-    {
-        s().nameField->setText(name);
-        s().modifier->setText(modifier);
-    }
     // Add, with a usable absolute size typed in.
     void startAdding(const QString &name, const QString &modifier)
     {
         manager.add();
-        fill(name, modifier);
+        s().nameField->setText(name);
+        s().modifier->setText(modifier);
         s().xabs->setText(QStringLiteral("640"));
         s().yabs->setText(QStringLiteral("480"));
     }
@@ -78,14 +74,11 @@ protected:
     // Asserts the alert shown last and that the sheet stays open for a correction.
     void expectRefused(const QString &message)
     {
-        ASSERT_FALSE(presenter.asked.isEmpty());
-        const AlertPanel &alert = presenter.asked.last();
-        EXPECT_EQ(QStringList({alert.title, alert.message}), QStringList({"Format validation", message}));
+        EXPECT_TRUE(presenter.messages().endsWith(message)) << presenter.messages().join(';').toStdString();
         EXPECT_TRUE(s().editFormatSheet->isVisible());
         EXPECT_NE(manager.currentOperation(), FormatManager::NoOperation);
     }
 
-    UserDefaults &defaults = UserDefaults::standard();
     ScriptedPresenter presenter;
     QMainWindow window;
     QLabel *formatsInfo = new QLabel;
@@ -101,7 +94,8 @@ TEST_F(FormatManagerTest, StartUpShowsTheSummaryAndAddingAppendsACompleteSelecte
     selectItemWithTag(s().relativeTo, 1);
     QTest::mouseClick(p().addButton, Qt::LeftButton);
     ASSERT_TRUE(s().editFormatSheet->isVisible());
-    fill("wide", "-wide");
+    s().nameField->setText("wide");
+    s().modifier->setText("-wide");
     s().xabs->setText("1200");
     s().scaleModeButton->cellWithTag(2)->click();
     s().maxeither->setText("900");
@@ -177,7 +171,8 @@ TEST_F(FormatManagerTest, EditByDoubleClickReplacesTheFirstEqualRecordAndReselec
     QTest::mouseDClick(p().formatsTableView->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     ASSERT_TRUE(s().editFormatSheet->isVisible());
     // Another format's name is accepted; the twin's modifier is not, both would write one file.
-    fill("2x", "-t");
+    s().nameField->setText("2x");
+    s().modifier->setText("-t");
     manager.editPanelOK();
     expectRefused(kModifierExists);
     s().modifier->setText("-r");

@@ -67,15 +67,6 @@ TEST_F(FormatStoreTest, ResetBringsBackBuiltInsReplacingOnlyTheFirstRecordWithTh
     EXPECT_EQ(at(4), second);
 }
 
-TEST_F(FormatStoreTest, LookupsAreExactAndTakeTheFirstMatch)
-{
-    const QVariantList list{userFormat("Thumb", "-t"), userFormat("thumb", "-t"), QVariantMap{{FormatKey::modifier, "-n"}}};
-    EXPECT_EQ(FormatStore::formatWithNameFromArray(QStringLiteral("thumb"), list), list.at(1).toMap());
-    EXPECT_FALSE(FormatStore::formatWithNameFromArray(QStringLiteral("THUMB"), list));
-    EXPECT_EQ(FormatStore::formatWithModifierFromArray(QStringLiteral("-t"), list), list.at(0).toMap());
-    EXPECT_FALSE(FormatStore::formatWithNameFromArray(QString(), list)); // a record without a name never matches
-}
-
 TEST_F(FormatStoreTest, SummaryJoinsSelectedNamesUpTo28Characters)
 {
     const struct {
