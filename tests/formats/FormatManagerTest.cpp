@@ -244,6 +244,8 @@ TEST_F(FormatManagerTest, TheSheetRefusesAMissingNameOrModifierAndSizesItsScaleM
         {"no modifier", 0, {"", "640", "480", "", "", ""}, "No template file extension", nullptr},
         {"letters", 0, {"-a", "abc", "480", "", "", ""},
          "Width in pixels is not a positive number - please enter a number of pixels such as 640", &S::xabs},
+        {"zero", 0, {"-a", "0", "480", "", "", ""},
+         "Width in pixels is not a positive number - please enter a number of pixels such as 640", &S::xabs},
         {"empty height", 0, {"-a", "640", "", "", "", ""},
          "Height in pixels is not a positive number - please enter a number of pixels such as 480", &S::yabs},
         {"percentage", 1, {"-a", "", "", "50%", "2", ""},

@@ -52,11 +52,10 @@ TEST_F(FormatsTableTest, CellsShowSizesByScaleModeAndTheModesAsWords)
     for (const auto &row : rows)
         list << row.record;
     formats.storeFormats(list, true);
-    for (int row = 0; row < int(std::size(rows)); ++row) {
-        SCOPED_TRACE(row);
+    for (int row = 0; row < int(std::size(rows)); ++row)
         EXPECT_EQ(QStringList({cell(row, "x"), cell(row, "y"), cell(row, "resamplemode"), cell(row, "fillcolour")}),
-                  QStringList({rows[row].x, rows[row].y, rows[row].resample, rows[row].fill}));
-    }
+                  QStringList({rows[row].x, rows[row].y, rows[row].resample, rows[row].fill}))
+            << "row " << row;
     EXPECT_TRUE(cell(0, "name") == "2x" && cell(0, "modifier") == "@2x");
 }
 
