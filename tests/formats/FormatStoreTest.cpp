@@ -24,7 +24,7 @@ TEST_F(FormatStoreTest, SeedingFollowsTheTwoBooleansWithoutAsking)
 {
     writeFirstRunValues(defaults, [] { return 1.0; });
     store.seedIfAbsent(); // a question would go unanswered and seed nothing
-    EXPECT_EQ(formatNames(store.storedFormats()), (QStringList{"3x", "2x"}));
+    ASSERT_EQ(formatNames(store.storedFormats()), (QStringList{"3x", "2x"}));
     EXPECT_EQ(at(1), FormatStore::builtInFormat(2, true));
     store.storeFormats({}, true);
     store.seedIfAbsent(); // an empty list is a stored list
