@@ -27,28 +27,20 @@ constexpr long peakLimitKb = 256 * 1024;
 // Enough for the largest buffer a bad header can make us reserve: a decoder that tries more fails in the reader.
 constexpr rlim_t addressLimit = rlim_t(1536) << 20;
 #endif
-// A helper drawing a page of at most 1024 x 1024 is stopped past 512 MB plus 8 bytes a pixel.
-constexpr long helperLimitKb = (512 + 8 + 64) * 1024;
 
 struct Outcome {
     bool finished = false;
     int exitCode = -1;
     double seconds = 0;
-    long readerPeakKb = 0, helperPeakKb = 0; // as the reader reported them
+    long peakKb = 0; // as the reader reported it
     QByteArray out, err;
     QStringList lines() const { return QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts); }
 };
 
 std::ostream &operator<<(std::ostream &os, const Outcome &o)
 {
-    return os << "exit " << o.exitCode << " in " << o.seconds << " s, reader " << o.readerPeakKb / 1024 << " MB, helpers "
-              << o.helperPeakKb / 1024 << " MB\nout: " << o.out.constData() << "\nerr: " << o.err.constData();
-}
-
-QByteArray bytesOf(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return os << "exit " << o.exitCode << " in " << o.seconds << " s, " << o.peakKb / 1024 << " MB\nout: " << o.out.constData()
+              << "\nerr: " << o.err.constData();
 }
 
 // Runs `reader` on `path` (as the user and group `asUser` when >= 0), killed after `seconds`.
@@ -77,9 +69,8 @@ Outcome runReader(const char *mode, const QString &path, int seconds = 15, int a
     o.exitCode = o.finished ? process.exitCode() : -1;
     o.out = process.readAllStandardOutput();
     o.err = process.readAllStandardError();
-    const QList<QByteArray> words = o.err.mid(o.err.lastIndexOf("peak memory: reader ")).split('\n').first().split(' ');
-    o.readerPeakKb = words.size() == 8 && words[0] == "peak" ? words[3].toLong() : peakLimitKb; // no report: a failure
-    o.helperPeakKb = words.size() == 8 && words[0] == "peak" ? words[6].toLong() : 0;
+    const QList<QByteArray> words = o.err.mid(o.err.lastIndexOf("peak memory: ")).split('\n').first().split(' ');
+    o.peakKb = words.size() == 4 && words[0] == "peak" ? words[2].toLong() : peakLimitKb; // no report: a failure
     return o;
 }
 
@@ -88,8 +79,7 @@ void expectBounded(const Outcome &o, int seconds = 15)
 {
     EXPECT_TRUE(o.finished && o.exitCode == 0) << o;
     EXPECT_LT(o.seconds, seconds) << o;
-    EXPECT_LT(o.readerPeakKb, peakLimitKb) << o;
-    EXPECT_LT(o.helperPeakKb, helperLimitKb) << o;
+    EXPECT_LT(o.peakKb, peakLimitKb) << o;
 }
 
 // Bounded, no picture, and a log line naming the file (and `reason`).
@@ -112,7 +102,8 @@ void expectNothingShown(const Outcome &o, const QString &path)
 
 QByteArray seed(const QString &name)
 {
-    const QByteArray bytes = bytesOf(QStringLiteral(QP_PICTURE_SEEDS "/") + name);
+    QFile file(QStringLiteral(QP_PICTURE_SEEDS "/") + name);
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     if (bytes.isEmpty())
         ADD_FAILURE() << "missing seed " << qPrintable(name);
     return bytes;
@@ -165,8 +156,9 @@ QByteArray greyTiff(quint32 width, quint32 height, quint32 rowsPerStrip, quint32
 }
 
 // A one-page PDF with correct cross-references.
-QByteArray pdfWith(const QByteArray &mediaBox, const QByteArray &content = "0 0 1 rg 0 0 10 10 re f")
+QByteArray pdfWith(const QByteArray &mediaBox)
 {
+    const QByteArray content = "0 0 1 rg 0 0 10 10 re f";
     const QByteArray objects[] = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                                   "<< /Type /Page /Parent 2 0 R /MediaBox [" + mediaBox + "] /Contents 4 0 R >>",
                                   "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream"};
@@ -245,13 +237,8 @@ TEST_F(BadInputTest, HostileFilesAreRefused)
         bool byReference = false;
     };
     std::vector<Hostile> files;
-    for (const char *type : {"jpg", "jpeg", "png", "gif", "tif", "tiff", "pdf", "ai", "eps", "ps", "webp", "avif", "heic", "heif"})
-        files.push_back({QStringLiteral("empty.") + type, {}, "the file is empty"});
     const QByteArray zeros(64, '\0');
     const std::pair<const char *, QByteArray> impostors[] = {
-        {"program.gif", bytesOf(QStringLiteral(QP_READ_PICTURE)).left(4096)},
-        {"noise.pdf", QByteArray(3000, '\x9c')},
-        {"almost.eps", "%!PS-Adobe-3.0\nno bounding box here\nshowpage\n"},
         {"almost.jpg", QByteArray("\xFF\xD8\xFF\xE0", 4) + zeros},
         {"almost.png", QByteArray("\x89PNG\r\n\x1A\n", 8) + zeros},
         {"almost.gif", "GIF89a" + zeros},
@@ -264,15 +251,13 @@ TEST_F(BadInputTest, HostileFilesAreRefused)
         files.push_back({name, bytes});
     // Over the pixel limit: refused from the header. Within it, the rows missing: refused when they run out.
     files.push_back({"huge.png", pngHeaderOnly(60000, 60000), "megapixels"});
-    for (const auto &[w, h] : {std::pair{16000u, 12000u}, std::pair{65535u, 3000u}, std::pair{3000u, 65535u}, std::pair{70000u, 10u}})
-        files.push_back({QStringLiteral("tall-%1x%2.png").arg(w).arg(h), pngHeaderOnly(w, h)});
+    files.push_back({"rows-missing.png", pngHeaderOnly(16000, 12000)});
     const QByteArray vp8 = QByteArray("\x9d\x01\x2a", 3);
     const auto big32 = [](quint32 a, quint32 b) { return number(a, 4) + number(b, 4); };
     const Hostile headers[] = {
         // WebP's extended canvas (24 bits a side, less one) and the VP8 bitstream's own 14-bit sides.
         {"canvas-over.webp", withSizesAt("exif-icc.webp", "VP8X", 8, little(0xFFFFFF, 3) + little(0xFFFFFF, 3)), "not a complete WebP file"},
         {"canvas-animation.webp", withSizesAt("animated.webp", "VP8X", 8, little(19999, 3) + little(19999, 3)), "200 megapixels"},
-        {"canvas-still.webp", withSizesAt("exif-icc.webp", "VP8X", 8, little(14999, 3) + little(12999, 3)), "not a complete WebP file"},
         {"vp8-large.webp", withSizesAt("lossy.webp", vp8, -3, vp8 + little(16383, 2) + little(12000, 2)), "the file ends before"},
         {"vp8-over.webp", withSizesAt("lossy.webp", vp8, -3, vp8 + little(16383, 2) + little(16383, 2)), "200 megapixels"},
         // HEIF's image spatial extents (after a version and flags), and a grid's 16-bit output size beyond them.
@@ -288,8 +273,8 @@ TEST_F(BadInputTest, HostileFilesAreRefused)
         files.push_back(header);
     }
     const std::tuple<const char *, quint16, quint16> jpegBombs[] = {
-        {"baseline.jpg", 65500, 65500}, {"baseline.jpg", 15000, 13000}, {"progressive.jpg", 15000, 13000}, {"progressive.jpg", 65500, 3000},
-        {"cmyk.jpg", 14000, 14000},     {"grey.jpg", 65535, 3000},      {"exif-orientation-6.jpg", 15000, 13000}, {"baseline.jpg", 0, 0}};
+        {"baseline.jpg", 15000, 13000}, {"progressive.jpg", 65500, 3000}, {"cmyk.jpg", 14000, 14000}, {"grey.jpg", 65535, 3000},
+        {"baseline.jpg", 0, 0}};
     for (const auto &[name, w, h] : jpegBombs)
         files.push_back({QStringLiteral("bomb-%1x%2-%3").arg(w).arg(h).arg(QLatin1String(name)), jpegClaiming(name, w, h), "", true});
     // A 65535 x 65535 GIF screen; and 8480 x 11297, within the limits, around a frame whose data ends: refused
@@ -333,7 +318,7 @@ TEST_F(BadInputTest, LoopsInTiffDirectoriesAndPdfPageTrees)
     expectNothingShown(runReader("read", cyclic), cyclic);
 }
 
-TEST_F(BadInputTest, PdfPagesTooLargeOddOrTooHeavyToDraw)
+TEST_F(BadInputTest, PdfPagesTooLargeOrOdd)
 {
     // 70000 points a side opens, but cannot be drawn at its size in points.
     const Outcome o = runReader("read", write("large.pdf", pdfWith("0 0 70000 70000")));
@@ -345,24 +330,6 @@ TEST_F(BadInputTest, PdfPagesTooLargeOddOrTooHeavyToDraw)
         expectBounded(b);
         for (const QString &line : b.lines())
             EXPECT_TRUE(line == "none" || line.contains(" drawn ")) << box.constData() << "\n" << b;
-    }
-    // poppler takes about 50 us and 2.5 KB a point of a path: 20,000 draw in a second; the helper drawing a million
-    // (46 s, 2.4 GB) is stopped by its time or memory limit, and says so.
-    for (const int points : {20'000, 1'000'000}) {
-        QByteArray path = "0 0 m\n";
-        for (int i = 0; i < points; ++i)
-            path += QByteArray::number(i % 500) + ' ' + QByteArray::number((i * 7) % 500) + " l\n";
-        const QString heavy = write(QStringLiteral("%1-points.pdf").arg(points), pdfWith("0 0 500 500", path + "S"));
-        const Outcome h = runReader("read", heavy, 45); // 30 s at most for the drawing, the rest for reading
-        expectBounded(h, 45);
-        if (points == 20'000) {
-            EXPECT_TRUE(h.out.startsWith("vector 500 500 drawn")) << h;
-            continue;
-        }
-        EXPECT_EQ(h.lines(), QStringList{QStringLiteral("vector 500 500 not-drawn")}) << h;
-        const QString why = QString::fromUtf8(h.err);
-        EXPECT_TRUE(why.contains(QStringLiteral("Unable to draw a PDF page at 500 x 500 pixels (page 1 of %1): ").arg(heavy))) << h;
-        EXPECT_TRUE(why.contains("(time limit)") || why.contains("(memory limit)")) << h;
     }
 }
 
@@ -410,8 +377,7 @@ TEST_F(BadInputTest, FilesThatAreNotFilesOrCannotBeOpened)
     ASSERT_TRUE(QDir().mkpath(folder.filePath("holiday.jpg")));
     ASSERT_EQ(mkfifo(QFile::encodeName(folder.filePath("stream.png")).constData(), 0600), 0);
     const std::pair<QString, const char *> cases[] = {
-        {folder.filePath("holiday.jpg"), "it is a folder"}, {link("a.png", "b.png"), ""}, {link("b.png", "a.png"), ""},
-        {link("self.tif", "self.tif"), ""}, {link("gone.gif", "nowhere.gif"), ""},
+        {folder.filePath("holiday.jpg"), "it is a folder"}, {link("self.tif", "self.tif"), ""}, {link("gone.gif", "nowhere.gif"), ""},
         {folder.filePath("stream.png"), "it is not a regular file"}, {"/dev/zero", ""},
     };
     for (const auto &[path, reason] : cases)
