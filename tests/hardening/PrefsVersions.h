@@ -7,6 +7,5 @@
 inline QSettings::SettingsMap prefsVersion(qint64 k)
 {
     return {{QStringLiteral("version"), k},
-            {QStringLiteral("blob"), QString(k % 2 == 0 ? 200000 : 1500, QChar(u'a' + int(k % 26)))},
-            {QStringLiteral("nested"), QVariantMap{{QStringLiteral("k"), k}, {QStringLiteral("half"), double(k) * 0.5}}}};
+            {QStringLiteral("blob"), QString(k % 2 == 0 ? 200000 : 1500, QChar(u'a' + int(k % 26)))}};
 }

@@ -46,10 +46,8 @@ void reportPeakMemory()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 3 || (std::strcmp(argv[1], "read") != 0 && std::strcmp(argv[1], "reference") != 0)) {
-        std::fprintf(stderr, "usage: qp_read_picture read|reference PATH\n");
+    if (argc != 3 || (std::strcmp(argv[1], "read") != 0 && std::strcmp(argv[1], "reference") != 0))
         return 2;
-    }
     const QString path = QString::fromLocal8Bit(argv[2]);
     const auto picture = std::strcmp(argv[1], "read") == 0 ? Picture::readFile(path) : Picture::referenceFile(path);
     if (!picture)
