@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -27,28 +26,18 @@ constexpr long peakLimitKb = 256 * 1024;
 // Enough for the largest buffer a bad header can make us reserve: a decoder that tries more fails in the reader.
 constexpr rlim_t addressLimit = rlim_t(1536) << 20;
 #endif
-// A helper drawing a page of at most 1024 x 1024 is stopped past 512 MB plus 8 bytes a pixel.
-constexpr long helperLimitKb = (512 + 8 + 64) * 1024;
 
 struct Outcome {
     bool finished = false;
     int exitCode = -1;
-    double seconds = 0;
-    long readerPeakKb = 0, helperPeakKb = 0; // as the reader reported them
+    long peakKb = 0; // as the reader reported it
     QByteArray out, err;
     QStringList lines() const { return QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts); }
 };
 
 std::ostream &operator<<(std::ostream &os, const Outcome &o)
 {
-    return os << "exit " << o.exitCode << " in " << o.seconds << " s, reader " << o.readerPeakKb / 1024 << " MB, helpers "
-              << o.helperPeakKb / 1024 << " MB\nout: " << o.out.constData() << "\nerr: " << o.err.constData();
-}
-
-QByteArray bytesOf(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return os << "exit " << o.exitCode << ", " << o.peakKb / 1024 << " MB\nout: " << o.out.constData() << "\nerr: " << o.err.constData();
 }
 
 // Runs `reader` on `path` (as the user and group `asUser` when >= 0), killed after `seconds`.
@@ -64,8 +53,6 @@ Outcome runReader(const char *mode, const QString &path, int seconds = 15, int a
         if (asUser >= 0 && (setgroups(0, nullptr) != 0 || setgid(gid_t(asUser)) != 0 || setuid(uid_t(asUser)) != 0))
             _exit(126);
     });
-    QElapsedTimer clock;
-    clock.start();
     process.start(reader, {QString::fromLatin1(mode), path});
     Outcome o;
     o.finished = process.waitForFinished(seconds * 1000) && process.exitStatus() == QProcess::NormalExit;
@@ -73,23 +60,19 @@ Outcome runReader(const char *mode, const QString &path, int seconds = 15, int a
         process.kill();
         process.waitForFinished();
     }
-    o.seconds = clock.elapsed() / 1000.0;
     o.exitCode = o.finished ? process.exitCode() : -1;
     o.out = process.readAllStandardOutput();
     o.err = process.readAllStandardError();
-    const QList<QByteArray> words = o.err.mid(o.err.lastIndexOf("peak memory: reader ")).split('\n').first().split(' ');
-    o.readerPeakKb = words.size() == 8 && words[0] == "peak" ? words[3].toLong() : peakLimitKb; // no report: a failure
-    o.helperPeakKb = words.size() == 8 && words[0] == "peak" ? words[6].toLong() : 0;
+    const QList<QByteArray> words = o.err.mid(o.err.lastIndexOf("peak memory: ")).split('\n').first().split(' ');
+    o.peakKb = words.size() == 4 && words[0] == "peak" ? words[2].toLong() : peakLimitKb; // no report: a failure
     return o;
 }
 
-// The reader ended by itself, cleanly, in time and within the memory bound.
-void expectBounded(const Outcome &o, int seconds = 15)
+// The reader ended by itself, cleanly, in its time and within the memory bound.
+void expectBounded(const Outcome &o)
 {
     EXPECT_TRUE(o.finished && o.exitCode == 0) << o;
-    EXPECT_LT(o.seconds, seconds) << o;
-    EXPECT_LT(o.readerPeakKb, peakLimitKb) << o;
-    EXPECT_LT(o.helperPeakKb, helperLimitKb) << o;
+    EXPECT_LT(o.peakKb, peakLimitKb) << o;
 }
 
 // Bounded, no picture, and a log line naming the file (and `reason`).
@@ -112,7 +95,8 @@ void expectNothingShown(const Outcome &o, const QString &path)
 
 QByteArray seed(const QString &name)
 {
-    const QByteArray bytes = bytesOf(QStringLiteral(QP_PICTURE_SEEDS "/") + name);
+    QFile file(QStringLiteral(QP_PICTURE_SEEDS "/") + name);
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     if (bytes.isEmpty())
         ADD_FAILURE() << "missing seed " << qPrintable(name);
     return bytes;
@@ -139,17 +123,6 @@ QByteArray pngHeaderOnly(quint32 width, quint32 height)
          + chunk("IDAT" + QByteArray::fromHex("789c63600000000100")) + chunk("IEND");
 }
 
-// The JPEG seed `name` with the size in its start-of-frame marker replaced.
-QByteArray jpegClaiming(const char *name, quint16 width, quint16 height)
-{
-    QByteArray bytes = seed(QString::fromLatin1(name));
-    for (qsizetype at = 2; at + 9 < bytes.size() && quint8(bytes[at]) == 0xFF; at += 2 + (quint8(bytes[at + 2]) << 8 | quint8(bytes[at + 3])))
-        if (quint8(bytes[at + 1]) >= 0xC0 && quint8(bytes[at + 1]) <= 0xC2)
-            return bytes.replace(at + 5, 4, number(height, 2) + number(width, 2));
-    ADD_FAILURE() << "no start-of-frame marker in " << name;
-    return bytes;
-}
-
 // A little-endian TIFF with one directory of {tag, type (3 SHORT, 4 LONG), count, value or offset} at 8, then pixels.
 QByteArray tiffWith(const std::vector<std::array<quint32, 4>> &entries)
 {
@@ -165,8 +138,9 @@ QByteArray greyTiff(quint32 width, quint32 height, quint32 rowsPerStrip, quint32
 }
 
 // A one-page PDF with correct cross-references.
-QByteArray pdfWith(const QByteArray &mediaBox, const QByteArray &content = "0 0 1 rg 0 0 10 10 re f")
+QByteArray pdfWith(const QByteArray &mediaBox)
 {
+    const QByteArray content = "0 0 1 rg 0 0 10 10 re f";
     const QByteArray objects[] = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                                   "<< /Type /Page /Parent 2 0 R /MediaBox [" + mediaBox + "] /Contents 4 0 R >>",
                                   "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream"};
@@ -183,7 +157,7 @@ QByteArray eps(const QByteArray &box, const QByteArray &body)
     return "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: " + box + "\n%%EndComments\n" + body + "\nshowpage\n%%EOF\n";
 }
 
-// A seed with the bytes `skip` after every `marker` (a box or chunk's name) replaced by `sizes`.
+// A seed with the bytes `skip` after every `marker` (a box or chunk's name, a JPEG marker) replaced by `sizes`.
 QByteArray withSizesAt(const char *name, const QByteArray &marker, int skip, const QByteArray &sizes)
 {
     QByteArray bytes = seed(QString::fromLatin1(name));
@@ -244,14 +218,8 @@ TEST_F(BadInputTest, HostileFilesAreRefused)
         const char *reason = ""; // a part of the log line
         bool byReference = false;
     };
-    std::vector<Hostile> files;
-    for (const char *type : {"jpg", "jpeg", "png", "gif", "tif", "tiff", "pdf", "ai", "eps", "ps", "webp", "avif", "heic", "heif"})
-        files.push_back({QStringLiteral("empty.") + type, {}, "the file is empty"});
     const QByteArray zeros(64, '\0');
-    const std::pair<const char *, QByteArray> impostors[] = {
-        {"program.gif", bytesOf(QStringLiteral(QP_READ_PICTURE)).left(4096)},
-        {"noise.pdf", QByteArray(3000, '\x9c')},
-        {"almost.eps", "%!PS-Adobe-3.0\nno bounding box here\nshowpage\n"},
+    std::vector<Hostile> files = {
         {"almost.jpg", QByteArray("\xFF\xD8\xFF\xE0", 4) + zeros},
         {"almost.png", QByteArray("\x89PNG\r\n\x1A\n", 8) + zeros},
         {"almost.gif", "GIF89a" + zeros},
@@ -260,19 +228,14 @@ TEST_F(BadInputTest, HostileFilesAreRefused)
         {"almost.heic", QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24) + zeros},
         {"video.avif", QByteArray("\0\0\0\x18" "ftypisom\0\0\2\0isomiso2", 24) + zeros},
     };
-    for (const auto &[name, bytes] : impostors)
-        files.push_back({name, bytes});
     // Over the pixel limit: refused from the header. Within it, the rows missing: refused when they run out.
     files.push_back({"huge.png", pngHeaderOnly(60000, 60000), "megapixels"});
-    for (const auto &[w, h] : {std::pair{16000u, 12000u}, std::pair{65535u, 3000u}, std::pair{3000u, 65535u}, std::pair{70000u, 10u}})
-        files.push_back({QStringLiteral("tall-%1x%2.png").arg(w).arg(h), pngHeaderOnly(w, h)});
+    files.push_back({"rows-missing.png", pngHeaderOnly(16000, 12000)});
     const QByteArray vp8 = QByteArray("\x9d\x01\x2a", 3);
     const auto big32 = [](quint32 a, quint32 b) { return number(a, 4) + number(b, 4); };
     const Hostile headers[] = {
-        // WebP's extended canvas (24 bits a side, less one) and the VP8 bitstream's own 14-bit sides.
-        {"canvas-over.webp", withSizesAt("exif-icc.webp", "VP8X", 8, little(0xFFFFFF, 3) + little(0xFFFFFF, 3)), "not a complete WebP file"},
+        // WebP's extended canvas and the VP8 bitstream's own 14-bit sides.
         {"canvas-animation.webp", withSizesAt("animated.webp", "VP8X", 8, little(19999, 3) + little(19999, 3)), "200 megapixels"},
-        {"canvas-still.webp", withSizesAt("exif-icc.webp", "VP8X", 8, little(14999, 3) + little(12999, 3)), "not a complete WebP file"},
         {"vp8-large.webp", withSizesAt("lossy.webp", vp8, -3, vp8 + little(16383, 2) + little(12000, 2)), "the file ends before"},
         {"vp8-over.webp", withSizesAt("lossy.webp", vp8, -3, vp8 + little(16383, 2) + little(16383, 2)), "200 megapixels"},
         // HEIF's image spatial extents (after a version and flags), and a grid's 16-bit output size beyond them.
@@ -287,11 +250,13 @@ TEST_F(BadInputTest, HostileFilesAreRefused)
         header.byReference = true;
         files.push_back(header);
     }
-    const std::tuple<const char *, quint16, quint16> jpegBombs[] = {
-        {"baseline.jpg", 65500, 65500}, {"baseline.jpg", 15000, 13000}, {"progressive.jpg", 15000, 13000}, {"progressive.jpg", 65500, 3000},
-        {"cmyk.jpg", 14000, 14000},     {"grey.jpg", 65535, 3000},      {"exif-orientation-6.jpg", 15000, 13000}, {"baseline.jpg", 0, 0}};
-    for (const auto &[name, w, h] : jpegBombs)
-        files.push_back({QStringLiteral("bomb-%1x%2-%3").arg(w).arg(h).arg(QLatin1String(name)), jpegClaiming(name, w, h), "", true});
+    // The start-of-frame marker (baseline or progressive), its length and precision, then the height and width.
+    const std::tuple<const char *, char, quint16, quint16> jpegBombs[] = {
+        {"baseline.jpg", '\xC0', 15000, 13000}, {"progressive.jpg", '\xC2', 65500, 3000}, {"cmyk.jpg", '\xC0', 14000, 14000},
+        {"grey.jpg", '\xC0', 65535, 3000},      {"baseline.jpg", '\xC0', 0, 0}};
+    for (const auto &[name, frame, w, h] : jpegBombs)
+        files.push_back({QStringLiteral("bomb-%1x%2-%3").arg(w).arg(h).arg(QLatin1String(name)),
+                         withSizesAt(name, QByteArray("\xFF") + frame, 3, number(h, 2) + number(w, 2)), "", true});
     // A 65535 x 65535 GIF screen; and 8480 x 11297, within the limits, around a frame whose data ends: refused
     // before the screen's 380 MB are touched.
     files.push_back({"huge.gif", seed("plain.gif").replace(6, 4, QByteArray(4, '\xFF'))});
@@ -333,7 +298,7 @@ TEST_F(BadInputTest, LoopsInTiffDirectoriesAndPdfPageTrees)
     expectNothingShown(runReader("read", cyclic), cyclic);
 }
 
-TEST_F(BadInputTest, PdfPagesTooLargeOddOrTooHeavyToDraw)
+TEST_F(BadInputTest, PdfPagesTooLargeOrOdd)
 {
     // 70000 points a side opens, but cannot be drawn at its size in points.
     const Outcome o = runReader("read", write("large.pdf", pdfWith("0 0 70000 70000")));
@@ -346,24 +311,6 @@ TEST_F(BadInputTest, PdfPagesTooLargeOddOrTooHeavyToDraw)
         for (const QString &line : b.lines())
             EXPECT_TRUE(line == "none" || line.contains(" drawn ")) << box.constData() << "\n" << b;
     }
-    // poppler takes about 50 us and 2.5 KB a point of a path: 20,000 draw in a second; the helper drawing a million
-    // (46 s, 2.4 GB) is stopped by its time or memory limit, and says so.
-    for (const int points : {20'000, 1'000'000}) {
-        QByteArray path = "0 0 m\n";
-        for (int i = 0; i < points; ++i)
-            path += QByteArray::number(i % 500) + ' ' + QByteArray::number((i * 7) % 500) + " l\n";
-        const QString heavy = write(QStringLiteral("%1-points.pdf").arg(points), pdfWith("0 0 500 500", path + "S"));
-        const Outcome h = runReader("read", heavy, 45); // 30 s at most for the drawing, the rest for reading
-        expectBounded(h, 45);
-        if (points == 20'000) {
-            EXPECT_TRUE(h.out.startsWith("vector 500 500 drawn")) << h;
-            continue;
-        }
-        EXPECT_EQ(h.lines(), QStringList{QStringLiteral("vector 500 500 not-drawn")}) << h;
-        const QString why = QString::fromUtf8(h.err);
-        EXPECT_TRUE(why.contains(QStringLiteral("Unable to draw a PDF page at 500 x 500 pixels (page 1 of %1): ").arg(heavy))) << h;
-        EXPECT_TRUE(why.contains("(time limit)") || why.contains("(memory limit)")) << h;
-    }
 }
 
 TEST_F(BadInputTest, PostScriptStaysInItsBoxAndItsTime)
@@ -375,23 +322,21 @@ TEST_F(BadInputTest, PostScriptStaysInItsBoxAndItsTime)
     const QByteArray writeFile = "(" + QFile::encodeName(written) + ") (w) file dup (written) writestring closefile";
     const QByteArray runCommand = "(%pipe%touch " + QFile::encodeName(piped) + ") (w) file closefile";
     const QByteArray redCorner = "1 0 0 setrgbcolor 0 0 8 8 rectfill";
-    // Unguarded, the refused operation stops the program: the small drawing fails, and so the picture.
+    // Unguarded, a refused operation stops the program: the small drawing fails, and so the picture.
     const std::tuple<QByteArray, QByteArray, const char *, int> unguarded[] = {
         {"0 0 32 32", redCorner + "\n" + readSecret, "Unable to draw PostScript", 30},
-        {"0 0 32 32", redCorner + "\n" + writeFile, "Unable to draw PostScript", 30},
-        {"0 0 32 32", redCorner + "\n" + runCommand, "Unable to draw PostScript", 30},
         {"0 0 32 32", "{ } loop", "Ghostscript took longer than", 45},
         {"0 0 999999 999999", redCorner, "Unable to draw PostScript", 15},
     };
     for (const auto &[box, body, said, seconds] : unguarded) {
         const Outcome o = runReader("read", write("reach.eps", eps(box, body)), seconds);
-        expectBounded(o, seconds);
+        expectBounded(o);
         EXPECT_TRUE(o.lines() == QStringList{QStringLiteral("none")} && o.err.contains(said)) << body.constData() << "\n" << o;
     }
     // Guarded by `stopped`, the drawing goes on without what was refused.
     const QByteArray guarded = "{ " + readSecret + " } stopped pop\n{ " + writeFile + " } stopped pop\n{ " + runCommand + " } stopped pop\n";
     const Outcome o = runReader("read", write("guarded.eps", eps("0 0 32 32", guarded + redCorner)), 30);
-    expectBounded(o, 30);
+    expectBounded(o);
     const QStringList fields = o.lines().value(0).split(' ');
     ASSERT_TRUE(o.lines().size() == 1 && fields.size() == 6 && fields[3] == "drawn") << o;
     EXPECT_EQ(fields[4], "0") << "the secret reached the drawing\n" << o;
@@ -403,15 +348,11 @@ TEST_F(BadInputTest, PostScriptStaysInItsBoxAndItsTime)
 // the reader may not open: root reads any file, so as root the reader (a copy anyone may run) runs as "nobody".
 TEST_F(BadInputTest, FilesThatAreNotFilesOrCannotBeOpened)
 {
-    const auto link = [&](const char *name, const char *target) {
-        EXPECT_EQ(symlink(QFile::encodeName(folder.filePath(target)).constData(), QFile::encodeName(folder.filePath(name)).constData()), 0);
-        return folder.filePath(name);
-    };
-    ASSERT_TRUE(QDir().mkpath(folder.filePath("holiday.jpg")));
+    ASSERT_TRUE(QDir().mkpath(folder.filePath("holiday.jpg")) && QFile::link(folder.filePath("self.tif"), folder.filePath("self.tif"))
+                && QFile::link(folder.filePath("nowhere.gif"), folder.filePath("gone.gif")));
     ASSERT_EQ(mkfifo(QFile::encodeName(folder.filePath("stream.png")).constData(), 0600), 0);
     const std::pair<QString, const char *> cases[] = {
-        {folder.filePath("holiday.jpg"), "it is a folder"}, {link("a.png", "b.png"), ""}, {link("b.png", "a.png"), ""},
-        {link("self.tif", "self.tif"), ""}, {link("gone.gif", "nowhere.gif"), ""},
+        {folder.filePath("holiday.jpg"), "it is a folder"}, {folder.filePath("self.tif"), ""}, {folder.filePath("gone.gif"), ""},
         {folder.filePath("stream.png"), "it is not a regular file"}, {"/dev/zero", ""},
     };
     for (const auto &[path, reason] : cases)

@@ -14,11 +14,9 @@ namespace {
 
 bool namespaceEntered = false;
 
-// Fails with `what` and the errno text.
-bool failed(QString *why, const QString &what)
+std::string failure(const QString &what)
 {
-    *why = what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
-    return false;
+    return what.toStdString() + ": " + std::strerror(errno);
 }
 
 } // namespace
@@ -31,9 +29,9 @@ bool enterPrivateMountNamespace()
     return namespaceEntered = entered;
 }
 
-QString FaultFolder::whyNoSmallFileSystem()
+std::string FaultFolder::whyNot()
 {
-    return namespaceEntered ? QString() : QStringLiteral("no small file system can be mounted (not root, or no namespace)");
+    return namespaceEntered ? "" : "no small file system can be mounted (not root, or no namespace)";
 }
 
 FaultFolder::~FaultFolder()
@@ -43,35 +41,29 @@ FaultFolder::~FaultFolder()
         umount2(QFile::encodeName(path_).constData(), MNT_DETACH);
 }
 
-bool FaultFolder::create(qint64 bytes, QString *why)
+std::string FaultFolder::create(qint64 bytes)
 {
     if (!QDir().mkpath(path_))
-        return failed(why, QStringLiteral("cannot create ") + path_);
-    if (!namespaceEntered)
-        return true;
+        return failure(QStringLiteral("cannot create ") + path_);
     const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0755";
     mounted_ = mount("tmpfs", QFile::encodeName(path_).constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) == 0;
-    return mounted_ || failed(why, QStringLiteral("cannot mount a tmpfs at ") + path_);
+    return mounted_ ? "" : failure(QStringLiteral("cannot mount a tmpfs at ") + path_);
 }
 
-bool FaultFolder::setReadOnly(bool readOnly, QString *why)
+std::string FaultFolder::setReadOnly(bool readOnly)
 {
-    if (mounted_) {
-        const unsigned long flags = MS_REMOUNT | MS_BIND | MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
-        return mount(nullptr, QFile::encodeName(path_).constData(), nullptr, flags, nullptr) == 0
-            || failed(why, QStringLiteral("cannot remount ") + path_);
-    }
-    *why = QStringLiteral("only a mounted folder turns read-only for root and the program alike");
-    return false;
+    const unsigned long flags = MS_REMOUNT | MS_BIND | MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
+    const bool done = mounted_ && mount(nullptr, QFile::encodeName(path_).constData(), nullptr, flags, nullptr) == 0;
+    return done ? "" : failure(QStringLiteral("cannot remount ") + path_);
 }
 
-bool FaultFolder::pinWritable(const QString &file, QString *why)
+std::string FaultFolder::pinWritable(const QString &file)
 {
     const QByteArray name = QFile::encodeName(file);
     if (!mounted_ || mount(name.constData(), name.constData(), nullptr, MS_BIND, nullptr) != 0)
-        return failed(why, QStringLiteral("cannot bind ") + file);
+        return failure(QStringLiteral("cannot bind ") + file);
     pinned_ << file;
-    return true;
+    return "";
 }
 
 void FaultFolder::unpinAll()

@@ -6,11 +6,6 @@
 
 inline QSettings::SettingsMap prefsVersion(qint64 k)
 {
-    QVariantList list;
-    for (qint64 i = 0; i <= k % 5; ++i)
-        list << k + i;
     return {{QStringLiteral("version"), k},
-            {QStringLiteral("blob"), QString(k % 2 == 0 ? 200000 : 1500, QChar(u'a' + int(k % 26)))},
-            {QStringLiteral("list"), list},
-            {QStringLiteral("nested"), QVariantMap{{QStringLiteral("k"), k}, {QStringLiteral("half"), double(k) * 0.5}}}};
+            {QStringLiteral("blob"), QString(k % 2 == 0 ? 200000 : 1500, QChar(u'a' + int(k % 26)))}};
 }

@@ -2,7 +2,7 @@
 // this process's status, time and memory instead of taking the test down.  qp_read_picture read|reference PATH
 // Prints "none", or a line per representation: "bitmap W H pixels|no-pixels", "vector W H drawn DARK RED" (pixels
 // counted in the drawing at its size in points, at most 1024 a side) or "vector W H not-drawn"; and last on
-// standard error "peak memory: reader N KB, helpers N KB" (the helpers drew pages; their peak is not ours).
+// standard error "peak memory: N KB" (of this process; the helpers that draw pages are bounded by the program).
 
 #include "Picture.h"
 
@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <sys/resource.h>
 
 namespace {
 
@@ -29,7 +28,7 @@ void describeDrawing(const PixelBuffer &pixels)
     std::printf(" drawn %ld %ld\n", dark, red);
 }
 
-// getrusage would also count the test process we were forked from, up to our exec.
+// Not getrusage: it would also count the test process we were forked from, up to our exec.
 void reportPeakMemory()
 {
     long kb = -1;
@@ -39,9 +38,7 @@ void reportPeakMemory()
         }
         std::fclose(status);
     }
-    rusage children{};
-    getrusage(RUSAGE_CHILDREN, &children);
-    std::fprintf(stderr, "peak memory: reader %ld KB, helpers %ld KB\n", kb, children.ru_maxrss);
+    std::fprintf(stderr, "peak memory: %ld KB\n", kb);
 }
 
 } // namespace
@@ -49,10 +46,8 @@ void reportPeakMemory()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 3 || (std::strcmp(argv[1], "read") != 0 && std::strcmp(argv[1], "reference") != 0)) {
-        std::fprintf(stderr, "usage: qp_read_picture read|reference PATH\n");
+    if (argc != 3 || (std::strcmp(argv[1], "read") != 0 && std::strcmp(argv[1], "reference") != 0))
         return 2;
-    }
     const QString path = QString::fromLocal8Bit(argv[2]);
     const auto picture = std::strcmp(argv[1], "read") == 0 ? Picture::readFile(path) : Picture::referenceFile(path);
     if (!picture)
