@@ -130,30 +130,18 @@ TEST(WebEncoders, ColoursKeepTheirChannelsGreyStaysGreyAndAlphaIsKept)
         const Decoded greys = type.decode(encodeImage(*grey, type.encoding, 1.0f));
         ASSERT_EQ(greys.width, 32);
         EXPECT_FALSE(greys.hasAlpha); // every pixel opaque: no alpha written
-        for (int x = 4; x < 32; x += 9) {
-            const uint8_t *pixel = greys.at(x, 10);
-            EXPECT_NEAR(pixel[0], x * 8, 4) << "x " << x;
-            EXPECT_NEAR(pixel[0], pixel[1], 2) << "x " << x;
-            EXPECT_NEAR(pixel[2], pixel[1], 2) << "x " << x;
-        }
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(greys.at(28, 10)[c], 28 * 8, 4) << "grey channel " << c;
     }
 }
 
-TEST(WebEncoders, QualityStepsOfEachScale)
+// Odd factors are held to the scale; others round to the nearest step.
+TEST(WebEncoders, QualityFactorsOutsideTheScaleAreHeldToIt)
 {
-    // {encoding, factor, its step, the factor the step gives back}
-    const std::tuple<ImageEncoding, float, int, float> cases[] = {
-        {ImageEncoding::JPEG, 0.0f, 1, 0.01f},      {ImageEncoding::JPEG, 0.984f, 98, 0.98f}, {ImageEncoding::JPEG, 7.0f, 100, 1.0f},
-        {ImageEncoding::JPEG, NAN, 1, 0.01f},
-        {ImageEncoding::WebP, 0.0f, 0, 0.0f},       {ImageEncoding::WebP, 0.755f, 76, 0.76f}, {ImageEncoding::WebP, NAN, 0, 0.0f},
-        {ImageEncoding::AVIF, 0.5f, 32, 32 / 63.0f}, {ImageEncoding::AVIF, 1.0f, 63, 1.0f},   {ImageEncoding::AVIF, -1.0f, 0, 0.0f},
-        {ImageEncoding::PNG, 0.5f, 0, 1.0f},
-    };
-    for (const auto &[encoding, factor, step, back] : cases) {
+    const std::tuple<ImageEncoding, float, int> cases[] = {
+        {ImageEncoding::JPEG, NAN, 1}, {ImageEncoding::JPEG, 7.0f, 100}, {ImageEncoding::AVIF, -1.0f, 0}, {ImageEncoding::WebP, 0.755f, 76}};
+    for (const auto &[encoding, factor, step] : cases)
         EXPECT_EQ(qualityStepFor(encoding, factor), step) << int(encoding) << " factor " << factor;
-        EXPECT_FLOAT_EQ(compressionFactorFor(encoding, step), back) << int(encoding) << " step " << step;
-    }
-    EXPECT_EQ(jpegQualityForCompressionFactor(0.984f), 98);
     EXPECT_FALSE(qualityScaleFor(ImageEncoding::TIFF).hasSteps());
 }
 
