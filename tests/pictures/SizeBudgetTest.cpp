@@ -48,7 +48,6 @@ TEST(SizeBudget, EachLossyTypeGetsAQualityThatFitsWhoseNextStepDoesNot)
         const QualityScale scale = qualityScaleFor(encoding);
         auto sizeAt = [&](int step) { return encodeImageAtQualityStep(*photo, encoding, step).size(); };
         EXPECT_EQ(sizeAt(scale.highest + 40), sizeAt(scale.highest)) << int(encoding); // held to the scale
-        // Budgets between steps at a third and at four fifths of the scale.
         for (const double at : {0.33, 0.8}) {
             const int below = scale.lowest + int(at * (scale.highest - scale.lowest));
             const qint64 budget = (sizeAt(below) + sizeAt(below + 1)) / 2;

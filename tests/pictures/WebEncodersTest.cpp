@@ -131,7 +131,6 @@ TEST(WebEncoders, QualityFactorsOutsideTheScaleAreHeldToIt)
         {ImageEncoding::JPEG, NAN, 1}, {ImageEncoding::JPEG, 7.0f, 100}, {ImageEncoding::AVIF, -1.0f, 0}, {ImageEncoding::WebP, 0.755f, 76}};
     for (const auto &[encoding, factor, step] : cases)
         EXPECT_EQ(qualityStepFor(encoding, factor), step) << int(encoding) << " factor " << factor;
-    EXPECT_FALSE(qualityScaleFor(ImageEncoding::TIFF).hasSteps());
 }
 
 TEST(WebEncoders, PicturesLargerThanWebpAllowsAreRefusedWithALogLine)
