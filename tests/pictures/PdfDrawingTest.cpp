@@ -1,12 +1,11 @@
 // PDF pages are drawn by the helper program in a child process: what it draws, what it
-// refuses, and that a page past its time or memory ends in a log line and no pixels.
+// refuses, and that a page past its limits ends in a log line and no pixels.
 
 #include "EncodedImageReps.h"
 #include "Log.h"
 #include "Picture.h"
 #include "TestPictures.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -18,7 +17,6 @@ protected:
     void TearDown() override
     {
         PdfImageRep::setHelperPath({});
-        PdfImageRep::setTimeLimit(20);
         PdfImageRep::setMemoryMarginMb(0);
     }
 
@@ -58,39 +56,17 @@ TEST_F(PdfDrawing, AMissingHelperIsALogLineAndOnlyTheLastSmallDrawingIsKept)
     EXPECT_TRUE(log.messages()[2].endsWith("the drawing program wrote 0 bytes instead of 1800")) << qPrintable(log.messages()[2]);
 }
 
-// Forms nested a hundred deep three times over draw a million small paths: processor time
-// with next to no memory. Poppler's memory grows with the points of a path: one of 300,000.
-TEST_F(PdfDrawing, APageThatTakesTooLongOrNeedsTooMuchMemoryIsStoppedAndNamed)
+// Poppler's memory grows with the points of a path: one of 300,000 needs far more than 64 MB beyond the pixels.
+TEST_F(PdfDrawing, APageStoppedAtItsLimitIsNamedInTheLog)
 {
-    const QString path = TestPictures::path("pdf-slow-nested-forms.pdf");
-    const auto slow = Picture::readFile(path);
     const auto heavy = page(TestPictures::bytes("pdf-path-of-300000-points.pdf"));
-    ASSERT_TRUE(slow && heavy);
-    PdfImageRep::setTimeLimit(1);
-    LogCapture log;
-    QElapsedTimer timer;
-    timer.start();
-    EXPECT_FALSE(slow->representations().front()->render(80, 80));
-    EXPECT_LT(timer.restart(), 5000);
-    // 64 MB beyond the pixels: a few tens of thousands of points.
-    PdfImageRep::setTimeLimit(20);
+    ASSERT_TRUE(heavy);
     PdfImageRep::setMemoryMarginMb(64);
-    ASSERT_EQ(PdfImageRep::memoryLimitMb(500, 500), 66);
+    LogCapture log;
     EXPECT_FALSE(heavy->render(500, 500));
-    EXPECT_LT(timer.elapsed(), 15000);
-    ASSERT_EQ(log.messages().size(), 2);
-    // Stopped by its processor time, or by the clock on a busy machine.
-    const QString prefix = QStringLiteral("Unable to draw a PDF page at 80 x 80 pixels (page 1 of %1): ").arg(path);
-    EXPECT_TRUE(log.messages()[0] == prefix + "it needs more than 1 seconds of processor time to draw (time limit)"
-                || log.messages()[0] == prefix + "it takes longer than 1 seconds to draw (time limit)")
-        << qPrintable(log.messages()[0]);
-    EXPECT_EQ(log.messages()[1], "Unable to draw a PDF page at 500 x 500 pixels (page 1 of data): it needs more than 66 MB "
+    ASSERT_EQ(log.messages().size(), 1);
+    EXPECT_EQ(log.messages()[0], "Unable to draw a PDF page at 500 x 500 pixels (page 1 of data): it needs more than 66 MB "
                                  "of memory to draw (memory limit)");
-    // The limit grows with the pixels asked for, so a large drawing of a plain page passes.
-    PdfImageRep::setMemoryMarginMb(96);
-    const auto large = page(TestPictures::bytes("pdf.pdf"))->render(4000, 4000);
-    ASSERT_TRUE(large) << qPrintable(log.messages().join('\n'));
-    EXPECT_EQ(large->row(2000)[3 * 3000 + 2], 255);
 }
 
 // The helper on its own: bytes on standard input, pixels on standard output, and nothing
@@ -108,13 +84,7 @@ TEST_F(PdfDrawing, TheHelperReadsStandardInputAndWritesOnlyPixels)
     const auto [drawn, pixels] = run({"4", "2"}, TestPictures::bytes("pdf.pdf"));
     EXPECT_EQ(drawn, 0);
     EXPECT_EQ(pixels.toHex(), "ff0000ff0000" "0000ff0000ff" "ff0000ff0000" "0000ff0000ff");
-    for (const QStringList &wrong : {QStringList{"4"}, QStringList{"0", "2"}, QStringList{"4", "65536"}, QStringList{"4x", "2"},
-                                     QStringList{"--seconds", "-1", "4", "2"}, QStringList{"--colour", "red", "4", "2"}}) {
-        const auto [status, out] = run(wrong, TestPictures::bytes("pdf.pdf"));
-        EXPECT_EQ(status, 2) << qPrintable(wrong.join(' '));
-        EXPECT_TRUE(out.isEmpty());
-    }
-    const auto [unreadable, nothing] = run({"4", "2", "-"}, "%PDF-1.4\nnot really\n");
-    EXPECT_EQ(unreadable, 4);
-    EXPECT_TRUE(nothing.isEmpty());
+    for (const QStringList &wrong : {QStringList{"4", "65536"}, QStringList{"--seconds", "-1", "4", "2"}})
+        EXPECT_EQ(run(wrong, TestPictures::bytes("pdf.pdf")), std::pair(2, QByteArray())) << qPrintable(wrong.join(' '));
+    EXPECT_EQ(run({"4", "2", "-"}, "%PDF-1.4\nnot really\n"), std::pair(4, QByteArray()));
 }

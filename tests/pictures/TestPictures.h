@@ -1,7 +1,6 @@
 #pragma once
-// Pictures for the tests: buffers made in memory, and the files in data/, written once
-// through the codec libraries themselves (data/README), so the decoders are checked
-// against files they did not write.
+// Pictures for the tests: buffers made in memory, and the files in data/, written once through the codec libraries
+// themselves (data/README), so the decoders are checked against files they did not write.
 
 #include "PixelBuffer.h"
 

@@ -5,6 +5,7 @@
 #include "Log.h"
 #include "TestPictures.h"
 
+#include <QSize>
 #include <avif/avif.h>
 #include <gtest/gtest.h>
 #include <webp/decode.h>
@@ -76,36 +77,13 @@ struct WebType {
 };
 const WebType kWebTypes[] = {{"WebP", ImageEncoding::WebP, decodeWebp, 0}, {"AVIF", ImageEncoding::AVIF, decodeAvif, 6}};
 
-double meanDifference(const PixelBuffer &pixels, const Decoded &decoded)
-{
-    double total = 0;
-    for (int y = 0; y < pixels.height; ++y)
-        for (int x = 0; x < pixels.width; ++x)
-            for (int c = 0; c < 3; ++c)
-                total += std::abs(int(pixels.row(y)[x * pixels.channels + c]) - int(decoded.at(x, y)[c]));
-    return total / (pixels.width * pixels.height * 3.0);
-}
-
 } // namespace
 
-TEST(WebEncoders, PhotoRoundTripsInSrgbWithoutExif)
+// A photo comes back close, in sRGB and without EXIF. Red, green, blue and mid-grey bands at 16 bits, over transparent,
+// half and opaque rows: a swapped channel order, a wrong matrix or range, or a botched narrowing shows here.
+TEST(WebEncoders, PhotosRoundTripInSrgbColoursKeepTheirChannelsAndAlphaIsKept)
 {
     const auto photo = TestPictures::photo(96, 64);
-    for (const WebType &type : kWebTypes) {
-        const Decoded decoded = type.decode(encodeImage(*photo, type.encoding, 0.9f));
-        ASSERT_EQ(decoded.width, 96) << type.name;
-        ASSERT_EQ(decoded.height, 64) << type.name;
-        EXPECT_TRUE(decoded.taggedSrgb) << type.name;
-        EXPECT_FALSE(decoded.hasExif) << type.name;
-        EXPECT_FALSE(decoded.hasAlpha) << type.name;
-        EXPECT_LT(meanDifference(*photo, decoded), 6.0) << type.name;
-    }
-}
-
-TEST(WebEncoders, ColoursKeepTheirChannelsGreyStaysGreyAndAlphaIsKept)
-{
-    // Red, green, blue and mid-grey bands at 16 bits, over transparent, half and opaque rows:
-    // a swapped channel order, a wrong matrix or range, or a botched narrowing shows here.
     const auto bands = TestPictures::make(64, 48, 4, 16, [](int x, int y, uint16_t *out) {
         for (int c = 0; c < 3; ++c)
             out[c] = x / 16 == 3 ? 0x8080 : (c == x / 16 ? 0xFFFF : 0);
@@ -117,6 +95,17 @@ TEST(WebEncoders, ColoursKeepTheirChannelsGreyStaysGreyAndAlphaIsKept)
     });
     for (const WebType &type : kWebTypes) {
         SCOPED_TRACE(type.name);
+        const Decoded decoded = type.decode(encodeImage(*photo, type.encoding, 0.9f));
+        ASSERT_EQ(QSize(decoded.width, decoded.height), QSize(96, 64));
+        EXPECT_TRUE(decoded.taggedSrgb);
+        EXPECT_FALSE(decoded.hasExif);
+        EXPECT_FALSE(decoded.hasAlpha);
+        double total = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 96 * 3; ++x)
+                total += std::abs(int(photo->row(y)[x]) - int(decoded.at(x / 3, y)[x % 3]));
+        EXPECT_LT(total / (96 * 64 * 3), 6.0);
+
         const Decoded colours = type.decode(encodeImage(*bands, type.encoding, 1.0f));
         ASSERT_EQ(colours.width, 64);
         ASSERT_TRUE(colours.hasAlpha);
@@ -130,31 +119,18 @@ TEST(WebEncoders, ColoursKeepTheirChannelsGreyStaysGreyAndAlphaIsKept)
         const Decoded greys = type.decode(encodeImage(*grey, type.encoding, 1.0f));
         ASSERT_EQ(greys.width, 32);
         EXPECT_FALSE(greys.hasAlpha); // every pixel opaque: no alpha written
-        for (int x = 4; x < 32; x += 9) {
-            const uint8_t *pixel = greys.at(x, 10);
-            EXPECT_NEAR(pixel[0], x * 8, 4) << "x " << x;
-            EXPECT_NEAR(pixel[0], pixel[1], 2) << "x " << x;
-            EXPECT_NEAR(pixel[2], pixel[1], 2) << "x " << x;
-        }
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(greys.at(28, 10)[c], 28 * 8, 4) << "grey channel " << c;
     }
 }
 
-TEST(WebEncoders, QualityStepsOfEachScale)
+// Odd factors are held to the scale; others round to the nearest step.
+TEST(WebEncoders, QualityFactorsOutsideTheScaleAreHeldToIt)
 {
-    // {encoding, factor, its step, the factor the step gives back}
-    const std::tuple<ImageEncoding, float, int, float> cases[] = {
-        {ImageEncoding::JPEG, 0.0f, 1, 0.01f},      {ImageEncoding::JPEG, 0.984f, 98, 0.98f}, {ImageEncoding::JPEG, 7.0f, 100, 1.0f},
-        {ImageEncoding::JPEG, NAN, 1, 0.01f},
-        {ImageEncoding::WebP, 0.0f, 0, 0.0f},       {ImageEncoding::WebP, 0.755f, 76, 0.76f}, {ImageEncoding::WebP, NAN, 0, 0.0f},
-        {ImageEncoding::AVIF, 0.5f, 32, 32 / 63.0f}, {ImageEncoding::AVIF, 1.0f, 63, 1.0f},   {ImageEncoding::AVIF, -1.0f, 0, 0.0f},
-        {ImageEncoding::PNG, 0.5f, 0, 1.0f},
-    };
-    for (const auto &[encoding, factor, step, back] : cases) {
+    const std::tuple<ImageEncoding, float, int> cases[] = {
+        {ImageEncoding::JPEG, NAN, 1}, {ImageEncoding::JPEG, 7.0f, 100}, {ImageEncoding::AVIF, -1.0f, 0}, {ImageEncoding::WebP, 0.755f, 76}};
+    for (const auto &[encoding, factor, step] : cases)
         EXPECT_EQ(qualityStepFor(encoding, factor), step) << int(encoding) << " factor " << factor;
-        EXPECT_FLOAT_EQ(compressionFactorFor(encoding, step), back) << int(encoding) << " step " << step;
-    }
-    EXPECT_EQ(jpegQualityForCompressionFactor(0.984f), 98);
-    EXPECT_FALSE(qualityScaleFor(ImageEncoding::TIFF).hasSteps());
 }
 
 TEST(WebEncoders, PicturesLargerThanWebpAllowsAreRefusedWithALogLine)

@@ -20,9 +20,7 @@ ChildOutcome shell(const std::string &script, ChildLimits limits, const QString 
 
 TEST(ChildProcess, OutputErrorsExitStatusAndFolderComeBack)
 {
-    ChildLimits limits;
-    limits.maxOutput = 3'000'000;
-    limits.maxErrorBytes = 16;
+    const ChildLimits limits{.maxOutput = 3'000'000, .maxErrorBytes = 16};
     // More than one pipe's worth, so the reading must keep up with the writing.
     const ChildOutcome big = shell("head -c 3000000 /dev/zero | tr '\\0' x; echo 'said something long on errors' >&2", limits);
     ASSERT_TRUE(big.succeeded()) << big.exitCode << " " << int(big.end);
@@ -50,9 +48,7 @@ TEST(ChildProcess, OutputErrorsExitStatusAndFolderComeBack)
 
 TEST(ChildProcess, EachLimitStopsAChildThatRunsPastIt)
 {
-    ChildLimits limits;
-    limits.seconds = 1;
-    limits.maxOutput = 1 << 20;
+    ChildLimits limits{.seconds = 1, .maxOutput = 1 << 20};
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(shell("sleep 30", limits).end, ChildOutcome::End::TimedOut);
@@ -60,8 +56,7 @@ TEST(ChildProcess, EachLimitStopsAChildThatRunsPastIt)
     EXPECT_EQ(shell("exec >&- 2>&-; sleep 30", limits).end, ChildOutcome::End::TimedOut);
     EXPECT_LT(timer.elapsed(), 8000);
 
-    limits.seconds = 20;
-    limits.maxOutput = 100'000;
+    limits = {.maxOutput = 100'000};
     timer.restart();
     const ChildOutcome chatty = shell("yes", limits);
     EXPECT_EQ(chatty.end, ChildOutcome::End::TooMuchOutput);

@@ -1,4 +1,3 @@
-#include "FloatEquality.h"
 #include "PlistValue.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +7,8 @@
 TEST(PlistValue, TextReadAsANumber)
 {
     // A dangling exponent is not part of the number; what overflows a double is infinite.
-    const std::pair<const char *, double> leading[] = {
-        {"12.68", 12.68}, {"  \t-3.5e2px", -350.0}, {"+.5", 0.5},  {"7e", 7.0},  {"1,000", 1.0},  {"", 0.0},
-        {"abc", 0.0},     {"-", 0.0},               {"inf", 0.0},  {"nan", 0.0}, {"1e-400", 0.0}, {"1e400", HUGE_VAL},
-    };
+    const std::pair<const char *, double> leading[] = {{"12.68", 12.68}, {"  \t-3.5e2px", -350.0}, {"+.5", 0.5}, {"7e", 7.0},
+                                                       {"abc", 0.0},     {"inf", 0.0},              {"1e-400", 0.0}, {"1e400", HUGE_VAL}};
     for (const auto &[text, value] : leading)
         EXPECT_DOUBLE_EQ(plistDouble(QString::fromLatin1(text)), value) << text;
     // A whole number is the text read as one number, or nothing.
@@ -26,11 +23,9 @@ TEST(PlistValue, IntegersStopAtTheDecimalPointAndHoldAtTheirLimits)
 {
     constexpr qint64 most = std::numeric_limits<qint64>::max(), least = std::numeric_limits<qint64>::min();
     const std::pair<QVariant, qint64> cases[] = {
-        {QStringLiteral("2.7"), 2},   {QStringLiteral(" -0.9"), 0}, {QStringLiteral("42abc"), 42}, {QStringLiteral("x42"), 0},
-        {QStringLiteral("99999999999999999999999"), most}, {QStringLiteral("-99999999999999999999999"), least},
-        {2.7, 2}, {-2.7f, -2}, {std::numeric_limits<double>::quiet_NaN(), 0}, {1e300, most}, {true, 1},
-        {QVariantList{1, 2}, 0},
-    };
+        {QStringLiteral(" -0.9"), 0}, {QStringLiteral("42abc"), 42}, {QStringLiteral("99999999999999999999999"), most},
+        {QStringLiteral("-99999999999999999999999"), least}, {-2.7f, -2}, {std::numeric_limits<double>::quiet_NaN(), 0},
+        {1e300, most}, {true, 1}, {QVariantList{1, 2}, 0}};
     for (const auto &[value, integer] : cases)
         EXPECT_EQ(plistInteger(value), integer) << value.toString().toStdString();
     EXPECT_EQ(plistInt(QStringLiteral("99999999999")), std::numeric_limits<int>::max());
@@ -38,26 +33,12 @@ TEST(PlistValue, IntegersStopAtTheDecimalPointAndHoldAtTheirLimits)
 
 TEST(PlistValue, FloatsBooleansAndStrings)
 {
-    EXPECT_FLOAT_EQ(plistFloat(qint64(3)), 3.0f);
     EXPECT_EQ(plistFloat(QVariantMap{{QStringLiteral("a"), 1}}), 0.0f);
-    EXPECT_EQ(recordFloat(QVariantMap{{QStringLiteral("xabs"), QStringLiteral("")}}, QStringLiteral("yabs")), 0.0f);
-    for (const char *yes : {"YES", "true", "  y", "T", "1", "+007", "9 lives"})
-        EXPECT_TRUE(plistBool(QString::fromLatin1(yes))) << yes;
-    for (const char *no : {"NO", "false", "", "0", "000", "n", "x1"})
-        EXPECT_FALSE(plistBool(QString::fromLatin1(no))) << no;
+    for (const auto &[text, yes] : {std::pair{"  y", true}, {"T", true}, {"+007", true}, {"9 lives", true}, {"NO", false},
+                                    {"", false}, {"000", false}, {"x1", false}})
+        EXPECT_EQ(plistBool(QString::fromLatin1(text)), yes) << text;
     EXPECT_TRUE(plistBool(0.5));
     EXPECT_FALSE(plistBool(QVariant()));
-    // Numbers print shortest.
-    EXPECT_EQ(plistString(98.3736f), QStringLiteral("98.3736"));
-    EXPECT_EQ(plistString(0.1), QStringLiteral("0.1"));
+    EXPECT_EQ(plistString(98.3736f), QStringLiteral("98.3736")); // the shortest text that reads back
     EXPECT_EQ(plistString(QVariantList{}), QString());
-}
-
-TEST(NearEquality, BoundsAreStrictAndInDoublePrecision)
-{
-    // 0.99999f is 0.99998998... as a float; one float step at 6500 is 0.00049.
-    const std::tuple<float, float, bool> cases[] = {{1.000009f, 1.0f, true}, {1.00002f, 1.0f, false}, {0.99999f, 1.0f, false},
-                                                    {256.0f, 256.0f, true},  {6500.001f, 6500.0f, false}};
-    for (const auto &[a, b, equal] : cases)
-        EXPECT_EQ(thisFloatIsEqualToFloat(a, b), equal) << a << " and " << b;
 }

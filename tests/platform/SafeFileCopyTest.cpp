@@ -18,13 +18,10 @@ QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void write(const QString &path, const QByteArray &bytes, QFile::Permissions permissions = {})
+void write(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    if (permissions)
-        file.setPermissions(permissions);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 struct stat entryOf(const QString &path)
@@ -69,13 +66,14 @@ TEST_F(SafeFileCopyTest, WhatStandsAtTheDestinationDecides)
             SCOPED_TRACE(what.toStdString() + (replacing == Never ? ", never replacing" : "") + (copying ? ", copied" : ""));
             QDir(path("out")).removeRecursively();
             QDir().mkdir(path("out"));
-            if (what == "file" || what == "read-only")
-                write(to, "old", QFile::ReadOwner | QFile::ReadGroup | (what == "file" ? QFile::WriteOwner : QFile::Permissions()));
-            else if (what == "folder")
+            if (what == "file" || what == "read-only") {
+                write(to, "old");
+                QFile::setPermissions(to, QFile::ReadOwner | QFile::ReadGroup | (what == "file" ? QFile::WriteOwner : QFile::Permissions()));
+            } else if (what == "folder") {
                 QDir().mkdir(to);
-            else if (what == "pipe")
+            } else if (what == "pipe") {
                 ::mkfifo(QFile::encodeName(to).constData(), 0644);
-            else if (what.startsWith("-> ")) {
+            } else if (what.startsWith("-> ")) {
                 ASSERT_EQ(::symlink(whatText + 3, QFile::encodeName(to).constData()), 0);
             }
             const mode_t before = entryOf(to).st_mode & S_IFMT;
@@ -101,7 +99,8 @@ TEST_F(SafeFileCopyTest, WhatStandsAtTheDestinationDecides)
     }
 }
 
-TEST_F(SafeFileCopyTest, AMissingSourceFolderOrPermissionLeavesEverythingAlone)
+// A folder that refuses writing is the saving fault tests' (on a read-only mount, which holds for root too).
+TEST_F(SafeFileCopyTest, AMissingSourceOrFolderLeavesEverythingAlone)
 {
     write(path("out/pic.png"), "precious");
     QString why;
@@ -109,28 +108,18 @@ TEST_F(SafeFileCopyTest, AMissingSourceFolderOrPermissionLeavesEverythingAlone)
     EXPECT_TRUE(why.contains("missing.png")) << why.toStdString();
     EXPECT_FALSE(writeFileReplacing(path("gone/pic.png"), "new", &why));
     EXPECT_EQ(why, "cannot be written: its folder does not exist");
-    if (geteuid() != 0) { // root writes into read-only folders (the saving fault tests mount one)
-        QFile::setPermissions(path("out"), QFile::ReadOwner | QFile::ExeOwner);
-        EXPECT_FALSE(writeFileReplacing(path("out/pic.png"), "new", &why));
-        QFile::setPermissions(path("out"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        EXPECT_EQ(why, "cannot be written: its folder does not allow it");
-    }
     EXPECT_EQ(contents(path("out/pic.png")), "precious");
     EXPECT_EQ(outEntries(), QStringList({"pic.png"}));
 }
 
+// The file itself and a link to it are the batch tests'; here another name of it, a link at the output, and nothing.
 TEST_F(SafeFileCopyTest, WritingReplacesOnlyTheFileItselfOrItsOtherNames)
 {
     write(path("picture.png"), "picture");
-    write(path("other.png"), "other");
     ASSERT_EQ(::link(QFile::encodeName(path("picture.png")).constData(), QFile::encodeName(path("hard.png")).constData()), 0);
     ASSERT_EQ(::symlink("picture.png", QFile::encodeName(path("soft.png")).constData()), 0);
-    const std::tuple<const char *, const char *, bool> cases[] = {
-        {"picture.png", "picture.png", true}, {"hard.png", "picture.png", true}, // the same file under another name
-        {"picture.png", "soft.png", true},                                       // the file a link to it reaches
-        {"soft.png", "picture.png", false},                                      // a link at the output is replaced itself
-        {"other.png", "picture.png", false}, {"absent.png", "picture.png", false}, {"picture.png", "absent.png", false},
-    };
+    const std::tuple<const char *, const char *, bool> cases[] = {{"hard.png", "picture.png", true}, {"soft.png", "picture.png", false},
+                                                                  {"absent.png", "picture.png", false}, {"picture.png", "absent.png", false}};
     for (const auto &[output, original, replaces] : cases)
         EXPECT_EQ(writingReplaces(path(output), path(original)), replaces) << output << " over " << original;
 }
