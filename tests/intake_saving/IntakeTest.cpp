@@ -53,6 +53,9 @@ TEST_F(IntakeTest, EveryRoadTakesThePicturesOfAListAndNamesWhatIsNoPicture)
                                               "notes.txt: it is not a picture of a type this program reads");
     presenter.panelAnswers.push_back({1, {QUrl::fromLocalFile(notes), QUrl("https://example.org/x.png"), QUrl::fromLocalFile(b)}});
     controller->browse();
+    const FilePanel &panel = presenter.panels.back();
+    EXPECT_EQ(panel.allowedFileTypes, QStringList({"jpg", "jpeg", "gif", "png", "pdf", "ai", "eps", "tif", "tiff", "webp", "avif", "heic", "heif"}));
+    EXPECT_TRUE(panel.canChooseDirectories && panel.allowsMultipleSelection);
     expectSingle(QSize(40, 30));
     EXPECT_EQ(controller->messageBar->text(),
               "This file could not be read as a picture:\nnotes.txt: it is not a picture of a type this program reads");
@@ -82,9 +85,6 @@ TEST_F(IntakeTest, EveryRoadTakesThePicturesOfAListAndNamesWhatIsNoPicture)
         ASSERT_TRUE(controller->inputImage) << name;
         EXPECT_EQ(controller->inputImage->size(), size) << name;
     }
-    const FilePanel &panel = presenter.panels.back();
-    EXPECT_EQ(panel.allowedFileTypes, QStringList({"jpg", "jpeg", "gif", "png", "pdf", "ai", "eps", "tif", "tiff", "webp", "avif", "heic", "heif"}));
-    EXPECT_TRUE(panel.canChooseDirectories && panel.allowsMultipleSelection);
 }
 
 // The clipboard gives exactly one picture or nothing, by the command and by a paste into the

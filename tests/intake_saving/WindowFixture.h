@@ -71,7 +71,7 @@ public:
 
     std::deque<FilePanelResult> panelAnswers;
     std::vector<FilePanel> panels;
-    QList<AlertPanel> &alerts = asked;
+    QList<AlertPanel> &alerts = asked; // the alerts asked, by the name the window tests use
 
 private:
     FilePanelResult answer(const FilePanel &panel)
