@@ -114,7 +114,8 @@ TEST_F(SaveTest, TheBudgetHoldsForTheBaseAndEachFormatAndWhatCannotFitIsListed)
     EXPECT_EQ(pixelSize(path("out/beach-huge.jpg")), QSize(2400, 1600)); // written all the same
     const QString reason = FileSizeBudget::overBudgetReason(huge, 4000, 0);
     EXPECT_EQ(presenter.messages(), QStringList({QStringLiteral("This file in %1 was saved larger than the budget:\n\nbeach-huge.jpg %2").arg(path("out"), reason)}));
-    // The person's own quality stays stored.
+    // The slider showed the quality the budget allowed; the person's own stays stored.
+    EXPECT_LT(controller->qualitySlider->floatValue(), 98.0f);
     EXPECT_EQ(UserDefaults::standard().floatForKey(PrefKey::qualityValue), kFirstRunQuality);
 }
 
