@@ -26,10 +26,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QToolButton>
-
-#include <deque>
-#include <ostream>
 
 inline void PrintTo(const QString &text, std::ostream *out)
 {
@@ -56,14 +52,9 @@ inline QStringList entriesOf(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-class AnsweringPresenter : public DialogPresenter {
+// Also answers the file panels: each with the next of `panelAnswers`, cancelled once they run out.
+class AnsweringPresenter : public ScriptedPresenter {
 public:
-    int runAlertPanel(const AlertPanel &panel) override
-    {
-        alerts.push_back(panel);
-        return AlertDefault;
-    }
-    void beep() override { ++beeps; }
     FilePanelResult runSavePanel(const FilePanel &panel) override { return answer(panel); }
     FilePanelResult runOpenPanel(const FilePanel &panel) override { return answer(panel); }
 
@@ -73,30 +64,21 @@ public:
         FilePanelResult result{1, {}};
         for (const QString &path : paths)
             result.urls << QUrl::fromLocalFile(path);
-        answers.push_back(result);
+        panelAnswers.push_back(result);
     }
 
-    QStringList messages() const
-    {
-        QStringList texts;
-        for (const AlertPanel &alert : alerts)
-            texts << alert.message;
-        return texts;
-    }
-
-    std::deque<FilePanelResult> answers;
+    std::deque<FilePanelResult> panelAnswers;
     std::vector<FilePanel> panels;
-    std::vector<AlertPanel> alerts;
-    int beeps = 0;
+    QList<AlertPanel> &alerts = asked; // the alerts asked, by the name the window tests use
 
 private:
     FilePanelResult answer(const FilePanel &panel)
     {
         panels.push_back(panel);
-        if (answers.empty())
+        if (panelAnswers.empty())
             return {};
-        FilePanelResult result = answers.front();
-        answers.pop_front();
+        FilePanelResult result = panelAnswers.front();
+        panelAnswers.pop_front();
         return result;
     }
 };
