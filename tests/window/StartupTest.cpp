@@ -1,7 +1,6 @@
 #include "WindowTestSupport.h"
 
 #include "CommandLineIntake.h"
-#include "Manual.h"
 #include "NotificationCenter.h"
 #include "QuillpaneVersion.h"
 
@@ -15,30 +14,25 @@ TEST_F(StartupTest, StoredValuesOfAnyTypeShowUsableControlsAndTheGivenPicture)
     given.fill(Qt::darkCyan);
     const QString picturePath = folder.filePath(QStringLiteral("given.png"));
     ASSERT_TRUE(given.save(picturePath));
+    // One row per kind of unusable value; the fuzzers replay arbitrary ones for crashes.
     const struct {
         const char *file;
-        QString width, height;
         int fileType;
         float quality;
         bool lock;
         QString logged; // a line naming the unusable value, or nothing
-        bool qualityEnabled = fileType != 1;
         int budget = 100;
     } cases[] = {
-        {R"({"outputWidth": "abc", "fileFormat": "x"})", "125", "125", 0, 98.3736f, true,
+        {R"({"outputWidth": "abc", "fileFormat": "x"})", 0, 98.3736f, true,
          R"(The stored outputWidth "abc" is not a number of pixels; the field shows 125)"},
-        {R"({"outputWidth": "", "outputHeight": "-5", "constrain": "no"})", "125", "125", 0, 98.3736f, false,
+        {R"({"outputHeight": "-5", "constrain": "no"})", 0, 98.3736f, false,
          R"(The stored outputHeight "-5" is not a number of pixels; the field shows 125)"},
-        {R"({"outputWidth": "1,234", "outputHeight": 640.7, "fileFormat": "1"})", "1234", "640", 1, 98.3736f, true, ""},
-        {R"({"fileFormat": 9, "qualityValue": "abc"})", "125", "125", 0, 0.0f, true,
+        {R"({"fileFormat": 9, "qualityValue": "abc"})", 0, 0.0f, true,
          "The stored fileFormat 9 is not an output type; using JPEG"},
-        // The newer types are kept, not taken for unknown values.
-        {R"({"fileFormat": 3})", "125", "125", 3, 98.3736f, true, ""},
-        {R"({"fileFormat": 4, "fileSizeBudget": "40"})", "125", "125", 4, 98.3736f, true, "", true, 40},
-        {R"({"fileFormat": [2], "qualityValue": 500, "constrain": "yes", "outputWidth": {"px": 1}})", "125", "125", 0,
-         100.0f, true, "The stored qualityValue 500 lies outside 0 to 100; the slider shows 100"},
-        {R"({"keepFilesUnderBudget": true, "fileSizeBudget": 0})", "125", "125", 0, 98.3736f, true,
-         "The stored fileSizeBudget 0 is not a number of kB from 1 to 1000000; the field shows 100", false},
+        // The newest type is kept, not taken for an unknown value.
+        {R"({"fileFormat": 4, "fileSizeBudget": "40"})", 4, 98.3736f, true, "", 40},
+        {R"({"fileFormat": [2], "qualityValue": 500, "keepFilesUnderBudget": true, "fileSizeBudget": 1e12})", 0, 100.0f,
+         true, "The stored qualityValue 500 lies outside 0 to 100; the slider shows 100"},
     };
     int index = 0;
     for (const auto &c : cases) {
@@ -49,15 +43,12 @@ TEST_F(StartupTest, StoredValuesOfAnyTypeShowUsableControlsAndTheGivenPicture)
         fresh();
         LogCapture log;
         launch();
-        EXPECT_EQ(controller->sizeFieldW->text(), c.width);
-        EXPECT_EQ(controller->sizeFieldH->text(), c.height);
+        EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("125"));
+        EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("125"));
         EXPECT_EQ(selectedTag(controller->fileFormatButton), c.fileType);
-        EXPECT_EQ(UserDefaults::standard().integerForKey(PrefKey::fileFormat), c.fileType);
-        EXPECT_EQ(controller->qualitySlider->isEnabled(), c.qualityEnabled);
         EXPECT_EQ(controller->fileSizeBudgetField->value(), c.budget);
         EXPECT_EQ(controller->qualitySlider->floatValue(), c.quality);
         EXPECT_EQ(controller->constrain->isChecked(), c.lock);
-        EXPECT_EQ(controller->constrainMenuItem->isChecked(), c.lock);
         EXPECT_TRUE(c.logged.isEmpty() || log.contains(c.logged)) << log.messages().join('\n').toStdString();
 
         openCommandLinePaths(*controller, {picturePath});
@@ -84,13 +75,11 @@ TEST_F(StartupTest, SupportFolderIsMadeAndOldTempFilesGo)
     QDir(tempPreviewPath(0)).removeRecursively();
 }
 
-TEST_F(StartupTest, LaunchResetsTheAdjustmentsOnlyWhenAskedAndLeavesRetinaToAStandardScreen)
+TEST_F(StartupTest, LaunchResetsTheAdjustmentsOnlyWhenAsked)
 {
     defaults.setIntegerForKey(0, PrefKey::resetSliders);
-    screenScale = 2.0;
     launch();
     EXPECT_EQ(controller->exposureSlider->floatValue(), 0.0f); // the layout's position
-    EXPECT_FALSE(defaults.hasObjectForKey(PrefKey::retinaDisplay));
 
     fresh();
     defaults.setIntegerForKey(1, PrefKey::resetSliders);
@@ -107,7 +96,6 @@ TEST_F(StartupTest, PreferencesWindowShowsAndStoresTheFourPreferences)
     launch();
     defaults.setIntegerForKey(2, PrefKey::resetSliders);
     controller->openPrefs();
-    EXPECT_TRUE(controller->prefsWindow->isVisible());
     EXPECT_EQ(selectedTag(controller->resetSlidersPopUp), 2);
     for (const auto &[box, key] : {std::pair{controller->makeDirectoryForBatchCheckBox, PrefKey::makeDirectoryForBatch},
                                    std::pair{controller->retinaDisplayCheckBox, PrefKey::retinaDisplay},
@@ -137,17 +125,9 @@ TEST_F(StartupTest, StartUpObservesTheImageWellsNotificationsForItsLifetime)
     }
 }
 
-TEST_F(StartupTest, HelpButtonsShowTheirHintsAndAboutTheVersion)
+TEST_F(StartupTest, AboutNamesTheVersion)
 {
     launch(true);
-    const std::pair<QToolButton *, const char *> buttons[] = {
-        {controller->baseFormatHelpButton, "Base format"},       {controller->resizeModeHelpButton, "Resize mode"},
-        {controller->outputFormatHelpButton, "Output format"},   {controller->qualityHelpButton, "Quality slider"},
-        {controller->sharpeningHelpButton, "Sharpen slider"}};
-    for (const auto &[button, topic] : buttons) { // the popover itself is ManualTest's
-        button->click();
-        EXPECT_EQ(controller->manual->context(), QString::fromLatin1(topic));
-    }
     for (QAction *item : controller->helpMenu->actions())
         if (item->text() == QStringLiteral("&About Quillpane"))
             item->trigger(); // returns: the box is window-modal, not a nested event loop
