@@ -38,22 +38,6 @@ TEST_F(SliderWindowTest, KeyboardMovesStoreTheValueAndRenderAndDragsRenderOnlyWh
     }
 }
 
-TEST_F(SliderWindowTest, EverySliderShowsItsValueInTheEnginesUnits)
-{
-    ShrinkerController &c = *controller;
-    for (const auto &[slider, value, text] : {std::tuple{c.qualitySlider, 98.3736f, "98 %"},
-                                              std::tuple{c.brightnessSlider, -0.004f, "0.00"}, // no minus zero
-                                              std::tuple{c.temperatureSlider, 12.68f, "6562 K"}}) {
-        slider->setFloatValue(value);
-        EXPECT_EQ(slider->valueLabel()->text(), QString::fromLatin1(text));
-    }
-    // While the knob is dragged the number follows it, before anything is chosen.
-    c.qualitySlider->setSliderDown(true);
-    c.qualitySlider->setSliderPosition(42);
-    EXPECT_EQ(c.qualitySlider->valueLabel()->text(), QStringLiteral("42 %"));
-    c.qualitySlider->setSliderDown(false);
-}
-
 TEST(MessageBoxPresenterTest, AnswersWithTheButtonPressedAndDismissingWithTheSafeOne)
 {
     MessageBoxPresenter presenter;

@@ -105,7 +105,6 @@ TEST_F(StartupTest, PreferencesWindowShowsAndStoresTheFourPreferences)
         QTest::mouseClick(box, Qt::LeftButton);
         EXPECT_EQ(defaults.boolForKey(key), !was) << key.toStdString();
     }
-    EXPECT_EQ(defaults.objectForKey(PrefKey::makeDirectoryForBatch), QVariant(qint64(0))); // stays a number
     controller->resetSlidersPopUp->setFocus();
     QTest::keyClick(controller->resetSlidersPopUp, Qt::Key_Home);
     EXPECT_EQ(defaults.objectForKey(PrefKey::resetSliders), QVariant(qint64(0)));
