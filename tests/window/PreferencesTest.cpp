@@ -28,13 +28,8 @@ TEST_F(PreferencesTest, FirstRunWritesWhatIsMissingWithItsTypeAndLeavesStoredVal
     EXPECT_FALSE(d.hasObjectForKey(PrefKey::adjustmentDefaults));
     // A high-density screen leaves "retinaDisplay" absent until a standard one.
     EXPECT_FALSE(d.hasObjectForKey(PrefKey::retinaDisplay));
-    d.removeObjectForKey(PrefKey::fileFormat);
     writeFirstRunValues(d, [] { return 1.000009; });
     EXPECT_EQ(d.objectForKey(PrefKey::retinaDisplay), QVariant(false));
-    EXPECT_EQ(d.objectForKey(PrefKey::fileFormat), QVariant(qint64(0)));
-    d.setObjectForKey(true, PrefKey::retinaDisplay);
-    writeFirstRunValues(d, [] { return 1.0; });
-    EXPECT_EQ(d.objectForKey(PrefKey::retinaDisplay), QVariant(true));
 }
 
 TEST_F(PreferencesTest, RepairMovesOldBrightnessToExposureOnceAndAddsTemperature)

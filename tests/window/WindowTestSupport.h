@@ -56,7 +56,7 @@ protected:
     void fresh()
     {
         controller = std::make_unique<ShrinkerController>();
-        controller->mainScreenScale = [this] { return screenScale; };
+        controller->mainScreenScale = [] { return 1.0; };
     }
     // Start-up as the program runs it.
     void launch(bool show = false)
@@ -85,7 +85,6 @@ protected:
         controller->updateOutputImage();
     }
 
-    double screenScale = 1.0;
     std::unique_ptr<ShrinkerController> controller;
     UserDefaults &defaults = UserDefaults::standard();
 };
