@@ -17,8 +17,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
 
-    // Whether the well accepted the drag's entry.
-    bool drop(QMimeData *mime)
+    bool drop(QMimeData *mime) // whether the well accepted the drag
     {
         const QPoint centre = well->rect().center();
         QDragEnterEvent enter(centre, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
@@ -48,9 +47,7 @@ TEST_F(ImageWellTest, DropsOfLocalFilesArePostedInDragOrderAndAPasteOnlyWhileFoc
     EXPECT_EQ(posted[1].second.value(Notification::imageFileNames).toStringList(), QStringList{"/p/b.jpg"});
 
     // A window-wide Paste shortcut, as the main window's Edit menu has, must not take Ctrl+V.
-    auto *windowPaste = new QAction(&window);
-    windowPaste->setShortcut(QKeySequence::Paste);
-    window.addAction(windowPaste);
+    QAction *windowPaste = window.addAction(QStringLiteral("Paste"), QKeySequence::Paste);
     QSignalSpy windowPastes(windowPaste, &QAction::triggered);
     QApplication::clipboard()->setImage(QImage(16, 16, QImage::Format_RGB32));
     well->setFocus();

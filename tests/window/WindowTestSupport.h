@@ -58,7 +58,6 @@ protected:
         controller = std::make_unique<ShrinkerController>();
         controller->mainScreenScale = [] { return 1.0; };
     }
-    // Start-up as the program runs it.
     void launch(bool show = false)
     {
         controller->manipulator.awakeFromNib();
@@ -89,7 +88,6 @@ protected:
     UserDefaults &defaults = UserDefaults::standard();
 };
 
-// Launched and shown at the start of each test.
 class ShownWindowTest : public WindowTest {
 protected:
     void SetUp() override
