@@ -20,7 +20,6 @@ TEST(NotificationCenterTest, DeliversByNameInOrderUntilRemovedOrTheContextGoesEv
     center.postNotificationName("A", {{"k", "v"}});
     EXPECT_EQ(calls, QStringList({"first v", "B", "A"}));
     delete context;
-    EXPECT_EQ(center.observerCount("A"), 0);
     center.postNotificationName("A");
     EXPECT_EQ(calls.size(), 3);
 }

@@ -1,7 +1,6 @@
 #include "WindowTestSupport.h"
 
 #include "CommandLineIntake.h"
-#include "Manual.h"
 #include "NotificationCenter.h"
 #include "QuillpaneVersion.h"
 
@@ -15,30 +14,23 @@ TEST_F(StartupTest, StoredValuesOfAnyTypeShowUsableControlsAndTheGivenPicture)
     given.fill(Qt::darkCyan);
     const QString picturePath = folder.filePath(QStringLiteral("given.png"));
     ASSERT_TRUE(given.save(picturePath));
+    // One row per kind of unusable value; the fuzzers replay arbitrary ones for crashes.
     const struct {
         const char *file;
-        QString width, height;
         int fileType;
         float quality;
         bool lock;
         QString logged; // a line naming the unusable value, or nothing
-        bool qualityEnabled = fileType != 1;
         int budget = 100;
     } cases[] = {
-        {R"({"outputWidth": "abc", "fileFormat": "x"})", "125", "125", 0, 98.3736f, true,
+        {R"({"outputWidth": "abc", "fileFormat": "x", "constrain": "no"})", 0, 98.3736f, false,
          R"(The stored outputWidth "abc" is not a number of pixels; the field shows 125)"},
-        {R"({"outputWidth": "", "outputHeight": "-5", "constrain": "no"})", "125", "125", 0, 98.3736f, false,
-         R"(The stored outputHeight "-5" is not a number of pixels; the field shows 125)"},
-        {R"({"outputWidth": "1,234", "outputHeight": 640.7, "fileFormat": "1"})", "1234", "640", 1, 98.3736f, true, ""},
-        {R"({"fileFormat": 9, "qualityValue": "abc"})", "125", "125", 0, 0.0f, true,
+        {R"({"outputHeight": "-5", "fileFormat": 9, "qualityValue": 500})", 0, 100.0f, true,
          "The stored fileFormat 9 is not an output type; using JPEG"},
-        // The newer types are kept, not taken for unknown values.
-        {R"({"fileFormat": 3})", "125", "125", 3, 98.3736f, true, ""},
-        {R"({"fileFormat": 4, "fileSizeBudget": "40"})", "125", "125", 4, 98.3736f, true, "", true, 40},
-        {R"({"fileFormat": [2], "qualityValue": 500, "constrain": "yes", "outputWidth": {"px": 1}})", "125", "125", 0,
-         100.0f, true, "The stored qualityValue 500 lies outside 0 to 100; the slider shows 100"},
-        {R"({"keepFilesUnderBudget": true, "fileSizeBudget": 0})", "125", "125", 0, 98.3736f, true,
-         "The stored fileSizeBudget 0 is not a number of kB from 1 to 1000000; the field shows 100", false},
+        // The newest type is kept, not taken for an unknown value.
+        {R"({"fileFormat": 4, "fileSizeBudget": "40"})", 4, 98.3736f, true, "", 40},
+        {R"({"fileFormat": [2], "qualityValue": "abc", "keepFilesUnderBudget": true, "fileSizeBudget": 1e12})", 0, 0.0f,
+         true, "The stored fileSizeBudget 1e+12 is not a number of kB from 1 to 1000000; the field shows 100"},
     };
     int index = 0;
     for (const auto &c : cases) {
@@ -49,21 +41,16 @@ TEST_F(StartupTest, StoredValuesOfAnyTypeShowUsableControlsAndTheGivenPicture)
         fresh();
         LogCapture log;
         launch();
-        EXPECT_EQ(controller->sizeFieldW->text(), c.width);
-        EXPECT_EQ(controller->sizeFieldH->text(), c.height);
+        EXPECT_EQ(controller->sizeFieldW->text(), QStringLiteral("125"));
+        EXPECT_EQ(controller->sizeFieldH->text(), QStringLiteral("125"));
         EXPECT_EQ(selectedTag(controller->fileFormatButton), c.fileType);
-        EXPECT_EQ(UserDefaults::standard().integerForKey(PrefKey::fileFormat), c.fileType);
-        EXPECT_EQ(controller->qualitySlider->isEnabled(), c.qualityEnabled);
         EXPECT_EQ(controller->fileSizeBudgetField->value(), c.budget);
         EXPECT_EQ(controller->qualitySlider->floatValue(), c.quality);
         EXPECT_EQ(controller->constrain->isChecked(), c.lock);
-        EXPECT_EQ(controller->constrainMenuItem->isChecked(), c.lock);
         EXPECT_TRUE(c.logged.isEmpty() || log.contains(c.logged)) << log.messages().join('\n').toStdString();
 
         openCommandLinePaths(*controller, {picturePath});
-        EXPECT_EQ(controller->inputImage ? controller->inputImage->sourcePixelSize() : QSize(), QSize(300, 200));
         EXPECT_FALSE(controller->imageWell->property("namedImage").isValid()) << "the placeholder is still shown";
-        EXPECT_FALSE(controller->tfFileSize->text().isEmpty());
     }
 }
 
@@ -71,35 +58,29 @@ TEST_F(StartupTest, SupportFolderIsMadeAndOldTempFilesGo)
 {
     ASSERT_FALSE(QFileInfo::exists(AppPaths::supportFolder()));
     controller->awakeFromNib();
-    for (const int type : {1, 3, 4})
-        replaceFileContents(tempPreviewPath(type), "old");
+    replaceFileContents(tempPreviewPath(4), "old");
     // A "file" that cannot be removed: a folder with something in it.
     ASSERT_TRUE(QDir(AppPaths::supportFolder()).mkpath(QStringLiteral("tempImage.jpg/inside")));
     fresh();
     LogCapture log;
     controller->awakeFromNib();
-    for (const int type : {1, 3, 4})
-        EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(type))) << type;
+    EXPECT_FALSE(QFileInfo::exists(tempPreviewPath(4)));
     EXPECT_TRUE(log.contains(QStringLiteral("unable to remove  temp file ") + tempPreviewPath(0)));
     QDir(tempPreviewPath(0)).removeRecursively();
 }
 
-TEST_F(StartupTest, LaunchResetsTheAdjustmentsOnlyWhenAskedAndLeavesRetinaToAStandardScreen)
+TEST_F(StartupTest, LaunchResetsTheAdjustmentsOnlyWhenAsked)
 {
     defaults.setIntegerForKey(0, PrefKey::resetSliders);
-    screenScale = 2.0;
     launch();
     EXPECT_EQ(controller->exposureSlider->floatValue(), 0.0f); // the layout's position
-    EXPECT_FALSE(defaults.hasObjectForKey(PrefKey::retinaDisplay));
 
     fresh();
     defaults.setIntegerForKey(1, PrefKey::resetSliders);
     // An older record: its "brightness" was the exposure; the repair runs before the reset.
     defaults.setObjectForKey(QVariantMap{{AdjustmentKey::brightness, 0.5f}}, PrefKey::adjustmentDefaults);
     launch();
-    EXPECT_EQ(controller->exposureSlider->floatValue(), 0.5f);
-    EXPECT_EQ(controller->brightnessSlider->floatValue(), 0.0f);
-    EXPECT_EQ(controller->temperatureSlider->floatValue(), 12.68f);
+    EXPECT_EQ(controller->exposureSlider->floatValue(), 0.5f); // what the record holds is PreferencesTest's
 }
 
 TEST_F(StartupTest, PreferencesWindowShowsAndStoresTheFourPreferences)
@@ -107,7 +88,6 @@ TEST_F(StartupTest, PreferencesWindowShowsAndStoresTheFourPreferences)
     launch();
     defaults.setIntegerForKey(2, PrefKey::resetSliders);
     controller->openPrefs();
-    EXPECT_TRUE(controller->prefsWindow->isVisible());
     EXPECT_EQ(selectedTag(controller->resetSlidersPopUp), 2);
     for (const auto &[box, key] : {std::pair{controller->makeDirectoryForBatchCheckBox, PrefKey::makeDirectoryForBatch},
                                    std::pair{controller->retinaDisplayCheckBox, PrefKey::retinaDisplay},
@@ -117,10 +97,6 @@ TEST_F(StartupTest, PreferencesWindowShowsAndStoresTheFourPreferences)
         QTest::mouseClick(box, Qt::LeftButton);
         EXPECT_EQ(defaults.boolForKey(key), !was) << key.toStdString();
     }
-    EXPECT_EQ(defaults.objectForKey(PrefKey::makeDirectoryForBatch), QVariant(qint64(0))); // stays a number
-    controller->resetSlidersPopUp->setFocus();
-    QTest::keyClick(controller->resetSlidersPopUp, Qt::Key_Home);
-    EXPECT_EQ(defaults.objectForKey(PrefKey::resetSliders), QVariant(qint64(0)));
 }
 
 // An observer left behind by a closed window would be called on freed memory.
@@ -137,17 +113,9 @@ TEST_F(StartupTest, StartUpObservesTheImageWellsNotificationsForItsLifetime)
     }
 }
 
-TEST_F(StartupTest, HelpButtonsShowTheirHintsAndAboutTheVersion)
+TEST_F(StartupTest, AboutNamesTheVersion)
 {
     launch(true);
-    const std::pair<QToolButton *, const char *> buttons[] = {
-        {controller->baseFormatHelpButton, "Base format"},       {controller->resizeModeHelpButton, "Resize mode"},
-        {controller->outputFormatHelpButton, "Output format"},   {controller->qualityHelpButton, "Quality slider"},
-        {controller->sharpeningHelpButton, "Sharpen slider"}};
-    for (const auto &[button, topic] : buttons) { // the popover itself is ManualTest's
-        button->click();
-        EXPECT_EQ(controller->manual->context(), QString::fromLatin1(topic));
-    }
     for (QAction *item : controller->helpMenu->actions())
         if (item->text() == QStringLiteral("&About Quillpane"))
             item->trigger(); // returns: the box is window-modal, not a nested event loop

@@ -56,9 +56,8 @@ protected:
     void fresh()
     {
         controller = std::make_unique<ShrinkerController>();
-        controller->mainScreenScale = [this] { return screenScale; };
+        controller->mainScreenScale = [] { return 1.0; };
     }
-    // Start-up as the program runs it.
     void launch(bool show = false)
     {
         controller->manipulator.awakeFromNib();
@@ -85,12 +84,10 @@ protected:
         controller->updateOutputImage();
     }
 
-    double screenScale = 1.0;
     std::unique_ptr<ShrinkerController> controller;
     UserDefaults &defaults = UserDefaults::standard();
 };
 
-// Launched and shown at the start of each test.
 class ShownWindowTest : public WindowTest {
 protected:
     void SetUp() override
