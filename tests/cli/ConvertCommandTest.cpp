@@ -1,7 +1,6 @@
 // quillpane-convert's options, sizes, refusals and safety, through the built program.
 
 #include "ConvertFixture.h"
-#include "QuillpaneVersion.h"
 
 namespace {
 
@@ -15,7 +14,6 @@ TEST_F(ConvertCommandTest, SidesGivenAndNotGiven)
         {{"--height", "50", "--type", "tiff", "in/wide.png"}, "wide.tiff", {75, 50}},
         {{"--width=40", "--height", "40", "--type", "png", "in/tall.jpg"}, "tall.png", {40, 40}}, // cut to both sides
         {{"in/wide.png"}, "wide.jpg", {125, 83}},                                                   // the window's first-run width
-        {{"--width", "150", "--type", "webp", "in/wide.png"}, "wide.webp", {150, 100}},
         {{"--width", "150", "--type", "avif", "in/wide.png"}, "wide.avif", {150, 100}},
     };
     for (const auto &[arguments, output, size] : cases) {
@@ -25,7 +23,7 @@ TEST_F(ConvertCommandTest, SidesGivenAndNotGiven)
     EXPECT_EQ(run({"--width", "90", "--height", "90", "--mode", "add", "--fill", "black", "--type", "png", "-o", "add", "in/wide.png"}), 0);
     EXPECT_EQ(sizeOf("add/wide.png"), QSize(90, 90));
     for (const auto &[y, red] : {std::pair{5, 0}, {45, 200}, {85, 0}}) // the fill above and below the picture
-        EXPECT_NEAR(pixelAt("add/wide.png", 0, y).red(), red, 2) << y;
+        EXPECT_NEAR(QImage(root.filePath("add/wide.png")).pixelColor(0, y).red(), red, 2) << y;
 }
 
 TEST_F(ConvertCommandTest, BadArgumentsAreExplainedAndNothingIsWritten)
@@ -43,7 +41,6 @@ TEST_F(ConvertCommandTest, BadArgumentsAreExplainedAndNothingIsWritten)
         {{"--print-settings", "--print-formats"}, "not both"},
         // No further than the window's sliders go.
         {{"--exposure", "200", "--effect", "tonal"}, "--exposure: 200 is not a number from -2 to 2"},
-        {{"--temperature", "2896"}, "--temperature"},
     };
     for (const auto &[arguments, said] : cases) {
         EXPECT_EQ(run(arguments + QStringList{"-o", "out", "in/wide.png"}), 2) << said;
@@ -58,11 +55,6 @@ TEST_F(ConvertCommandTest, BadArgumentsAreExplainedAndNothingIsWritten)
     // The ends themselves are accepted.
     EXPECT_EQ(run({"--width", "65500", "--temperature", "15286", "--contrast", "0.5", "--intensity", "5", "--print-settings"}), 0);
     EXPECT_EQ(run({"--width", "65535", "--height", "4096", "--type", "tiff", "--print-settings"}), 0) << err.toStdString();
-
-    // --version answers whatever follows, and converts nothing.
-    EXPECT_EQ(run({"--version", "--frobnicate", "-o", "out", "in/wide.png"}), 0) << err.toStdString();
-    EXPECT_EQ(out, QStringLiteral("quillpane-convert %1\n").arg(QLatin1String(quillpaneVersion)));
-    EXPECT_FALSE(QFile::exists(root.filePath("out")));
 }
 
 TEST_F(ConvertCommandTest, TheBudgetBoundsTheFileAndWhatCannotFitIsNamed)
@@ -73,12 +65,10 @@ TEST_F(ConvertCommandTest, TheBudgetBoundsTheFileAndWhatCannotFitIsNamed)
         return QFileInfo(root.filePath("b/grain." + ending)).size();
     };
     EXPECT_LE(bytesWritten({"--type", "webp", "--max-kb", "20"}, "webp"), 20000);
-    EXPECT_EQ(err, "");
     // What cannot fit is written all the same and named, even with --quiet; it is no failure.
-    const qint64 png = bytesWritten({"--quiet", "--type", "png", "--max-kb", "20", "--report", "over.jsonl"}, "png");
+    const qint64 png = bytesWritten({"--quiet", "--type", "png", "--max-kb", "20"}, "png");
     EXPECT_TRUE(err.contains(QStringLiteral("b/grain.png is %1 kB, over the budget of 20 kB: png has no quality to lower").arg((png + 999) / 1000)))
         << err.toStdString();
-    EXPECT_TRUE(bytes("over.jsonl").contains("\"overBudget\":true")) << bytes("over.jsonl").toStdString();
     // The stored budget counts with --window-settings.
     stored().setBoolForKey(true, QStringLiteral("keepFilesUnderBudget"));
     stored().setIntegerForKey(20, QStringLiteral("fileSizeBudget"));
@@ -105,8 +95,7 @@ TEST_F(ConvertCommandTest, AFailedPictureIsToldOnceWithItsReasonAndDoesNotStopTh
     EXPECT_TRUE(err.contains("the folder blocked/out cannot be made: Not a directory")) << err.toStdString();
 }
 
-// A link at an output's name is replaced itself, never written through; inputs (even through a linked
-// folder), what another picture of the run made, finished outputs with --skip-existing and read-only files are kept.
+// A link at an output's name is replaced, never written through; inputs, earlier outputs and read-only files are kept.
 TEST_F(ConvertCommandTest, OutputsReplaceLinksButNeverInputsEarlierOutputsOrReadOnlyFiles)
 {
     writeFile("victim.txt", "victim");
@@ -172,7 +161,6 @@ TEST_F(ConvertCommandTest, FormatsAreWrittenBesideEachOutputAndStayInItsFolder)
     stored().setObjectForKey(QVariantList{twice, escape}, QStringLiteral("formats"));
     EXPECT_EQ(run(args("out")), 1);
     EXPECT_EQ(filesBelow("out"), QStringList({"wide.png", "wide@2x.png"}));
-    EXPECT_EQ(sizeOf("out/wide@2x.png"), QSize(120, 80));
     EXPECT_FALSE(QFile::exists(root.filePath("escaped.png")));
     EXPECT_TRUE(err.contains("skipping format")) << err.toStdString();
 }

@@ -24,7 +24,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(root.isValid());
-        QDir(root.path()).mkpath(QStringLiteral("config/Quillpane"));
         UserDefaults::setStandardFilePath(root.filePath(QStringLiteral("config/Quillpane/Quillpane.json")));
         writePicture(QStringLiteral("in/wide.png"), 300, 200);
         writePicture(QStringLiteral("in/tall.jpg"), 200, 300, ImageEncoding::JPEG);
@@ -61,9 +60,7 @@ protected:
         UserDefaults::standard().synchronize();
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), root.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("data")));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(root.path());
         process.start(QString::fromLocal8Bit(binary), arguments);
@@ -80,8 +77,6 @@ protected:
         auto picture = Picture::readFile(root.filePath(name));
         return picture ? picture->sourcePixelSize() : webPictureSize(root.filePath(name));
     }
-
-    QColor pixelAt(const QString &name, int x, int y) const { return QImage(root.filePath(name)).pixelColor(x, y); }
 
     // The report's lines; one that is no JSON object reads as an empty object.
     std::vector<QJsonObject> reportLines(const QString &name) const
