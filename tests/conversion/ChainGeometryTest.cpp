@@ -35,7 +35,8 @@ TEST_F(ChainTest, OneFactorCoversTheTargetAndTheOverhangIsCutEquallyFromBothEnds
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const auto picture = makePicture(c.source.width(), c.source.height(), c.colourAt);
-        const auto crop = stepsOf(engine.composeImageNewSize(picture, c.target), FilterImage::Kind::Crop);
+        const FilterImagePtr chain = engine.composeImageNewSize(picture, c.target); // the steps live as long as their chain
+        const auto crop = stepsOf(chain, FilterImage::Kind::Crop);
         ASSERT_EQ(crop.size(), 1u);
         EXPECT_EQ(crop[0]->cropRect(), c.crop);
         const auto out = engine.resizeImageNewSize(picture, c.target);

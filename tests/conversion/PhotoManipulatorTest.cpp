@@ -219,7 +219,8 @@ TEST_F(DriverTest, NothingOfThePictureIsKeptOnceTheCallReturnsAndPosterizeTakesW
     settings["filterintensity"] = "2.7";
     const auto picture = flatPicture(40, 40, {9, 9, 9});
     engine.convertNSImageForWebWithSettings(picture, settings);
-    const auto colour = stepsOf(engine.composeImageNewSize(picture, QSizeF(20, 20)), FilterImage::Kind::Colour);
+    const FilterImagePtr chain = engine.composeImageNewSize(picture, QSizeF(20, 20));
+    const auto colour = stepsOf(chain, FilterImage::Kind::Colour);
     ASSERT_FALSE(colour.empty());
     EXPECT_EQ(colour.front()->colourOp().kind, ColourOp::Kind::ColorPosterize);
     EXPECT_EQ(colour.front()->colourOp().levels, 12.0) << "2.7 counts as 2";
