@@ -3,13 +3,14 @@
 
 #include "ImageEncoders.h"
 #include "Picture.h"
-#include "PixelBuffer.h"
+#include "TestPictures.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,7 +24,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(root.isValid());
-        QDir(root.path()).mkpath(QStringLiteral("config/Quillpane"));
         UserDefaults::setStandardFilePath(root.filePath(QStringLiteral("config/Quillpane/Quillpane.json")));
         writePicture(QStringLiteral("in/wide.png"), 300, 200);
         writePicture(QStringLiteral("in/tall.jpg"), 200, 300, ImageEncoding::JPEG);
@@ -32,15 +32,12 @@ protected:
     // Red is `red`, green and blue run along x and y; `red` < 0 makes it flat grey.
     void writePicture(const QString &name, int w, int h, ImageEncoding encoding = ImageEncoding::PNG, int red = 200)
     {
-        auto buffer = PixelBuffer::create(w, h, 3, 8);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                uint8_t *p = buffer->row(y) + x * 3;
-                p[0] = uint8_t(red < 0 ? 128 : red);
-                p[1] = uint8_t(red < 0 ? 128 : x % 256);
-                p[2] = uint8_t(red < 0 ? 128 : y % 256);
-            }
-        writeFile(name, encodeImage(*buffer, encoding, 0.9f));
+        const auto pixels = TestPictures::make(w, h, 3, 8, [red](int x, int y, uint16_t *out) {
+            out[0] = uint16_t(red < 0 ? 128 : red);
+            out[1] = uint16_t(red < 0 ? 128 : x % 256);
+            out[2] = uint16_t(red < 0 ? 128 : y % 256);
+        });
+        writeFile(name, encodeImage(*pixels, encoding, 0.9f));
     }
 
     void writeFile(const QString &name, const QByteArray &content)
@@ -63,9 +60,7 @@ protected:
         UserDefaults::standard().synchronize();
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), root.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("data")));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(root.path());
         process.start(QString::fromLocal8Bit(binary), arguments);
@@ -81,17 +76,6 @@ protected:
     {
         auto picture = Picture::readFile(root.filePath(name));
         return picture ? picture->sourcePixelSize() : webPictureSize(root.filePath(name));
-    }
-
-    // An 8-bit picture's red, green and blue at (x, y).
-    std::array<int, 3> pixelAt(const QString &name, int x, int y) const
-    {
-        auto picture = Picture::readFile(root.filePath(name));
-        if (!picture)
-            return {-1, -1, -1};
-        auto pixels = picture->representations().back()->pixels();
-        const uint8_t *p = pixels->row(y) + x * pixels->channels;
-        return {p[0], p[1], p[2]};
     }
 
     // The report's lines; one that is no JSON object reads as an empty object.

@@ -12,25 +12,19 @@ TEST_F(ConvertManyTest, PicturesComeFromListsInEveryForm)
 {
     writePicture("in/with space.png", 30, 20);
     writePicture("in/line\nbreak.png", 30, 20);
-    const struct {
-        const char *name;
-        QStringList arguments;
-        QByteArray list; // written to list.txt, or given on standard input with "-"
-        QStringList outputs; // sorted // sorted
-    } cases[] = {
-        {"lines, a blank one and a carriage return", {"--files-from", "list.txt"}, "in/wide.png\n\nin/with space.png\r\n",
-         {"wide.jpg", "with space.jpg"}},
-        {"standard input, after the arguments", {"--files-from", "-", "in/tall.jpg"}, "in/wide.png\n", {"tall.jpg", "wide.jpg"}},
-        {"a picture named again, in the list and by its folder", {"--files-from", "list.txt", "in/wide.png", "in"},
-         "in/wide.png\nin/tall.jpg\n", {"line\nbreak.jpg", "tall.jpg", "wide.jpg", "with space.jpg"}},
-        {"NUL-separated, a line break in a name", {"--files-from", "list.txt", "-0"}, QByteArray("in/line\nbreak.png\0in/wide.png\0", 29),
-         {"line\nbreak.jpg", "wide.jpg"}},
+    // The list is written to list.txt, or given on standard input with "-"; the outputs are sorted.
+    const std::tuple<const char *, QStringList, QByteArray, QStringList> cases[] = {
+        {"lines, a blank one and a carriage return, a picture named again by itself and by its folder",
+         {"--files-from", "list.txt", "in/wide.png", "in"}, "in/wide.png\n\nin/with space.png\r\n",
+         {"line\nbreak.jpg", "tall.jpg", "wide.jpg", "with space.jpg"}},
+        {"NUL-separated on standard input, a line break in a name", {"--files-from", "-", "-0"},
+         QByteArray("in/line\nbreak.png\0in/wide.png\0", 29), {"line\nbreak.jpg", "wide.jpg"}},
     };
-    for (const auto &c : cases) {
-        writeFile("list.txt", c.list);
-        EXPECT_EQ(run(c.arguments + QStringList{"--width", "20", "-o", c.name}, c.arguments.contains("-") ? c.list : QByteArray()), 0)
-            << c.name << ": " << err.toStdString();
-        EXPECT_EQ(filesBelow(c.name), c.outputs) << c.name;
+    for (const auto &[name, arguments, list, outputs] : cases) {
+        writeFile("list.txt", list);
+        EXPECT_EQ(run(arguments + QStringList{"--width", "20", "-o", name}, arguments.contains("-") ? list : QByteArray()), 0)
+            << name << ": " << err.toStdString();
+        EXPECT_EQ(filesBelow(name), outputs) << name;
     }
     EXPECT_EQ(run({"--files-from", "absent.txt", "-o", "out"}), 2);
     EXPECT_TRUE(err.contains("--files-from absent.txt: cannot be read")) << err.toStdString();
@@ -38,7 +32,7 @@ TEST_F(ConvertManyTest, PicturesComeFromListsInEveryForm)
 
 TEST_F(ConvertManyTest, AFolderGivesItsPicturesAndRecursiveItsWholeTree)
 {
-    for (const char *name : {"lib/b.png", "lib/a.JPG", "lib/.hidden.png", "lib/deep/er/c.png", "elsewhere/e.png"})
+    for (const char *name : {"lib/b.png", "lib/a.JPG", "lib/.hidden.png", "lib/deep/er/c.png", "elsewhere/e.png", "lib/deep/b.png"})
         writePicture(name, 30, 20);
     writeFile("lib/notes.txt", "not a picture");
     writeFile("lib/deep/d.gif", "GIF89a, cut short"); // its ending makes it one of the pictures
@@ -46,27 +40,18 @@ TEST_F(ConvertManyTest, AFolderGivesItsPicturesAndRecursiveItsWholeTree)
 
     EXPECT_EQ(run({"--width", "10", "--report", "flat.jsonl", "-o", "flat", "lib"}), 0) << err.toStdString();
     EXPECT_EQ(reportedInputs("flat.jsonl"), QStringList({"lib/a.JPG", "lib/b.png"}));
-    // The output folder inside the tree is not searched, on the first run or any other.
+    // The output folder inside the tree is not searched, on the first run or any other; the tree keeps same names apart.
     for (int pass = 0; pass < 2; ++pass) {
         QFile::remove(root.filePath("tree.jsonl"));
-        EXPECT_EQ(run({"--width", "10", "--recursive", "--report", "tree.jsonl", "--keep-tree", "lib", "-o", "lib/web", "lib/"}), 1);
-        EXPECT_EQ(reportedInputs("tree.jsonl"), QStringList({"lib/a.JPG", "lib/b.png", "lib/deep/d.gif", "lib/deep/er/c.png"}));
+        EXPECT_EQ(run({"--width", "10", "--recursive", "--report", "tree.jsonl", "--keep-tree", "lib", "-o", "lib/web", "lib/",
+                       "elsewhere/e.png"}),
+                  1);
+        EXPECT_EQ(reportedInputs("tree.jsonl"),
+                  QStringList({"elsewhere/e.png", "lib/a.JPG", "lib/b.png", "lib/deep/b.png", "lib/deep/d.gif", "lib/deep/er/c.png"}));
     }
     EXPECT_TRUE(err.contains("lib/deep/d.gif: cannot be read")) << err.toStdString();
-    EXPECT_EQ(filesBelow("lib/web"), QStringList({"a.jpg", "b.jpg", "deep/er/c.jpg"}));
-}
-
-TEST_F(ConvertManyTest, KeepTreeKeepsSameNamedPicturesApart)
-{
-    const QStringList pictures = {"shop/shoes/item.png", "shop/hats/item.png", "stray/item.png"};
-    for (int i = 0; i < 3; ++i)
-        writePicture(pictures[i], 40, 40, ImageEncoding::PNG, 10 + 100 * i);
-    EXPECT_EQ(run(QStringList{"--width", "20", "--keep-tree", "shop", "--report", "r.jsonl", "-o", "web"} + pictures), 1);
-    EXPECT_EQ(filesBelow("web"), QStringList({"hats/item.jpg", "shoes/item.jpg"}));
-    EXPECT_NE(bytes("web/hats/item.jpg"), bytes("web/shoes/item.jpg"));
-    EXPECT_EQ(reportLines("r.jsonl").size(), 3u);
-    for (const QJsonObject &line : reportLines("r.jsonl"))
-        EXPECT_EQ(line["reason"].toString(), line["input"] == "stray/item.png" ? "it is not inside the --keep-tree folder shop" : "");
+    EXPECT_TRUE(err.contains("elsewhere/e.png: it is not inside the --keep-tree folder lib")) << err.toStdString();
+    EXPECT_EQ(filesBelow("lib/web"), QStringList({"a.jpg", "b.jpg", "deep/b.jpg", "deep/er/c.jpg"}));
 }
 
 TEST_F(ConvertManyTest, ShardsTakeEveryPictureExactlyOnce)
@@ -80,7 +65,6 @@ TEST_F(ConvertManyTest, ShardsTakeEveryPictureExactlyOnce)
         for (int k = 0; k < n; ++k) {
             const QString shard = QStringLiteral("%1/%2").arg(k).arg(n), report = QStringLiteral("%1-%2.jsonl").arg(k).arg(n);
             ASSERT_EQ(run({"--files-from", "list.txt", "--shard", shard, "--report", report, "--width", "8", "-o", "out"}), 0);
-            EXPECT_EQ(err, "") << "no progress line when standard error is not a terminal";
             const QStringList inputs = reportedInputs(report);
             for (const QString &input : inputs)
                 EXPECT_EQ(pictures.indexOf(input) % n, k) << input.toStdString() << " in shard " << shard.toStdString();
@@ -103,20 +87,12 @@ TEST_F(ConvertManyTest, TheReportSaysWhatBecameOfEachPicture)
     for (const QJsonObject &line : lines)
         byInput[line["input"].toString()] = line;
     const QJsonObject wide = byInput["in/wide.png"], broken = byInput["in/broken.png"];
-    EXPECT_EQ(wide["status"].toString(), "ok");
-    EXPECT_GE(wide["ms"].toDouble(), 0);
-    ASSERT_EQ(wide["outputs"].toArray().size(), 3);
-    const std::tuple<const char *, int, int> expected[] = {{"out/wide.jpg", 30, 20}, {"out/wide@3x.jpg", 90, 60}, {"out/wide@2x.jpg", 60, 40}};
-    for (int i = 0; i < 3; ++i) { // in the list's order
-        const auto &[file, width, height] = expected[i];
-        const QJsonValue output = wide["outputs"][i];
-        EXPECT_EQ(output["path"].toString(), root.filePath(file));
-        EXPECT_EQ(QSize(output["width"].toInt(), output["height"].toInt()), QSize(width, height)) << file;
-        EXPECT_EQ(output["bytes"].toDouble(), QFileInfo(root.filePath(file)).size()) << file;
-    }
+    const QJsonValue at3x = wide["outputs"][1]; // in the list's order
+    EXPECT_EQ(at3x["path"].toString(), root.filePath("out/wide@3x.jpg"));
+    EXPECT_EQ(QSize(at3x["width"].toInt(), at3x["height"].toInt()), QSize(90, 60));
+    EXPECT_EQ(at3x["bytes"].toDouble(), QFileInfo(root.filePath("out/wide@3x.jpg")).size());
     EXPECT_EQ(broken["status"].toString(), "failed");
     EXPECT_TRUE(broken["reason"].toString().startsWith("cannot be read: ")) << broken["reason"].toString().toStdString();
-    EXPECT_TRUE(broken["outputs"].toArray().isEmpty());
 
     // The check names the picture that failed, and the one never reported.
     writeFile("list.txt", "in/wide.png\nin/broken.png\nin/never.png\n");
