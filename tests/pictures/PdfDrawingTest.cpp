@@ -4,6 +4,7 @@
 #include "EncodedImageReps.h"
 #include "Log.h"
 #include "Picture.h"
+#include "PictureLimits.h"
 #include "TestPictures.h"
 
 #include <QFileInfo>
@@ -18,6 +19,7 @@ protected:
     {
         PdfImageRep::setHelperPath({});
         PdfImageRep::setMemoryMarginMb(0);
+        PdfImageRep::setTimeLimit(PictureLimits::pdfPageSeconds);
     }
 
     std::shared_ptr<const ImageRep> page(const QByteArray &pdf)
@@ -56,7 +58,8 @@ TEST_F(PdfDrawing, AMissingHelperIsALogLineAndOnlyTheLastSmallDrawingIsKept)
     EXPECT_TRUE(log.messages()[2].endsWith("the drawing program wrote 0 bytes instead of 1800")) << qPrintable(log.messages()[2]);
 }
 
-// Poppler's memory grows with the points of a path: one of 300,000 needs far more than 64 MB beyond the pixels.
+// Poppler's memory and time grow with the points of a path: one of 300,000 needs far more than 64 MB beyond
+// the pixels, and many processor seconds.
 TEST_F(PdfDrawing, APageStoppedAtItsLimitIsNamedInTheLog)
 {
     const auto heavy = page(TestPictures::bytes("pdf-path-of-300000-points.pdf"));
@@ -64,9 +67,13 @@ TEST_F(PdfDrawing, APageStoppedAtItsLimitIsNamedInTheLog)
     PdfImageRep::setMemoryMarginMb(64);
     LogCapture log;
     EXPECT_FALSE(heavy->render(500, 500));
-    ASSERT_EQ(log.messages().size(), 1);
+    PdfImageRep::setMemoryMarginMb(0);
+    PdfImageRep::setTimeLimit(1);
+    EXPECT_FALSE(heavy->render(500, 500));
+    ASSERT_EQ(log.messages().size(), 2);
     EXPECT_EQ(log.messages()[0], "Unable to draw a PDF page at 500 x 500 pixels (page 1 of data): it needs more than 66 MB "
                                  "of memory to draw (memory limit)");
+    EXPECT_TRUE(log.messages()[1].endsWith("(time limit)")) << qPrintable(log.messages()[1]);
 }
 
 // The helper on its own: bytes on standard input, pixels on standard output, and nothing

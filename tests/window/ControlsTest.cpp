@@ -64,4 +64,8 @@ TEST(MessageBoxPresenterTest, AnswersWithTheButtonPressedAndDismissingWithTheSaf
             EXPECT_EQ(box->leftOpen, safe == AlertNoAnswer) << dismissalName(how) << ", safe " << safe;
         }
     }
+    // A single button is its own safe answer.
+    const auto box = dismissNextMessageBox(Dismissal::EscapeKey);
+    EXPECT_EQ(presenter.runAlertPanel(AlertPanel{panel.title, panel.message}), AlertDefault);
+    EXPECT_FALSE(box->leftOpen);
 }

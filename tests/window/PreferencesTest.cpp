@@ -61,6 +61,7 @@ TEST_F(PreferencesTest, StoredSizesReadAsWholePixelCounts)
 {
     const std::pair<QVariant, std::optional<qint32>> cases[] = {
         {QStringLiteral("12.5"), 12},
+        {QStringLiteral(" 1,234\n"), 1234},
         {QStringLiteral("99999999999999999999"), std::numeric_limits<qint32>::max()},
         {1e12, std::numeric_limits<qint32>::max()},
         {QStringLiteral("0"), std::nullopt},
